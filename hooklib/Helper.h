@@ -1,0 +1,20 @@
+// The two calls of Helper.dll. Quelvant imports them at link time under their decorated
+// C++ names; only plain values and the caller's own error variable cross.
+#pragma once
+
+#include <windows.h>
+
+#ifdef HELPER_BUILDING_DLL
+#define HELPER_API __declspec(dllexport)
+#else
+#define HELPER_API __declspec(dllimport)
+#endif
+
+// Replaces the mouse hook by one that discards the kinds named in wFilter (0 only removes).
+// Returns 1 when that state is in force; 0 with the platform's error in dwLastError when the
+// hook could not be installed.
+HELPER_API int GlobalDisableMouse(WORD wFilter, DWORD& dwLastError, BOOL bAllowInjected);
+
+// Replaces the keyboard hook by one that discards every key (bDisable 0 only removes).
+// Returns 1 when that state is in force, 0 when the hook could not be installed.
+HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected);

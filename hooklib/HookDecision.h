@@ -1,0 +1,51 @@
+// Pass-or-discard decisions of the input hooks. Platform-free: no <windows.h>, so the same
+// rules are compiled into Helper.dll and checked natively under the sanitizers.
+#pragma once
+
+#include <cstdint>
+
+// Mouse filter word: one bit per kind of mouse event to discard. Bits 5-15 are carried
+// and stored but name no event.
+constexpr std::uint16_t MOUSE_FILTER_LEFT = 0x01;
+constexpr std::uint16_t MOUSE_FILTER_RIGHT = 0x02;
+constexpr std::uint16_t MOUSE_FILTER_MIDDLE = 0x04;
+constexpr std::uint16_t MOUSE_FILTER_MOVE = 0x08;
+constexpr std::uint16_t MOUSE_FILTER_WHEEL = 0x10;
+
+// Low-level keyboard flag that marks a simulated key.
+constexpr std::uint32_t KEYBOARD_FLAG_INJECTED = 0x10;
+
+// The filter bit that discards each message from WM_MOUSEMOVE (0x200) to WM_MOUSEWHEEL
+// (0x20A). Everything outside that range, the horizontal wheel (0x20E) and the extra buttons
+// (0x20B-0x20D) among it, is never discarded.
+constexpr std::uintptr_t kFirstFilteredMessage = 0x200;
+constexpr std::uint16_t kMessageFilterBits[] = {
+    MOUSE_FILTER_MOVE,                                             // 0x200 WM_MOUSEMOVE
+    MOUSE_FILTER_LEFT,   MOUSE_FILTER_LEFT,   MOUSE_FILTER_LEFT,   // 0x201-0x203
+    MOUSE_FILTER_RIGHT,  MOUSE_FILTER_RIGHT,  MOUSE_FILTER_RIGHT,  // 0x204-0x206
+    MOUSE_FILTER_MIDDLE, MOUSE_FILTER_MIDDLE, MOUSE_FILTER_MIDDLE, // 0x207-0x209
+    MOUSE_FILTER_WHEEL,                                            // 0x20A WM_MOUSEWHEEL
+};
+
+// True passes the event on, false discards it. The message id is the hook's wParam and is
+// compared in full, so 0x10201 is not taken for WM_LBUTTONDOWN.
+constexpr bool ShouldPassMouseEvent(std::uint16_t wFilter, std::int32_t bPassInjected,
+                                    std::uintptr_t message, std::uint32_t flags) noexcept {
+    // Any non-zero flags value counts as simulated: injected and lower-integrity injected.
+    if (bPassInjected != 0 && flags != 0) {
+        return true;
+    }
+    // One table lookup instead of a chain of comparisons: this runs for every pointer move.
+    const std::uintptr_t index = message - kFirstFilteredMessage;
+    if (index >= sizeof(kMessageFilterBits) / sizeof(kMessageFilterBits[0])) {
+        return true;
+    }
+    return (wFilter & kMessageFilterBits[index]) == 0;
+}
+
+// Every key is discarded unless the platform says the hook must hand it on (nCode < 0) or it
+// is a simulated key and simulated input is allowed. Only the injected bit counts here.
+constexpr bool ShouldPassKeyboardEvent(std::int32_t bPassInjected, int nCode,
+                                       std::uint32_t flags) noexcept {
+    return nCode < 0 || (bPassInjected != 0 && (flags & KEYBOARD_FLAG_INJECTED) != 0);
+}

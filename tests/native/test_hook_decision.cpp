@@ -1,0 +1,141 @@
+// The pass-or-discard rules checked exhaustively against an independent table of which
+// messages each filter bit covers.
+#include "HookDecision.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+namespace {
+
+// Which filter bit discards a message; messages absent here are never discarded.
+const std::map<std::uintptr_t, std::uint16_t>& MessageBits() {
+    static const std::map<std::uintptr_t, std::uint16_t> bits = {
+        {0x200, 0x08}, {0x201, 0x01}, {0x202, 0x01}, {0x203, 0x01}, {0x204, 0x02}, {0x205, 0x02},
+        {0x206, 0x02}, {0x207, 0x04}, {0x208, 0x04}, {0x209, 0x04}, {0x20A, 0x10},
+    };
+    return bits;
+}
+
+bool ExpectedPass(std::uint16_t filter, std::int32_t passInjected, std::uintptr_t message,
+                  std::uint32_t flags) {
+    if (passInjected != 0 && flags != 0) {
+        return true;
+    }
+    auto it = MessageBits().find(message);
+    return it == MessageBits().end() || (filter & it->second) == 0;
+}
+
+std::vector<std::uintptr_t> AllMessages() {
+    std::vector<std::uintptr_t> messages;
+    for (std::uintptr_t m = 0x1FF; m <= 0x20F; ++m) {
+        messages.push_back(m);
+    }
+    // Values that share their low bits with a button message must not be taken for one.
+    for (std::uintptr_t far :
+         {std::uintptr_t{0}, std::uintptr_t{0x10201}, std::uintptr_t{0x1200},
+          std::uintptr_t{0x8000020A}, std::uintptr_t{0xFFFF0201}, std::uintptr_t{0x100000201},
+          std::uintptr_t{0x10000020A}, ~std::uintptr_t{0}, ~std::uintptr_t{0} - 0x1FD}) {
+        messages.push_back(far);
+    }
+    return messages;
+}
+
+const std::uint32_t kMouseFlags[] = {0x00, 0x01, 0x02, 0x03, 0x10};
+const std::int32_t kPassInjected[] = {0, 1, -1, 2, INT32_MIN, INT32_MAX};
+
+TEST(MouseDecision, EveryFilterCombinationMessageFlagAndPassInjected) {
+    const auto messages = AllMessages();
+    int checked = 0;
+    for (unsigned low = 0; low < 32; ++low) {
+        // Carried bits 5-15 never change a decision.
+        for (unsigned carried : {0x0000u, 0x0020u, 0x0040u, 0x0100u, 0x8000u, 0xFFE0u}) {
+            const auto filter = static_cast<std::uint16_t>(low | carried);
+            for (std::int32_t passInjected : kPassInjected) {
+                for (std::uint32_t flags : kMouseFlags) {
+                    for (std::uintptr_t message : messages) {
+                        ASSERT_EQ(ShouldPassMouseEvent(filter, passInjected, message, flags),
+                                  ExpectedPass(filter, passInjected, message, flags))
+                            << std::hex << "filter 0x" << filter << " passInjected 0x"
+                            << passInjected << " message 0x" << message << " flags 0x" << flags;
+                        ++checked;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(checked, 32 * 6 * 6 * 5 * static_cast<int>(messages.size()));
+}
+
+struct MouseCase {
+    const char* what;
+    std::uint16_t filter;
+    std::int32_t passInjected;
+    std::uintptr_t message;
+    std::uint32_t flags;
+    bool pass;
+};
+
+class MouseDecisionCases : public ::testing::TestWithParam<MouseCase> {};
+
+TEST_P(MouseDecisionCases, Decides) {
+    const MouseCase& c = GetParam();
+    EXPECT_EQ(ShouldPassMouseEvent(c.filter, c.passInjected, c.message, c.flags), c.pass) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NamedRules, MouseDecisionCases,
+    ::testing::Values(
+        MouseCase{"left down discarded by left bit", MOUSE_FILTER_LEFT, 0, 0x201, 0, false},
+        MouseCase{"left double click discarded", MOUSE_FILTER_LEFT, 0, 0x203, 0, false},
+        MouseCase{"right bit is 0x02", MOUSE_FILTER_RIGHT, 0, 0x204, 0, false},
+        MouseCase{"middle bit is 0x04", MOUSE_FILTER_MIDDLE, 0, 0x208, 0, false},
+        MouseCase{"right bit leaves middle alone", MOUSE_FILTER_RIGHT, 0, 0x207, 0, true},
+        MouseCase{"move bit discards moves", MOUSE_FILTER_MOVE, 0, 0x200, 0, false},
+        MouseCase{"wheel bit discards vertical wheel", MOUSE_FILTER_WHEEL, 0, 0x20A, 0, false},
+        MouseCase{"horizontal wheel always passes", 0x1F, 0, 0x20E, 0, true},
+        MouseCase{"extra button down passes", 0x1F, 0, 0x20B, 0, true},
+        MouseCase{"extra button up passes", 0x1F, 0, 0x20C, 0, true},
+        MouseCase{"extra button double click passes", 0x1F, 0, 0x20D, 0, true},
+        MouseCase{"0x20 names no event", 0x20, 0, 0x201, 0, true},
+        MouseCase{"lower-integrity injected passes", MOUSE_FILTER_LEFT, 1, 0x201, 0x02, true},
+        MouseCase{"lower-integrity injected blocked when not allowed", MOUSE_FILTER_LEFT, 0, 0x201,
+                  0x02, false},
+        MouseCase{"injected passes with any non-zero allow value", MOUSE_FILTER_LEFT, -7, 0x202,
+                  0x01, true},
+        MouseCase{"real click not let through by allow", MOUSE_FILTER_LEFT, 1, 0x201, 0, false},
+        MouseCase{"upper bits of message are compared", 0x1F, 0, 0x10201, 0, true}));
+
+TEST(KeyboardDecision, EveryPassInjectedCodeAndFlag) {
+    const std::int32_t passValues[] = {0, 1, -1, 7, INT32_MIN};
+    const int codes[] = {INT32_MIN, -5, -1, 0, 1, 3, INT32_MAX};
+    const std::uint32_t flagValues[] = {0x00, 0x01, 0x02, 0x10,       0x11,      0x12,
+                                        0x20, 0x80, 0x90, 0xFFFFFFEF, 0xFFFFFFFF};
+    for (std::int32_t passInjected : passValues) {
+        for (int nCode : codes) {
+            for (std::uint32_t flags : flagValues) {
+                const bool injected = (flags & 0x10) != 0;
+                const bool expected = nCode < 0 || (passInjected != 0 && injected);
+                EXPECT_EQ(ShouldPassKeyboardEvent(passInjected, nCode, flags), expected)
+                    << std::hex << "passInjected 0x" << passInjected << " nCode " << std::dec
+                    << nCode << std::hex << " flags 0x" << flags;
+            }
+        }
+    }
+}
+
+TEST(KeyboardDecision, OnlyTheInjectedBitCountsForKeys) {
+    // Lower-integrity injection (0x02) alone is not enough for a key, unlike for the mouse.
+    EXPECT_FALSE(ShouldPassKeyboardEvent(1, 0, 0x02));
+    EXPECT_TRUE(ShouldPassKeyboardEvent(1, 0, 0x10));
+    EXPECT_TRUE(ShouldPassMouseEvent(MOUSE_FILTER_LEFT, 1, 0x201, 0x02));
+    // Key-up flag (0x80) of a real key does not make it pass.
+    EXPECT_FALSE(ShouldPassKeyboardEvent(1, 0, 0x80));
+}
+
+static_assert(ShouldPassMouseEvent(0, 0, 0x201, 0), "word 0 discards nothing");
+static_assert(!ShouldPassMouseEvent(0x1F, 0, 0x200, 0), "0x1F discards moves");
+
+} // namespace
