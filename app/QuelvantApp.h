@@ -1,0 +1,12 @@
+// The application object: start-up, the single-instance rule and the reset word.
+#pragma once
+
+#include "afxwin.h"
+
+class CQuelvantApp : public CWinApp {
+public:
+    CQuelvantApp() noexcept = default;
+    BOOL InitInstance() override;
+};
+
+extern CQuelvantApp theApp;

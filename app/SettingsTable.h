@@ -1,0 +1,60 @@
+// The fourteen stored settings: their value names, kinds and defaults, in the order in which
+// they are read and written. Platform-free, so the table and its decoding are tested natively.
+#pragma once
+
+#include <cstdint>
+
+enum class SettingKind { Bool, Word, String };
+
+struct SettingDef {
+    const wchar_t* name;
+    SettingKind kind;
+    int defaultValue; // when the value is missing or unreadable; strings default to empty
+};
+
+inline constexpr const wchar_t* kSettingsSection = L"Settings";
+
+enum SettingIndex {
+    kCheckDisableLeftClick,
+    kCheckDisableMiddleClick,
+    kCheckDisableMouseMovements,
+    kCheckDisableMouseWheel,
+    kCheckDisableRightClick,
+    kDisableKeyboardKeys,
+    kAutoMinimize,
+    kCloseWithKeyboardShortcut,
+    kAllowInjected,
+    kDisableEnableKeyboardShortcut,
+    kKey2,
+    kMod2,
+    kKeyboardShortcutName2,
+    kAudibleAlerts,
+    kSettingCount
+};
+
+inline constexpr SettingDef kSettings[kSettingCount] = {
+    {L"m_bCheckDisableLeftClick", SettingKind::Bool, 0},
+    {L"m_bCheckDisableMiddleClick", SettingKind::Bool, 0},
+    {L"m_bCheckDisableMouseMovements", SettingKind::Bool, 0},
+    {L"m_bCheckDisableMouseWheel", SettingKind::Bool, 0},
+    {L"m_bCheckDisableRightClick", SettingKind::Bool, 0},
+    {L"m_bDisableKeyboardKeys", SettingKind::Bool, 0},
+    {L"m_bAutoMinimize", SettingKind::Bool, 0},
+    {L"m_bCloseWithKeyboardShortcut", SettingKind::Bool, 0},
+    {L"m_bAllowInjected", SettingKind::Bool, 1},
+    {L"m_bDisableEnableKeyboardShortcut", SettingKind::Bool, 0},
+    {L"m_wKey2", SettingKind::Word, 0},
+    {L"m_wMod2", SettingKind::Word, 0},
+    {L"m_sKeyboardShortcutName2", SettingKind::String, 0},
+    {L"m_bAudibleAlerts", SettingKind::Bool, 1},
+};
+
+// A stored BOOL is taken over unchanged, whatever its value.
+constexpr std::int32_t DecodeStoredBool(std::uint32_t stored) noexcept {
+    return static_cast<std::int32_t>(stored);
+}
+
+// The shortcut's key and modifier words keep only the low 16 bits of what is stored.
+constexpr std::uint16_t DecodeStoredWord(std::uint32_t stored) noexcept {
+    return static_cast<std::uint16_t>(stored & 0xFFFFu);
+}

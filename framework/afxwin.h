@@ -1,0 +1,250 @@
+// A thin layer on plain Win32 in place of the application framework the program is written
+// against: an application object with profile functions, windows and modal dialogs with
+// message maps and data exchange, and the few control wrappers the program uses.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "Handle.h"
+
+using CString = std::wstring;
+
+// Window of the framework's application-title string.
+constexpr UINT AFX_IDS_APP_TITLE = 0xE000;
+
+class CWnd;
+
+// One row of a message map: a message, and for WM_COMMAND a notification code and control
+// id. The invoker returns false when the handler asked for the default processing.
+using AfxMessageInvoker = bool (*)(CWnd* wnd, WPARAM wParam, LPARAM lParam, LRESULT& result);
+struct AFX_MSGMAP_ENTRY {
+    UINT nMessage;
+    UINT nCode;
+    UINT nID;
+    AfxMessageInvoker pfn;
+};
+struct AFX_MSGMAP {
+    const AFX_MSGMAP* (*pfnGetBaseMap)();
+    const AFX_MSGMAP_ENTRY* lpEntries;
+};
+
+class CDataExchange {
+public:
+    CDataExchange(CWnd* pDlgWnd, BOOL bSaveAndValidate) noexcept
+        : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd) {}
+    BOOL m_bSaveAndValidate; // TRUE: controls into members
+    CWnd* m_pDlgWnd;
+};
+
+class CWnd {
+public:
+    CWnd() noexcept = default;
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+    virtual ~CWnd() = default;
+
+    HWND m_hWnd = nullptr;
+
+    HWND GetSafeHwnd() const noexcept { return m_hWnd; }
+    HWND GetDlgItem(int nID) const noexcept { return ::GetDlgItem(m_hWnd, nID); }
+    void SetWindowText(const wchar_t* text) const noexcept { ::SetWindowTextW(m_hWnd, text); }
+    CString GetWindowText() const;
+    BOOL ShowWindow(int nCmdShow) const noexcept { return ::ShowWindow(m_hWnd, nCmdShow); }
+    BOOL IsIconic() const noexcept { return ::IsIconic(m_hWnd); }
+    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const noexcept {
+        return ::PostMessageW(m_hWnd, message, wParam, lParam);
+    }
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const noexcept {
+        return ::SendMessageW(m_hWnd, message, wParam, lParam);
+    }
+    int MessageBox(const wchar_t* text, const wchar_t* caption = nullptr,
+                   UINT type = MB_OK) const noexcept {
+        return ::MessageBoxW(m_hWnd, text, caption, type);
+    }
+
+    // Handlers call this to have the message go on to the default processing afterwards.
+    void Default() noexcept { m_bCallDefault = true; }
+
+    // Runs one handler and says whether it completed the message itself. Saved and restored
+    // because handlers that open modal loops dispatch messages of their own meanwhile.
+    template <typename F> bool AfxRunHandler(F&& handler) {
+        const bool saved = m_bCallDefault;
+        m_bCallDefault = false;
+        handler();
+        const bool wantsDefault = m_bCallDefault;
+        m_bCallDefault = saved;
+        return !wantsDefault;
+    }
+
+    virtual const AFX_MSGMAP* GetMessageMap() const;
+
+protected:
+    static const AFX_MSGMAP* GetThisMessageMap();
+    // Looks the message up in this class's map and then its bases'. True when handled.
+    bool DispatchMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+private:
+    bool m_bCallDefault = false;
+};
+
+class CEdit : public CWnd {};
+
+class CDialog : public CWnd {
+public:
+    explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr) noexcept
+        : m_nIDHelp(nIDTemplate), m_pParentWnd(pParentWnd) {}
+
+    // Runs the dialog modally; -1 when it could not be created.
+    virtual INT_PTR DoModal();
+    BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+    void EndDialog(int nResult) const noexcept { ::EndDialog(m_hWnd, nResult); }
+
+    virtual BOOL OnInitDialog();
+
+protected:
+    virtual void DoDataExchange(CDataExchange* pDX);
+    virtual void OnOK();
+    virtual void OnCancel();
+
+    const AFX_MSGMAP* GetMessageMap() const override;
+    static const AFX_MSGMAP* GetThisMessageMap();
+
+    UINT m_nIDHelp;
+    CWnd* m_pParentWnd;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam,
+                                       LPARAM lParam) noexcept;
+};
+
+// Owns a loaded menu; destroys it with the object.
+class CMenu {
+public:
+    BOOL LoadMenu(UINT nIDResource);
+    HMENU GetSafeHmenu() const noexcept { return m_menu.Get(); }
+    HMENU GetSubMenu(int nPos) const noexcept { return ::GetSubMenu(m_menu.Get(), nPos); }
+
+private:
+    UniqueMenu m_menu;
+};
+
+class CWinApp {
+public:
+    explicit CWinApp(const wchar_t* lpszAppName = nullptr);
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+    virtual ~CWinApp();
+
+    virtual BOOL InitInstance();
+    virtual int ExitInstance() { return 0; }
+
+    // Roots the profile at HKEY_CURRENT_USER\Software\<key>\<application name>.
+    void SetRegistryKey(const wchar_t* lpszRegistryKey);
+
+    // Profile values under the profile root, in the key named by the section. A missing value,
+    // or one of the wrong type or size, reads as the default.
+    UINT GetProfileInt(const wchar_t* section, const wchar_t* entry, int nDefault) const;
+    BOOL WriteProfileInt(const wchar_t* section, const wchar_t* entry, int nValue) const;
+    CString GetProfileString(const wchar_t* section, const wchar_t* entry,
+                             const wchar_t* lpszDefault = nullptr) const;
+    BOOL WriteProfileString(const wchar_t* section, const wchar_t* entry,
+                            const wchar_t* lpszValue) const;
+
+    HINSTANCE m_hInstance = nullptr;
+    const wchar_t* m_lpCmdLine = L"";
+    CWnd* m_pMainWnd = nullptr;
+    CString m_strAppName;     // the application title
+    CString m_strRegistryKey; // empty until SetRegistryKey
+    CString m_strProfileName; // the application title once the registry key is set
+    bool m_bOleInitialized = false;
+
+    // Sets the instance, command line and (when none was given) the title from the strings.
+    void AfxWinInit(HINSTANCE hInstance, const wchar_t* lpCmdLine);
+
+private:
+    UniqueRegKey OpenSectionKey(const wchar_t* section, bool create) const;
+};
+
+CWinApp* AfxGetApp() noexcept;
+HINSTANCE AfxGetResourceHandle() noexcept;
+HINSTANCE AfxFindResourceHandle(const wchar_t* lpszName, const wchar_t* lpszType) noexcept;
+int AfxMessageBox(const wchar_t* lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
+BOOL AfxOleInit();
+// Our program hosts no ActiveX controls, so there is no container to switch on.
+inline void AfxEnableControlContainer() noexcept {}
+CString AfxLoadString(UINT nID);
+
+void DDX_Check(CDataExchange* pDX, int nIDC, BOOL& value);
+void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
+
+// Message map declaration and entries.
+#define DECLARE_MESSAGE_MAP()                                                                      \
+protected:                                                                                         \
+    static const AFX_MSGMAP* GetThisMessageMap();                                                  \
+    const AFX_MSGMAP* GetMessageMap() const override;
+
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
+    const AFX_MSGMAP* theClass::GetMessageMap() const {                                            \
+        return GetThisMessageMap();                                                                \
+    }                                                                                              \
+    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                              \
+        using ThisClass = theClass;                                                                \
+        using TheBaseClass = baseClass;                                                            \
+        static constexpr AFX_MSGMAP_ENTRY entries[] = {
+
+#define END_MESSAGE_MAP()                                                                          \
+    { 0, 0, 0, nullptr }                                                                           \
+    }                                                                                              \
+    ;                                                                                              \
+    static constexpr AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, entries};          \
+    return &messageMap;                                                                            \
+    }
+
+#define ON_COMMAND(id, memberFxn)                                                                  \
+    {WM_COMMAND, 0, static_cast<UINT>(id), [](CWnd* w, WPARAM, LPARAM, LRESULT&) {                 \
+         return w->AfxRunHandler([w] { static_cast<ThisClass*>(w)->memberFxn(); });                \
+     }},
+#define ON_BN_CLICKED(id, memberFxn) ON_COMMAND(id, memberFxn)
+
+#define ON_WM_SYSCOMMAND()                                                                         \
+    {WM_SYSCOMMAND, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                            \
+         return w->AfxRunHandler(                                                                  \
+             [&] { static_cast<ThisClass*>(w)->OnSysCommand(static_cast<UINT>(wp), lp); });        \
+     }},
+#define ON_WM_PAINT()                                                                              \
+    {WM_PAINT, 0, 0, [](CWnd* w, WPARAM, LPARAM, LRESULT&) {                                       \
+         return w->AfxRunHandler([w] { static_cast<ThisClass*>(w)->OnPaint(); });                  \
+     }},
+#define ON_WM_QUERYDRAGICON()                                                                      \
+    {WM_QUERYDRAGICON, 0, 0, [](CWnd* w, WPARAM, LPARAM, LRESULT& result) {                        \
+         return w->AfxRunHandler([&] {                                                             \
+             result = reinterpret_cast<LRESULT>(static_cast<ThisClass*>(w)->OnQueryDragIcon());    \
+         });                                                                                       \
+     }},
+#define ON_WM_TIMER()                                                                              \
+    {WM_TIMER, 0, 0, [](CWnd* w, WPARAM wp, LPARAM, LRESULT&) {                                    \
+         return w->AfxRunHandler([&] { static_cast<ThisClass*>(w)->OnTimer(wp); });                \
+     }},
+#define ON_WM_HOTKEY()                                                                             \
+    {WM_HOTKEY, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                                \
+         return w->AfxRunHandler([&] {                                                             \
+             static_cast<ThisClass*>(w)->OnHotKey(static_cast<UINT>(wp), LOWORD(lp), HIWORD(lp));  \
+         });                                                                                       \
+     }},
+#define ON_WM_LBUTTONDOWN()                                                                        \
+    {WM_LBUTTONDOWN, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                           \
+         return w->AfxRunHandler([&] {                                                             \
+             POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};             \
+             static_cast<ThisClass*>(w)->OnLButtonDown(static_cast<UINT>(wp), pt);                 \
+         });                                                                                       \
+     }},
+#define ON_WM_CONTEXTMENU()                                                                        \
+    {WM_CONTEXTMENU, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                           \
+         return w->AfxRunHandler([&] {                                                             \
+             POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};             \
+             static_cast<ThisClass*>(w)->OnContextMenu(reinterpret_cast<HWND>(wp), pt);            \
+         });                                                                                       \
+     }},

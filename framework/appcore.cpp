@@ -1,0 +1,217 @@
+// The application object, its per-user profile in the registry, and the small global helpers.
+#include "afxwin.h"
+
+#include <ole2.h>
+
+#include <vector>
+
+namespace {
+CWinApp* g_pApp = nullptr;
+
+CString RegistryPath(const CWinApp& app, const wchar_t* section) {
+    CString path = L"Software\\" + app.m_strRegistryKey + L"\\" + app.m_strProfileName;
+    if (section != nullptr && *section != L'\0') {
+        path += L"\\";
+        path += section;
+    }
+    return path;
+}
+} // namespace
+
+CWinApp::CWinApp(const wchar_t* lpszAppName) {
+    if (lpszAppName != nullptr) {
+        m_strAppName = lpszAppName;
+    }
+    g_pApp = this;
+}
+
+CWinApp::~CWinApp() {
+    if (m_bOleInitialized) {
+        ::OleUninitialize();
+    }
+    if (g_pApp == this) {
+        g_pApp = nullptr;
+    }
+}
+
+BOOL CWinApp::InitInstance() {
+    return TRUE;
+}
+
+void CWinApp::AfxWinInit(HINSTANCE hInstance, const wchar_t* lpCmdLine) {
+    m_hInstance = hInstance;
+    m_lpCmdLine = lpCmdLine != nullptr ? lpCmdLine : L"";
+    if (m_strAppName.empty()) {
+        m_strAppName = AfxLoadString(AFX_IDS_APP_TITLE);
+    }
+}
+
+void CWinApp::SetRegistryKey(const wchar_t* lpszRegistryKey) {
+    m_strRegistryKey = lpszRegistryKey != nullptr ? lpszRegistryKey : L"";
+    m_strProfileName = m_strAppName;
+}
+
+UniqueRegKey CWinApp::OpenSectionKey(const wchar_t* section, bool create) const {
+    UniqueRegKey key;
+    if (m_strRegistryKey.empty() || m_strProfileName.empty()) {
+        return key;
+    }
+    const CString path = RegistryPath(*this, section);
+    LONG status;
+    if (create) {
+        status =
+            ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_READ | KEY_WRITE, nullptr, key.Put(), nullptr);
+    } else {
+        status = ::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put());
+    }
+    if (status != ERROR_SUCCESS) {
+        key.Release();
+    }
+    return key;
+}
+
+UINT CWinApp::GetProfileInt(const wchar_t* section, const wchar_t* entry, int nDefault) const {
+    const UniqueRegKey key = OpenSectionKey(section, false);
+    if (!key) {
+        return static_cast<UINT>(nDefault);
+    }
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    const LONG status = ::RegQueryValueExW(key.Get(), entry, nullptr, &type,
+                                           reinterpret_cast<BYTE*>(&value), &size);
+    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(value)) {
+        return static_cast<UINT>(nDefault);
+    }
+    return value;
+}
+
+BOOL CWinApp::WriteProfileInt(const wchar_t* section, const wchar_t* entry, int nValue) const {
+    const UniqueRegKey key = OpenSectionKey(section, true);
+    if (!key) {
+        return FALSE;
+    }
+    const DWORD value = static_cast<DWORD>(nValue);
+    return ::RegSetValueExW(key.Get(), entry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                            sizeof(value)) == ERROR_SUCCESS;
+}
+
+CString CWinApp::GetProfileString(const wchar_t* section, const wchar_t* entry,
+                                  const wchar_t* lpszDefault) const {
+    const CString fallback = lpszDefault != nullptr ? lpszDefault : L"";
+    const UniqueRegKey key = OpenSectionKey(section, false);
+    if (!key) {
+        return fallback;
+    }
+    // The value may grow between asking for its size and reading it: ask again until it fits.
+    std::vector<BYTE> buffer;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD type = 0;
+        DWORD size = 0;
+        LONG status = ::RegQueryValueExW(key.Get(), entry, nullptr, &type, nullptr, &size);
+        if (status != ERROR_SUCCESS || type != REG_SZ) {
+            return fallback;
+        }
+        buffer.assign(static_cast<size_t>(size) + sizeof(wchar_t), 0);
+        DWORD read = size;
+        status = ::RegQueryValueExW(key.Get(), entry, nullptr, &type, buffer.data(), &read);
+        if (status == ERROR_MORE_DATA) {
+            continue;
+        }
+        if (status != ERROR_SUCCESS || type != REG_SZ) {
+            return fallback;
+        }
+        // The stored data need not end in a NUL, nor have an even size: take whole characters
+        // up to the first NUL.
+        const auto* text = reinterpret_cast<const wchar_t*>(buffer.data());
+        size_t length = read / sizeof(wchar_t);
+        for (size_t i = 0; i < length; ++i) {
+            if (text[i] == L'\0') {
+                length = i;
+                break;
+            }
+        }
+        return CString(text, length);
+    }
+    return fallback;
+}
+
+BOOL CWinApp::WriteProfileString(const wchar_t* section, const wchar_t* entry,
+                                 const wchar_t* lpszValue) const {
+    const UniqueRegKey key = OpenSectionKey(section, true);
+    if (!key) {
+        return FALSE;
+    }
+    const CString value = lpszValue != nullptr ? lpszValue : L"";
+    const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+    return ::RegSetValueExW(key.Get(), entry, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(value.c_str()), bytes) == ERROR_SUCCESS;
+}
+
+CWinApp* AfxGetApp() noexcept {
+    return g_pApp;
+}
+
+HINSTANCE AfxGetResourceHandle() noexcept {
+    if (g_pApp != nullptr && g_pApp->m_hInstance != nullptr) {
+        return g_pApp->m_hInstance;
+    }
+    return ::GetModuleHandleW(nullptr);
+}
+
+// All our resources live in the program file itself.
+HINSTANCE AfxFindResourceHandle(const wchar_t*, const wchar_t*) noexcept {
+    return AfxGetResourceHandle();
+}
+
+CString AfxLoadString(UINT nID) {
+    const wchar_t* text = nullptr;
+    // With a zero length the call hands out a read-only pointer into the resource itself.
+    const int length =
+        ::LoadStringW(AfxGetResourceHandle(), nID, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || text == nullptr) {
+        return {};
+    }
+    return CString(text, static_cast<size_t>(length));
+}
+
+int AfxMessageBox(const wchar_t* lpszText, UINT nType, UINT /*nIDHelp*/) {
+    // Like the framework: the application title as caption, and an icon when none was asked.
+    if ((nType & MB_ICONMASK) == 0) {
+        switch (nType & MB_TYPEMASK) {
+        case MB_OK:
+        case MB_OKCANCEL:
+            nType |= MB_ICONEXCLAMATION;
+            break;
+        case MB_YESNO:
+        case MB_YESNOCANCEL:
+            nType |= MB_ICONQUESTION;
+            break;
+        default:
+            break;
+        }
+    }
+    CWinApp* app = AfxGetApp();
+    HWND owner = nullptr;
+    if (app != nullptr && app->m_pMainWnd != nullptr && ::IsWindow(app->m_pMainWnd->m_hWnd)) {
+        owner = app->m_pMainWnd->m_hWnd;
+    }
+    const CString caption = app != nullptr ? app->m_strAppName : CString();
+    return ::MessageBoxW(owner, lpszText, caption.c_str(), nType);
+}
+
+BOOL AfxOleInit() {
+    CWinApp* app = AfxGetApp();
+    if (app != nullptr && app->m_bOleInitialized) {
+        return TRUE;
+    }
+    if (FAILED(::OleInitialize(nullptr))) {
+        return FALSE;
+    }
+    // Undone by the application object's destructor, after the dialog released its voice.
+    if (app != nullptr) {
+        app->m_bOleInitialized = true;
+    }
+    return TRUE;
+}

@@ -1,0 +1,90 @@
+// The program's entry in the user's Run list.
+#include "QuelvantDlg.h"
+
+#include "AutoStartRules.h"
+
+#include <vector>
+
+namespace {
+constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+UniqueRegKey OpenRunKey() {
+    UniqueRegKey key;
+    // Opened, never created: a missing Run list is left missing.
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ | KEY_WRITE, key.Put()) !=
+        ERROR_SUCCESS) {
+        key.Release();
+    }
+    return key;
+}
+
+// The whole path of the running program, however long: the buffer grows until it fits.
+CString ProgramPath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < buffer.size()) {
+            return CString(buffer.data(), length);
+        }
+        if (buffer.size() >= 32768) {
+            return {};
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+CString ApplicationTitle() {
+    const CWinApp* app = AfxGetApp();
+    return app != nullptr ? app->m_strAppName : CString();
+}
+} // namespace
+
+void CQuelvantDlg::OnBnClickedAutoStart() {
+    UpdateData(TRUE);
+    SetAutoStart(m_bAutoStartAtLogon);
+}
+
+void CQuelvantDlg::SetAutoStart(BOOL bEnable) {
+    const UniqueRegKey key = OpenRunKey();
+    if (!key) {
+        return;
+    }
+    const CString name = ApplicationTitle();
+    if (bEnable != 0) {
+        const CString path = ProgramPath();
+        if (path.empty()) {
+            return;
+        }
+        const CString entry = ComposeRunEntry(path);
+        ::RegSetValueExW(key.Get(), name.c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(entry.c_str()),
+                         static_cast<DWORD>((entry.size() + 1) * sizeof(wchar_t)));
+    } else {
+        ::RegDeleteValueW(key.Get(), name.c_str());
+    }
+}
+
+int CQuelvantDlg::IsAutoStartEnabled() {
+    const UniqueRegKey key = OpenRunKey();
+    if (!key) {
+        return -2;
+    }
+    BYTE buffer[kRunValueCapacity * sizeof(wchar_t)] = {};
+    DWORD type = 0;
+    DWORD size = sizeof(buffer);
+    if (::RegQueryValueExW(key.Get(), ApplicationTitle().c_str(), nullptr, &type, buffer, &size) !=
+        ERROR_SUCCESS) {
+        return 0;
+    }
+    const auto text = DecodeRunValue(type, buffer, size);
+    if (!text) {
+        return 0;
+    }
+    const CString path = RunEntryLookupPath(*text);
+    CFileFind finder;
+    return finder.FindFile(path.c_str()) ? 1 : 0;
+}

@@ -1,0 +1,27 @@
+// Composing and reading back the program's entry in the user's Run list. Platform-free.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+inline constexpr std::wstring_view kSilentWord = L":silent";
+// Characters the read-back takes at most, terminating NUL included.
+inline constexpr std::size_t kRunValueCapacity = 260;
+
+// The program path, unquoted even with blanks in it, then " :silent".
+std::wstring ComposeRunEntry(std::wstring_view programPath);
+
+// The text of a stored value, or nothing when it does not count: a type other than REG_SZ (1)
+// or REG_EXPAND_SZ (2), an odd size, more than the read-back holds, or no closing NUL.
+// A size of 0 is the empty text.
+std::optional<std::wstring> DecodeRunValue(std::uint32_t type, const std::uint8_t* data,
+                                           std::size_t size);
+
+// Removes every ":silent" (case-sensitive, left to right); the blank before it stays.
+std::wstring StripSilentWord(std::wstring_view text);
+
+// The path to look up for a read-back text: the word removed, trailing blanks ignored.
+std::wstring RunEntryLookupPath(std::wstring_view text);

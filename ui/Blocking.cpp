@@ -1,0 +1,100 @@
+// Turning the check boxes into hooks of the hook library, and reporting the outcome.
+#include "QuelvantDlg.h"
+
+#include "BlockingRules.h"
+#include "Helper.h"
+
+int CQuelvantDlg::ApplyBlocking() {
+    const WORD filter = ComposeMouseFilter(
+        m_bCheckDisableLeftClick, m_bCheckDisableRightClick, m_bCheckDisableMiddleClick,
+        m_bCheckDisableMouseMovements, m_bCheckDisableMouseWheel);
+    DWORD lastError = 0;
+    if (ApplyMouseFilter(filter, lastError) == 0) {
+        ShowError(FormatMouseErrorMessage(lastError, GetSystemErrorText(lastError)));
+        return 0;
+    }
+    if (GlobalDisableKeyboard(m_bDisableKeyboardKeys, m_bAllowInjected) != 0) {
+        return 1;
+    }
+    ShowError(L"Could not Disable Keyboard.");
+    return 0;
+}
+
+int CQuelvantDlg::ApplyMouseFilter(WORD wFilter, DWORD& dwLastError) {
+    const int result = GlobalDisableMouse(wFilter, dwLastError, m_bAllowInjected);
+    const MouseOutcome outcome = PickMouseOutcome(wFilter, result);
+    m_nBlockState = outcome.blockState;
+    m_textSpeaker.SpeakText(outcome.text, m_bAudibleAlerts);
+    m_editStatus.SetWindowText(outcome.text);
+    return result;
+}
+
+void CQuelvantDlg::CommitBlockingSettings() {
+    UpdateData(TRUE);
+    if (ApplyBlocking() == 1) {
+        LoadSaveSettings(FALSE);
+    }
+    // A failed change so falls back to the last stored state, in members and check boxes.
+    LoadSaveSettings(TRUE);
+    UpdateData(FALSE);
+}
+
+void CQuelvantDlg::EnableMouseOptions() {
+    const BOOL enable = m_bDisableEnableKeyboardShortcut == 0 ? TRUE : FALSE;
+    for (const int id : {IDC_CHECK_DISABLE_LEFT_CLICK, IDC_CHECK_DISABLE_RIGHT_CLICK,
+                         IDC_CHECK_DISABLE_MIDDLE_CLICK, IDC_CHECK_DISABLE_MOUSE_MOVEMENTS,
+                         IDC_CHECK_DISABLE_MOUSE_WHEEL, IDC_CHECK_ALLOW_INJECTED}) {
+        EnableControl(id, enable);
+    }
+}
+
+void CQuelvantDlg::OnBnClickedBlockingOption() {
+    CommitBlockingSettings();
+}
+
+void CQuelvantDlg::OnBnClickedDisableKeyboardKeys() {
+    UpdateData(TRUE);
+    if (m_bDisableKeyboardKeys != 0) {
+        m_bCloseWithKeyboardShortcut = 0;
+        m_bDisableEnableKeyboardShortcut = 0;
+        m_wKey2 = 0;
+        m_wMod2 = 0;
+        m_sKeyboardShortcutName2.clear();
+        UpdateData(FALSE);
+    }
+    EnableShortcutBoxes();
+    OnBnClickedCloseShortcut();
+    OnBnClickedDisableEnableShortcut();
+    LoadSaveSettings(FALSE);
+    CommitBlockingSettings();
+}
+
+void CQuelvantDlg::OnHotKey(UINT nHotKeyId, UINT /*nKey1*/, UINT /*nKey2*/) {
+    if (nHotKeyId == 1) {
+        PostMessage(WM_CLOSE, 0, 0);
+    } else {
+        UpdateData(TRUE);
+        if (HotKeyReleasesMouse(m_nBlockState)) {
+            DWORD lastError = 0;
+            if (ApplyMouseFilter(0, lastError) == 0) {
+                ShowError(FormatMouseErrorMessage(lastError, GetSystemErrorText(lastError)));
+            }
+        } else {
+            ApplyBlocking();
+        }
+    }
+    Default();
+}
+
+CString CQuelvantDlg::GetSystemErrorText(DWORD dwError) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, dwError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    const UniqueLocalText owner(buffer);
+    if (length == 0 || buffer == nullptr) {
+        return FallbackErrorText(dwError);
+    }
+    return TrimSystemMessage(CString(buffer, length));
+}

@@ -1,0 +1,55 @@
+// The rules of blocking control that need no window: the filter word from the check boxes,
+// the outcome of a mouse call, the error texts. Platform-free.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Note the control ids do not follow the bit order: right gives 0x02, middle 0x04.
+constexpr std::uint16_t ComposeMouseFilter(std::int32_t left, std::int32_t right,
+                                           std::int32_t middle, std::int32_t movements,
+                                           std::int32_t wheel) noexcept {
+    return static_cast<std::uint16_t>((left != 0 ? 0x01 : 0) | (right != 0 ? 0x02 : 0) |
+                                      (middle != 0 ? 0x04 : 0) | (movements != 0 ? 0x08 : 0) |
+                                      (wheel != 0 ? 0x10 : 0));
+}
+
+enum BlockState : std::int32_t {
+    kBlockNothingApplied = 0,
+    kBlockInForce = 1,
+    kBlockReleased = 2,
+    kBlockError = 3,
+};
+
+struct MouseOutcome {
+    const wchar_t* text;
+    std::int32_t blockState;
+};
+
+// "Disablig" is the program's own spelling of that status text.
+constexpr MouseOutcome PickMouseOutcome(std::uint16_t filter, int libraryResult) noexcept {
+    if (filter != 0) {
+        return libraryResult != 0 ? MouseOutcome{L"Mouse Buttons Disabled", kBlockInForce}
+                                  : MouseOutcome{L"Error Disablig Mouse Buttons", kBlockError};
+    }
+    return libraryResult != 0 ? MouseOutcome{L"Mouse Buttons Enabled", kBlockReleased}
+                              : MouseOutcome{L"Error Enabling Mouse Buttons", kBlockError};
+}
+
+// The Disable / Enable shortcut releases while blocking is in force or failed, else applies.
+constexpr bool HotKeyReleasesMouse(std::int32_t blockState) noexcept {
+    return (blockState & ~2) != 0;
+}
+
+// "Could not Disable Selected Mouse Functionality.\n\nLast Error %x\n\n%s"
+std::wstring FormatMouseErrorMessage(std::uint32_t lastError, std::wstring_view systemText);
+
+// A system message as the platform hands it out, with its closing line break cut.
+std::wstring TrimSystemMessage(std::wstring_view message);
+
+// The text given for a code the system has no message for.
+std::wstring FallbackErrorText(std::uint32_t code);
+
+// Lower-case hexadecimal without prefix or leading zeros; upper-case for the fallback.
+std::wstring ToHex(std::uint32_t value, bool upperCase);

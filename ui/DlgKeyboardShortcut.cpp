@@ -1,0 +1,38 @@
+#include "DlgKeyboardShortcut.h"
+
+BEGIN_MESSAGE_MAP(CDlgKeyboardShortcut, CDialog)
+ON_BN_CLICKED(IDC_BUTTON_CLEAR, OnBnClickedClear)
+ON_BN_CLICKED(IDOK, OnBnClickedOk)
+END_MESSAGE_MAP()
+
+void CDlgKeyboardShortcut::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_HOTKEY_SHORTCUT, m_HotKeyCtrl);
+}
+
+BOOL CDlgKeyboardShortcut::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    const CWinApp* app = AfxGetApp();
+    SetWindowText(
+        (L"Keyboard Shortcut - " + (app != nullptr ? app->m_strAppName : CString())).c_str());
+
+    const wchar_t* iconName = MAKEINTRESOURCEW(IDR_MAINFRAME);
+    const HICON icon = ::LoadIconW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName);
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+
+    // Only the low bytes of key and modifiers reach the control.
+    m_HotKeyCtrl.SendMessage(HKM_SETHOTKEY, MAKEWORD(LOBYTE(m_wKey), LOBYTE(m_wMod)), 0);
+    return TRUE;
+}
+
+void CDlgKeyboardShortcut::OnBnClickedClear() {
+    m_HotKeyCtrl.SendMessage(HKM_SETHOTKEY, 0, 0);
+}
+
+void CDlgKeyboardShortcut::OnBnClickedOk() {
+    m_HotKeyCtrl.GetHotKey(m_wKey, m_wMod);
+    m_sKeyboardShortcutName = m_HotKeyCtrl.GetHotKeyName();
+    CDialog::OnOK();
+}

@@ -1,0 +1,188 @@
+// The main dialog's window: controls, message map, initialisation and window behaviours.
+#include "QuelvantDlg.h"
+
+#include "AboutDlg.h"
+
+#include <shellapi.h>
+
+namespace {
+constexpr UINT_PTR kAutoMinimizeTimer = 1;
+constexpr UINT kAutoMinimizeDelayMs = 100;
+} // namespace
+
+CQuelvantDlg::CQuelvantDlg(CWnd* pParent) : CDialog(IDD_QUELVANT_DIALOG, pParent) {
+    const wchar_t* iconName = MAKEINTRESOURCEW(IDR_MAINFRAME);
+    m_hIcon = ::LoadIconW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName);
+}
+
+void CQuelvantDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Check(pDX, IDC_CHECK_DISABLE_LEFT_CLICK, m_bCheckDisableLeftClick);
+    DDX_Check(pDX, IDC_CHECK_DISABLE_MIDDLE_CLICK, m_bCheckDisableMiddleClick);
+    DDX_Check(pDX, IDC_CHECK_DISABLE_MOUSE_MOVEMENTS, m_bCheckDisableMouseMovements);
+    DDX_Check(pDX, IDC_CHECK_DISABLE_MOUSE_WHEEL, m_bCheckDisableMouseWheel);
+    DDX_Check(pDX, IDC_CHECK_DISABLE_RIGHT_CLICK, m_bCheckDisableRightClick);
+    DDX_Check(pDX, IDC_CHECK_DISABLE_KEYBOARD_KEYS, m_bDisableKeyboardKeys);
+    DDX_Check(pDX, IDC_CHECK_AUTO_MINIMIZE, m_bAutoMinimize);
+    DDX_Check(pDX, IDC_CHECK_CLOSE_SHORTCUT, m_bCloseWithKeyboardShortcut);
+    DDX_Check(pDX, IDC_CHECK_AUTO_START, m_bAutoStartAtLogon);
+    DDX_Check(pDX, IDC_CHECK_ALLOW_INJECTED, m_bAllowInjected);
+    DDX_Check(pDX, IDC_CHECK_DISABLE_ENABLE_SHORTCUT, m_bDisableEnableKeyboardShortcut);
+    DDX_Check(pDX, IDC_CHECK_AUDIBLE_ALERTS, m_bAudibleAlerts);
+    DDX_Control(pDX, IDC_EDIT_STATUS, m_editStatus);
+}
+
+BEGIN_MESSAGE_MAP(CQuelvantDlg, CDialog)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_BN_CLICKED(IDC_BUTTON_RESET_SETTINGS, ResetSettings)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_LEFT_CLICK, OnBnClickedBlockingOption)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_RIGHT_CLICK, OnBnClickedBlockingOption)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_MIDDLE_CLICK, OnBnClickedBlockingOption)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_MOUSE_MOVEMENTS, OnBnClickedBlockingOption)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_MOUSE_WHEEL, OnBnClickedBlockingOption)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_KEYBOARD_KEYS, OnBnClickedDisableKeyboardKeys)
+ON_BN_CLICKED(IDC_CHECK_AUTO_MINIMIZE, OnBnClickedBlockingOption)
+ON_BN_CLICKED(IDC_CHECK_CLOSE_SHORTCUT, OnBnClickedCloseShortcut)
+ON_WM_TIMER()
+ON_WM_HOTKEY()
+ON_BN_CLICKED(IDC_CHECK_AUTO_START, OnBnClickedAutoStart)
+ON_BN_CLICKED(IDC_CHECK_ALLOW_INJECTED, OnBnClickedBlockingOption)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_ENABLE_SHORTCUT, OnBnClickedDisableEnableShortcut)
+ON_BN_CLICKED(IDC_CHECK_AUDIBLE_ALERTS, OnBnClickedAudibleAlerts)
+ON_WM_LBUTTONDOWN()
+ON_COMMAND(ID_MENU_CLOSE, OnMenuClose)
+ON_WM_CONTEXTMENU()
+ON_COMMAND(ID_MENU_RESET_SETTINGS, OnMenuResetSettings)
+ON_COMMAND(ID_MENU_MINIMIZE, OnMenuMinimize)
+ON_COMMAND(ID_MENU_ON_SCREEN_KEYBOARD, OnOnScreenKeyboard)
+ON_BN_CLICKED(IDC_BUTTON_OSK, OnOnScreenKeyboard)
+END_MESSAGE_MAP()
+
+BOOL CQuelvantDlg::OnInitDialog() {
+    LoadSaveSettings(TRUE);
+    // Only an entry that was found and names an existing file ticks the box.
+    if (IsAutoStartEnabled() == 1) {
+        m_bAutoStartAtLogon = 1;
+    }
+    CDialog::OnInitDialog();
+
+    const CWinApp* app = AfxGetApp();
+    SetWindowText(app != nullptr ? app->m_strAppName.c_str() : L"");
+
+    m_textSpeaker.CreateVoice();
+
+    if (const HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE); systemMenu != nullptr) {
+        const CString about = AfxLoadString(IDS_ABOUTBOX);
+        if (!about.empty()) {
+            ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+        }
+    }
+
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    EnableShortcutBoxes();
+
+    if (m_bAutoMinimize != 0) {
+        ::SetTimer(m_hWnd, kAutoMinimizeTimer, kAutoMinimizeDelayMs, nullptr);
+    }
+
+    OnBnClickedCloseShortcut();
+    CommitBlockingSettings();
+    EnableMouseOptions();
+    RegisterDisableEnableShortcut();
+
+    m_menuContext.LoadMenu(IDR_MENU_CONTEXT);
+    return TRUE;
+}
+
+void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
+    // Minimises once per start.
+    if (nIDEvent == kAutoMinimizeTimer) {
+        ShowWindow(SW_MINIMIZE);
+        ::KillTimer(m_hWnd, kAutoMinimizeTimer);
+    }
+    Default();
+}
+
+void CQuelvantDlg::OnSysCommand(UINT nID, LPARAM /*lParam*/) {
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal();
+    } else {
+        Default();
+    }
+}
+
+void CQuelvantDlg::OnPaint() {
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    PAINTSTRUCT paint{};
+    const HDC dc = ::BeginPaint(m_hWnd, &paint);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int iconWidth = ::GetSystemMetrics(SM_CXICON);
+    const int iconHeight = ::GetSystemMetrics(SM_CYICON);
+    RECT client{};
+    ::GetClientRect(m_hWnd, &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    ::DrawIcon(dc, x, y, m_hIcon);
+    ::EndPaint(m_hWnd, &paint);
+}
+
+HCURSOR CQuelvantDlg::OnQueryDragIcon() {
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
+void CQuelvantDlg::OnLButtonDown(UINT /*nFlags*/, POINT /*point*/) {
+    // A press on the dialog's own surface moves the window as a press on its caption would.
+    SendMessage(WM_NCLBUTTONDOWN, HTCAPTION, 0);
+    Default();
+}
+
+void CQuelvantDlg::OnContextMenu(HWND /*hWnd*/, POINT point) {
+    const HMENU popup = m_menuContext.GetSubMenu(0);
+    if (popup != nullptr) {
+        ::TrackPopupMenu(popup, 0, point.x, point.y, 0, m_hWnd, nullptr);
+    }
+}
+
+void CQuelvantDlg::OnMenuClose() {
+    PostMessage(WM_CLOSE, 0, 0);
+}
+
+void CQuelvantDlg::OnMenuResetSettings() {
+    ResetSettings();
+}
+
+void CQuelvantDlg::OnMenuMinimize() {
+    ShowWindow(SW_MINIMIZE);
+}
+
+void CQuelvantDlg::OnOnScreenKeyboard() {
+    ::ShellExecuteW(nullptr, nullptr, L"osk.exe", nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CQuelvantDlg::ShowError(const CString& text) const {
+    MessageBox(text.c_str(), nullptr, MB_ICONERROR);
+}
+
+void CQuelvantDlg::EnableControl(int nID, BOOL bEnable) const {
+    ::EnableWindow(GetDlgItem(nID), bEnable);
+}
+
+void CQuelvantDlg::SetControlText(int nID, const CString& text) const {
+    ::SetWindowTextW(GetDlgItem(nID), text.c_str());
+}
+
+// Keyboard blocking and the two shortcuts exclude each other.
+void CQuelvantDlg::EnableShortcutBoxes() const {
+    const BOOL enable = m_bDisableKeyboardKeys == 0 ? TRUE : FALSE;
+    EnableControl(IDC_CHECK_CLOSE_SHORTCUT, enable);
+    EnableControl(IDC_CHECK_DISABLE_ENABLE_SHORTCUT, enable);
+}

@@ -1,0 +1,86 @@
+// The main dialog: the one working copy of every setting and the handlers that bring the
+// user's choices into force, store them and report the outcome.
+#pragma once
+
+#include "afxcmn.h"
+
+#include "TextSpeaker.h"
+#include "resource.h"
+
+class CQuelvantDlg : public CDialog {
+public:
+    explicit CQuelvantDlg(CWnd* pParent = nullptr);
+
+    // Settings store
+    void LoadSaveSettings(BOOL bLoad);
+    void ResetSettings();
+
+    // Blocking control
+    int ApplyBlocking();
+    int ApplyMouseFilter(WORD wFilter, DWORD& dwLastError);
+    void CommitBlockingSettings();
+    void EnableMouseOptions();
+    static CString GetSystemErrorText(DWORD dwError);
+
+    // Global shortcuts
+    void RegisterDisableEnableShortcut();
+
+    // Auto start at logon
+    void SetAutoStart(BOOL bEnable);
+    int IsAutoStartEnabled();
+
+    CMenu m_menuContext;
+    int m_nBlockState = 0;
+    CString m_sKeyboardShortcutName2;
+    WORD m_wKey2 = 0;
+    WORD m_wMod2 = 0;
+    CTextSpeaker m_textSpeaker;
+    BOOL m_bCheckDisableLeftClick = 0;
+    BOOL m_bCheckDisableMiddleClick = 0;
+    BOOL m_bCheckDisableMouseMovements = 0;
+    BOOL m_bCheckDisableMouseWheel = 0;
+    BOOL m_bCheckDisableRightClick = 0;
+    BOOL m_bDisableKeyboardKeys = 0;
+    HICON m_hIcon = nullptr; // shared icon from the resources: not destroyed
+    BOOL m_bAutoMinimize = 0;
+    BOOL m_bCloseWithKeyboardShortcut = 0;
+    BOOL m_bAutoStartAtLogon = 0;
+    BOOL m_bAllowInjected = 0;
+    BOOL m_bDisableEnableKeyboardShortcut = 0;
+    BOOL m_bAudibleAlerts = 0;
+    CEdit m_editStatus;
+
+    BOOL OnInitDialog() override;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    // Window behaviours
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnTimer(UINT_PTR nIDEvent);
+    void OnLButtonDown(UINT nFlags, POINT point);
+    void OnContextMenu(HWND hWnd, POINT point);
+    void OnMenuClose();
+    void OnMenuResetSettings();
+    void OnMenuMinimize();
+    void OnOnScreenKeyboard();
+
+    // Check boxes and hot keys
+    void OnBnClickedBlockingOption();
+    void OnBnClickedDisableKeyboardKeys();
+    void OnHotKey(UINT nHotKeyId, UINT nKey1, UINT nKey2);
+    void OnBnClickedCloseShortcut();
+    void OnBnClickedDisableEnableShortcut();
+    void OnBnClickedAudibleAlerts();
+    void OnBnClickedAutoStart();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void ShowError(const CString& text) const;
+    void EnableControl(int nID, BOOL bEnable) const;
+    void SetControlText(int nID, const CString& text) const;
+    void EnableShortcutBoxes() const;
+};

@@ -1,0 +1,37 @@
+// The rules of the two global shortcuts that need no window. Platform-free.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Hot-key control modifier bits to RegisterHotKey modifier bits: Shift 0x01 -> 0x04,
+// Control 0x02 -> 0x02, Alt 0x04 -> 0x01, the extended-key bit 0x08 -> the Windows key 0x08.
+// Every other bit is dropped; no-repeat is never added.
+constexpr unsigned HotKeyFlagsToModifiers(std::uint16_t wMod) noexcept {
+    return ((wMod & 0x01) != 0 ? 0x0004u : 0u) | ((wMod & 0x02) != 0 ? 0x0002u : 0u) |
+           ((wMod & 0x04) != 0 ? 0x0001u : 0u) | ((wMod & 0x08) != 0 ? 0x0008u : 0u);
+}
+
+struct CloseKey {
+    unsigned virtualKey;
+    const wchar_t* name;
+};
+
+// The close shortcut takes the first of these that can be registered.
+inline constexpr CloseKey kCloseKeys[] = {
+    {0x75, L"F6"},  {0x76, L"F7"},  {0x77, L"F8"},  {0x78, L"F9"},
+    {0x79, L"F10"}, {0x7A, L"F11"}, {0x7B, L"F12"},
+};
+
+inline constexpr const wchar_t* kDisableEnableCaption = L"Disable / Enable Shortcut";
+inline constexpr const wchar_t* kCloseCaption = L"Close Shortcut";
+
+// The caption follows the stored name, not the key.
+std::wstring DisableEnableShortcutCaption(std::wstring_view name);
+
+// "%s to Close"; an empty key name (no key free) gives " to Close".
+std::wstring CloseShortcutCaption(std::wstring_view keyName);
+
+// What is spoken when the close shortcut is set: the caption, a blank, the application title.
+std::wstring CloseShortcutAnnouncement(std::wstring_view caption, std::wstring_view title);

@@ -1,0 +1,101 @@
+// The two global shortcuts: the close key (hot key 1) and the Disable / Enable shortcut
+// (hot key 2), their captions and the capture flow behind check box 1016.
+#include "QuelvantDlg.h"
+
+#include "DlgKeyboardShortcut.h"
+#include "ShortcutRules.h"
+
+namespace {
+constexpr int kCloseHotKey = 1;
+constexpr int kDisableEnableHotKey = 2;
+} // namespace
+
+void CQuelvantDlg::RegisterDisableEnableShortcut() {
+    UpdateData(TRUE);
+    ::UnregisterHotKey(m_hWnd, kDisableEnableHotKey);
+    // A stored key is registered whether or not the box is ticked.
+    if (m_wKey2 != 0 &&
+        !::RegisterHotKey(m_hWnd, kDisableEnableHotKey, HotKeyFlagsToModifiers(m_wMod2), m_wKey2)) {
+        ShowError(L"Failed to Assign Keyboard Shortcut to Disable / Enable Mouse Button(s).");
+        m_bDisableEnableKeyboardShortcut = FALSE;
+        m_sKeyboardShortcutName2.clear();
+        m_wKey2 = 0;
+        m_wMod2 = 0;
+        UpdateData(FALSE);
+        EnableMouseOptions();
+    }
+    SetControlText(IDC_CHECK_DISABLE_ENABLE_SHORTCUT,
+                   DisableEnableShortcutCaption(m_sKeyboardShortcutName2));
+}
+
+void CQuelvantDlg::OnBnClickedCloseShortcut() {
+    UpdateData(TRUE);
+    ::UnregisterHotKey(m_hWnd, kCloseHotKey);
+    if (m_bCloseWithKeyboardShortcut != 0) {
+        const wchar_t* keyName = L"";
+        for (const CloseKey& key : kCloseKeys) {
+            if (::RegisterHotKey(m_hWnd, kCloseHotKey, 0, key.virtualKey)) {
+                keyName = key.name;
+                break;
+            }
+        }
+        const CString caption = CloseShortcutCaption(keyName);
+        SetControlText(IDC_CHECK_CLOSE_SHORTCUT, caption);
+        const CWinApp* app = AfxGetApp();
+        m_textSpeaker.SpeakText(
+            CloseShortcutAnnouncement(caption, app != nullptr ? app->m_strAppName : CString()),
+            m_bAudibleAlerts);
+    } else {
+        SetControlText(IDC_CHECK_CLOSE_SHORTCUT, kCloseCaption);
+    }
+    LoadSaveSettings(FALSE);
+}
+
+void CQuelvantDlg::OnBnClickedDisableEnableShortcut() {
+    UpdateData(TRUE);
+    EnableMouseOptions();
+    if (m_bDisableEnableKeyboardShortcut == FALSE) {
+        m_wKey2 = 0;
+        m_wMod2 = 0;
+        m_sKeyboardShortcutName2.clear();
+        LoadSaveSettings(FALSE);
+        RegisterDisableEnableShortcut();
+        return;
+    }
+
+    CDlgKeyboardShortcut capture(this);
+    capture.m_wKey = m_wKey2;
+    capture.m_wMod = m_wMod2;
+    if (capture.DoModal() == IDOK) {
+        m_wKey2 = capture.m_wKey;
+        m_wMod2 = capture.m_wMod;
+        m_sKeyboardShortcutName2 = capture.m_sKeyboardShortcutName;
+        if (m_wKey2 == 0) {
+            // An empty capture is no shortcut; the modifiers stay as the dialog gave them.
+            UpdateData(TRUE);
+            m_bDisableEnableKeyboardShortcut = FALSE;
+            m_sKeyboardShortcutName2.clear();
+            UpdateData(FALSE);
+        }
+        LoadSaveSettings(FALSE);
+        RegisterDisableEnableShortcut();
+        EnableMouseOptions();
+        return;
+    }
+
+    // Cancel, Esc, the close box, or a dialog that could not open: no shortcut at all.
+    UpdateData(TRUE);
+    m_wKey2 = 0;
+    m_wMod2 = 0;
+    m_bDisableEnableKeyboardShortcut = FALSE;
+    m_sKeyboardShortcutName2.clear();
+    UpdateData(FALSE);
+    LoadSaveSettings(FALSE);
+    RegisterDisableEnableShortcut();
+    EnableMouseOptions();
+}
+
+void CQuelvantDlg::OnBnClickedAudibleAlerts() {
+    UpdateData(TRUE);
+    LoadSaveSettings(FALSE);
+}
