@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -77,6 +78,10 @@ struct MouseCase {
     std::uint32_t flags;
     bool pass;
 };
+
+void PrintTo(const MouseCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class MouseDecisionCases : public ::testing::TestWithParam<MouseCase> {};
 
