@@ -1,0 +1,333 @@
+"""Drives the Windows test programs under Wine and real X input with xdotool.
+
+Every test gets a Wine prefix of its own (so a wineserver of its own) on the display of the
+surrounding scripts/wine-session. Everything started here is ended at teardown.
+"""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import subprocess
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Callable, TypeVar
+
+REPO = Path(__file__).resolve().parents[2]
+
+
+def _bin_dir() -> Path:
+    if "QUELVANT_BIN_DIR" in os.environ:
+        return Path(os.environ["QUELVANT_BIN_DIR"])
+    # scripts/wine-session keeps its template prefix in <build dir>/wine/template, so the
+    # programs of the build tree it was started for sit in <build dir>/bin.
+    if "QUELVANT_WINE_TEMPLATE" in os.environ:
+        return Path(os.environ["QUELVANT_WINE_TEMPLATE"]).parents[1] / "bin"
+    return REPO / "build" / "win64" / "bin"
+
+
+BIN_DIR = _bin_dir()
+ARTIFACT_DIR = Path(os.environ.get("QUELVANT_ARTIFACT_DIR", BIN_DIR.parent / "e2e-artifacts"))
+
+# Generous: Wine starts slowly on a loaded two-core machine. Waits end as soon as the
+# condition holds, so a long deadline costs nothing when all is well.
+DEFAULT_TIMEOUT = 20.0
+
+T = TypeVar("T")
+
+
+def poll(condition: Callable[[], T], timeout: float) -> T | None:
+    """Polls condition until it returns something truthy and returns that; None at the deadline."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = condition()
+        if result:
+            return result
+        if time.monotonic() >= deadline:
+            return None
+        time.sleep(0.02)
+
+
+def wait_until(condition: Callable[[], T], timeout: float = DEFAULT_TIMEOUT, what: str = "") -> T:
+    """Like poll, but a deadline without the condition fails the test."""
+    result = poll(condition, timeout)
+    if not result:
+        raise AssertionError(f"timed out after {timeout:.0f} s waiting for {what or condition}")
+    return result
+
+
+def windows_path(path: Path) -> str:
+    """The Wine name of a Linux path through drive Z:, which maps the Linux root."""
+    return "Z:" + str(path.resolve()).replace("/", "\\")
+
+
+@dataclass(frozen=True)
+class Message:
+    """One line of the probe's report."""
+
+    id: int
+    name: str
+    win: str
+    params: dict[str, str]
+
+    def number(self, key: str) -> int:
+        return int(self.params[key], 0)
+
+
+_FIELD = re.compile(r"(\w+)=(\S+)")
+
+
+def parse_message(line: str) -> Message | None:
+    fields = dict(_FIELD.findall(line))
+    if "msg" not in fields:
+        return None
+    return Message(int(fields["msg"], 16), fields["name"], fields["win"], fields)
+
+
+@dataclass
+class Rect:
+    x: int
+    y: int
+    w: int
+    h: int
+
+
+class Probe:
+    """The probe window and its report file."""
+
+    def __init__(self, process: subprocess.Popen, log: Path, title: str):
+        self.process = process
+        self.log = log
+        self.title = title
+        self.client = Rect(0, 0, 0, 0)
+        self.edit = Rect(0, 0, 0, 0)
+
+    def lines(self) -> list[str]:
+        try:
+            text = self.log.read_text(encoding="ascii", errors="replace")
+        except FileNotFoundError:
+            return []
+        # A line without its newline is still being written.
+        return text.split("\n")[:-1]
+
+    def messages(self, since: int = 0) -> list[Message]:
+        parsed = (parse_message(line) for line in self.lines())
+        return [m for m in parsed if m is not None][since:]
+
+    def mark(self) -> int:
+        """A position in the report: messages(since=mark) are the ones that came later."""
+        return len(self.messages())
+
+    def wait_ready(self) -> None:
+        def ready_line():
+            if self.process.poll() is not None:
+                raise AssertionError(f"probe ended early with code {self.process.returncode}")
+            return next((line for line in self.lines() if line.startswith("ready ")), None)
+
+        line = wait_until(ready_line, what="the probe window")
+        fields = dict(_FIELD.findall(line))
+        self.client = Rect(*map(int, fields["client"].split(",")))
+        self.edit = Rect(*map(int, fields["edit"].split(",")))
+
+    def wait_for(self, predicate: Callable[[Message], bool], since: int, what: str) -> Message:
+        return wait_until(
+            lambda: next((m for m in self.messages(since) if predicate(m)), None), what=what
+        )
+
+    def point(self, dx: int = 0, dy: int = 0) -> tuple[int, int]:
+        """A screen point in the probe's client area, away from the edit: centre + offset."""
+        return self.client.x + self.client.w // 2 + dx, self.client.y + self.client.h // 2 + dy
+
+
+class HookHost:
+    """hookhost.exe: calls the exports of Helper.dll on command from its pumping thread."""
+
+    def __init__(self, process: subprocess.Popen, out: Path):
+        self.process = process
+        self.out = out
+
+    def lines(self) -> list[str]:
+        try:
+            text = self.out.read_text(encoding="ascii", errors="replace")
+        except FileNotFoundError:
+            return []
+        return [line.rstrip("\r") for line in text.split("\n")[:-1]]
+
+    def wait_ready(self) -> None:
+        wait_until(lambda: any(l.startswith("ready ") for l in self.lines()), what="hookhost")
+
+    def command(self, line: str) -> str:
+        """Sends one command and returns its one-line answer."""
+        if self.process.poll() is not None:
+            raise AssertionError(f"hookhost ended early with code {self.process.returncode}")
+        before = len(self.lines())
+        assert self.process.stdin is not None
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        answers = wait_until(lambda: self.lines()[before:], what=f"hookhost's answer to {line!r}")
+        return answers[0]
+
+    def mouse(
+        self, filter_word: int, allow_injected: int, preset_error: int = 0
+    ) -> tuple[int, int]:
+        """GlobalDisableMouse with the error variable preset; returns (result, error variable)."""
+        answer = self.command(f"mouse {filter_word:x} {allow_injected} {preset_error}")
+        match = re.fullmatch(r"mouse rc=(-?\d+) err=(\d+)", answer)
+        assert match, f"unexpected answer {answer!r}"
+        return int(match[1]), int(match[2])
+
+    def keyboard(self, disable: int, allow_injected: int) -> int:
+        answer = self.command(f"keyboard {disable} {allow_injected}")
+        match = re.fullmatch(r"keyboard rc=(-?\d+)", answer)
+        assert match, f"unexpected answer {answer!r}"
+        return int(match[1])
+
+    def quit(self) -> None:
+        self.command("quit")
+        self.process.wait(timeout=DEFAULT_TIMEOUT)
+
+
+@dataclass
+class WineSession:
+    """One private Wine prefix on the shared display, and every process started in it."""
+
+    root: Path
+    env: dict[str, str]
+    processes: list[subprocess.Popen] = field(default_factory=list)
+    _titles: int = 0
+
+    @property
+    def prefix(self) -> Path:
+        return Path(self.env["WINEPREFIX"])
+
+    def exe(self, name: str) -> Path:
+        path = BIN_DIR / name
+        if not path.is_file():
+            raise AssertionError(f"{path} is missing: build the win64 preset first")
+        return path
+
+    def start(self, name: str, *args: str, **popen) -> subprocess.Popen:
+        process = subprocess.Popen(["wine", str(self.exe(name)), *args], env=self.env, **popen)
+        self.processes.append(process)
+        return process
+
+    def start_probe(self, x: int = 100, y: int = 100, w: int = 400, h: int = 300) -> Probe:
+        self._titles += 1
+        title = f"probe-{os.getpid()}-{self._titles}"
+        log = self.root / f"{title}.log"
+        # The report is read while the probe writes it; a log left by an earlier run would
+        # pass for fresh lines.
+        log.unlink(missing_ok=True)
+        process = self.start(
+            "probe.exe",
+            *("--title", title, "--out", windows_path(log)),
+            *("--x", str(x), "--y", str(y), "--w", str(w), "--h", str(h)),
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL,
+        )
+        probe = Probe(process, log, title)
+        probe.wait_ready()
+        return probe
+
+    def start_hookhost(self) -> HookHost:
+        out = self.root / "hookhost.out"
+        with out.open("w") as sink:
+            process = self.start(
+                "hookhost.exe", stdin=subprocess.PIPE, stdout=sink, text=True, bufsize=1
+            )
+        host = HookHost(process, out)
+        host.wait_ready()
+        return host
+
+    def settle_on(self, probe: Probe) -> None:
+        """Puts the pointer over the probe and waits until both pointer and keys reach it.
+
+        Low-level hooks only see X input that lands on a Wine window, and without a window
+        manager the keyboard focus follows the pointer; a window just mapped may also miss
+        the first move. So the pointer is moved until the probe reports a move, and a key
+        must reach the edit before any test sends input.
+        """
+        attempt = 0
+
+        def pointer_arrived() -> bool:
+            nonlocal attempt
+            attempt += 1
+            mark = probe.mark()
+            self.xdotool("mousemove", *map(str, probe.point(dx=attempt % 2 * 10)))
+            return bool(
+                poll(lambda: any(m.name == "WM_MOUSEMOVE" for m in probe.messages(mark)), 1.0)
+            )
+
+        wait_until(pointer_arrived, what="the pointer to reach the probe")
+        self.xdotool("mousemove", *map(str, probe.point()))
+        mark = probe.mark()
+        self.xdotool("key", "shift")
+        probe.wait_for(
+            lambda m: m.name == "WM_KEYUP" and m.win == "edit", mark, "a key to reach the edit"
+        )
+
+    def inject(self, *actions: str) -> None:
+        """Sends simulated input with SendInput; returns once it was sent."""
+        result = subprocess.run(
+            ["wine", str(self.exe("inject.exe")), *actions],
+            env=self.env,
+            capture_output=True,
+            text=True,
+            timeout=60,
+            stdin=subprocess.DEVNULL,
+        )
+        assert result.returncode == 0, f"inject {actions}: {result.stdout}{result.stderr}"
+
+    def xdotool(self, *args: str) -> None:
+        subprocess.run(["xdotool", *args], env=self.env, check=True, timeout=30)
+
+    def screenshot(self, probe: Probe, name: str) -> Path:
+        ARTIFACT_DIR.mkdir(parents=True, exist_ok=True)
+        target = ARTIFACT_DIR / f"{name}.png"
+        window = subprocess.run(
+            ["xdotool", "search", "--name", f"^{probe.title}$"],
+            env=self.env,
+            capture_output=True,
+            text=True,
+            check=True,
+            timeout=30,
+        ).stdout.split()[0]
+        subprocess.run(["import", "-window", window, str(target)], env=self.env, check=True,
+                       timeout=60)
+        return target
+
+    def close(self) -> None:
+        """Ends every process of the prefix and waits for its wineserver to go."""
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60, check=False)
+        for process in self.processes:
+            try:
+                process.wait(timeout=DEFAULT_TIMEOUT)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait(timeout=DEFAULT_TIMEOUT)
+            if process.stdin is not None:
+                process.stdin.close()
+        # -w returns once the server of this prefix has exited.
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60, check=False)
+        shutil.rmtree(self.prefix, ignore_errors=True)
+
+
+def new_session(root: Path) -> WineSession:
+    display = os.environ.get("DISPLAY")
+    template = os.environ.get("QUELVANT_WINE_TEMPLATE")
+    if not display or not template:
+        raise RuntimeError("run the end-to-end tests inside scripts/wine-session")
+    prefix = root / "prefix"
+    # cp keeps the prefix's drive links (c: and z:) as they are.
+    subprocess.run(["cp", "-a", template, str(prefix)], check=True, timeout=120)
+    env = dict(os.environ)
+    env.update(
+        WINEPREFIX=str(prefix),
+        WINEDEBUG=env.get("WINEDEBUG", "-all"),
+        WINEDLLOVERRIDES=env.get("WINEDLLOVERRIDES", "mscoree,mshtml="),
+        WINEARCH="win64",
+    )
+    env.pop("WINESERVER", None)
+    return WineSession(root, env)

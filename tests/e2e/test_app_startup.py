@@ -1,0 +1,241 @@
+"""The real Quelvant.exe at start and in its window: layout, defaults, the single-instance rule,
+the reset word, the about box, the context menu, the on-screen keyboard, auto minimise and the
+ways the program ends."""
+
+from __future__ import annotations
+
+import shutil
+import subprocess
+
+import pytest
+
+import quelvant as q
+from harness import DEFAULT_TIMEOUT, poll, wait_until
+
+WS_TABSTOP = 0x00010000
+
+# The main dialog's controls in template order: id, class, caption, x, y, width, height in
+# dialog units, and whether the control is a tab stop.
+TEMPLATE = [
+    (-1, "Button", "Select the Mouse Type to Disable", 7, 4, 215, 93, False),
+    (1000, "Button", "Disable &Left Button Click", 63, 19, 93, 10, True),
+    (1001, "Button", "Disable &Right Button Click", 63, 30, 98, 10, True),
+    (1002, "Button", "Disable &Middle Button Click", 63, 41, 102, 10, True),
+    (1003, "Button", "Disable Mouse Mo&vements", 63, 52, 101, 10, True),
+    (1004, "Button", "Disable Mouse &Wheel", 63, 63, 85, 10, True),
+    (1016, "Button", "Disable / Enable Shortcut", 16, 80, 183, 10, True),
+    (1007, "Button", "Disable Keyboard Keys", 17, 104, 89, 10, True),
+    (1014, "Button", "Allow Simulated", 134, 104, 66, 10, True),
+    (1011, "Button", "Auto Minimize", 17, 120, 59, 10, True),
+    (1013, "Button", "Auto Start at Logon", 134, 120, 77, 10, True),
+    (1012, "Button", "Close Shortcut", 17, 136, 63, 10, True),
+    (1019, "Button", "Audible Alerts", 134, 136, 59, 10, True),
+    (1005, "Button", "OSK", 37, 153, 69, 24, True),
+    (1006, "Button", "Reset &Settings", 121, 153, 69, 24, True),
+    (
+        -1,
+        "Static",
+        "Note : You can use Tab Key to Move Focus to Next Control and Press Spacebar to Click it.",
+        6, 185, 216, 19, False,
+    ),
+    (1020, "Edit", None, 7, 203, 215, 14, False),
+]
+
+DEFAULTS = {
+    **{name: 0 for name in q.SETTING_NAMES},
+    "m_bAllowInjected": 1,
+    "m_bAudibleAlerts": 1,
+    "m_sKeyboardShortcutName2": "",
+}
+
+
+def test_dialog_shows_every_control_of_the_template_and_the_defaults(wine):
+    app = q.start(wine)
+    assert app.drive.value("wintext") == "Quelvant"
+    rows = app.controls()
+    assert [(r["id"], r["cls"]) for r in rows] == [(t[0], t[1]) for t in TEMPLATE]
+    for row, (cid, _cls, caption, x, y, w, h, tabstop) in zip(rows, TEMPLATE):
+        left, top, right, bottom = app.map_dialog_rect(x, y, w, h)
+        assert row["rect"] == (left, top, right, bottom), f"control {cid} {caption!r}"
+        if caption is not None:
+            assert row["text"] == caption
+        assert row["enabled"], f"control {cid} is grey"
+        assert bool(row["style"] & WS_TABSTOP) == tabstop, f"tab stop of {cid}"
+    app.screenshot("main-dialog")
+
+    # A first start: nothing blocked, simulated input allowed, alerts on, no shortcut.
+    for box in (*q.MOUSE_BOXES, q.KEYBOARD, q.AUTO_MINIMIZE, q.CLOSE_SHORTCUT, q.AUTO_START,
+                q.DISABLE_ENABLE_SHORTCUT):
+        assert app.check(box) == 0, f"box {box}"
+    assert app.check(q.ALLOW_INJECTED) == 1
+    assert app.check(q.AUDIBLE_ALERTS) == 1
+    assert app.status() == "Mouse Buttons Enabled"
+    assert q.wait_settings(wine, **DEFAULTS) == DEFAULTS
+    app.close()
+
+
+def test_second_start_restores_the_first_and_ends_without_resetting(wine):
+    app = q.start(wine)
+    app.click(q.LEFT)
+    q.wait_settings(wine, m_bCheckDisableLeftClick=1)
+    app.command(32772)  # Minimize
+    wait_until(app.iconic, what="the first instance to minimise")
+
+    second = wine.start("Quelvant.exe", "<RESET>", stdin=subprocess.DEVNULL)
+    assert second.wait(timeout=DEFAULT_TIMEOUT * 3) == 0
+    wait_until(lambda: not app.iconic(), what="the first instance to be restored")
+    assert app.check(q.LEFT) == 1
+    assert q.settings(wine)["m_bCheckDisableLeftClick"] == 1
+    assert app.message_box() is None
+    app.close()
+
+
+@pytest.mark.parametrize("argument", ["<RESET>", "<reset>", "x<ReSeT>y", ":silent <Reset>"])
+def test_reset_word_resets_and_reports_without_the_dialog(wine, argument):
+    q.store_settings(
+        wine,
+        m_bCheckDisableLeftClick=1,
+        m_bDisableKeyboardKeys=1,
+        m_bAllowInjected=0,
+        m_bAutoMinimize=1,
+        m_wKey2=0x41,
+        m_wMod2=2,
+        m_sKeyboardShortcutName2="Ctrl + A",
+        m_bAudibleAlerts=1,
+    )
+    q.reg_add(wine, q.RUN_KEY, "Quelvant", "REG_SZ", r"C:\windows\notepad.exe :silent")
+
+    process = wine.start("Quelvant.exe", argument, stdin=subprocess.DEVNULL)
+    app = q.Quelvant(wine, q.driver_for(wine), process)
+    box = app.wait_message_box()
+    assert box.text == "Reset of Settings Done."
+    assert box.caption == "Quelvant"
+    # Only the box is shown: no window carries the dialog's controls.
+    assert app.drive.value(f"check {q.LEFT}") is None
+    app.press_message_box()
+    assert app.wait_exit() == 0
+
+    expected = dict(DEFAULTS, m_bAudibleAlerts=0)  # a fresh object stores alerts off
+    assert q.settings(wine) == expected
+    assert "Quelvant" not in q.reg_query(wine, q.RUN_KEY)
+
+
+def test_reset_letters_without_brackets_start_normally(wine):
+    q.store_settings(wine, m_bCheckDisableMiddleClick=1)
+    app = q.start(wine, "RESET")
+    assert app.check(q.MIDDLE) == 1
+    assert app.status() == "Mouse Buttons Disabled"
+    app.close()
+    assert q.settings(wine)["m_bCheckDisableMiddleClick"] == 1
+
+
+def test_about_box_opens_from_the_system_menu_only(wine):
+    app = q.start(wine)
+    app.post(0x0111, 16)  # WM_COMMAND with the about entry's id: not the system menu
+    assert poll(lambda: app.drive("find About Quelvant") != "none", 1.0) is None
+    app.post(0x0112, 16)  # WM_SYSCOMMAND, as the system menu entry sends it
+    wait_until(lambda: app.drive("find About Quelvant") != "none", what="the about box")
+    app.use("About Quelvant")
+    texts = [row["text"] for row in app.controls()]
+    assert "Quelvant, Version 1.0" in texts
+    assert "OK" in texts
+    app.command(1)  # its OK
+    wait_until(lambda: not app.exists(), what="the about box to close")
+    app.use()
+    assert app.visible()
+    app.close()
+
+
+def dialog_point(app: q.Quelvant, x: int, y: int) -> tuple[int, int]:
+    """Screen coordinates of a point given in the dialog's units."""
+    left, top, _, _ = app.window_rect()
+    dx, dy, _, _ = app.map_dialog_rect(x, y, 0, 0)
+    return left + dx, top + dy
+
+
+def install_osk(wine) -> None:
+    """There is no on-screen keyboard under Wine: a small window program stands in for it."""
+    target = wine.prefix / "drive_c" / "windows" / "system32" / "osk.exe"
+    shutil.copyfile(q.BIN_DIR / "oskstub.exe", target)
+
+
+def osk_running(app: q.Quelvant) -> bool:
+    return app.drive("find On-Screen Keyboard stand-in") != "none"
+
+
+@pytest.mark.parametrize("item", ["reset", "minimize", "osk", "close"])
+def test_context_menu_offers_four_commands_in_order(wine, item):
+    install_osk(wine)
+    app = q.start(wine)
+    app.click(q.AUTO_MINIMIZE)  # something for the reset to undo
+    q.wait_settings(wine, m_bAutoMinimize=1)
+
+    # A right click on the dialog's own surface opens the menu at the pointer; the Nth
+    # item is reached with N presses of Down, separators skipped.
+    x, y = dialog_point(app, 3, 100)
+    wine.xdotool("mousemove", str(x), str(y))
+    wine.xdotool("click", "3")
+    wait_until(lambda: app.drive.value("menu-open") == "1", what="the context menu")
+    position = ["reset", "minimize", "osk", "close"].index(item) + 1
+    wine.xdotool("key", *(["Down"] * position), "Return")
+
+    if item == "reset":
+        q.wait_settings(wine, m_bAutoMinimize=0)
+        app.wait_check(q.AUTO_MINIMIZE, 0)
+    elif item == "minimize":
+        wait_until(app.iconic, what="the dialog to minimise")
+    elif item == "osk":
+        wait_until(lambda: osk_running(app), what="the on-screen keyboard")
+    else:
+        assert app.wait_exit() == 0
+        return
+    app.close()
+
+
+@pytest.mark.parametrize("how", ["button", "menu"])
+def test_on_screen_keyboard_starts_from_button_and_menu(wine, how):
+    install_osk(wine)
+    app = q.start(wine)
+    assert not osk_running(app)
+    if how == "button":
+        app.click(q.OSK)
+    else:
+        app.command(32774)
+    wait_until(lambda: osk_running(app), what="the on-screen keyboard")
+    assert app.visible()
+    app.close()
+
+
+def test_auto_minimize_minimises_once_after_start(wine):
+    q.store_settings(wine, m_bAutoMinimize=1)
+    app = q.start(wine)
+    wait_until(app.iconic, what="the dialog to minimise by itself")
+    app.post(0x0112, 0xF120)  # SC_RESTORE
+    wait_until(lambda: not app.iconic(), what="the dialog to be restored")
+    # The timer acted once: restored, the dialog stays so.
+    assert poll(app.iconic, 1.5) is None
+    app.close()
+
+
+def test_ticking_auto_minimize_takes_effect_only_at_the_next_start(wine):
+    app = q.start(wine)
+    app.click(q.AUTO_MINIMIZE)
+    q.wait_settings(wine, m_bAutoMinimize=1)
+    assert poll(app.iconic, 1.0) is None
+    app.close()
+
+
+@pytest.mark.parametrize("key", ["Escape", "Return"])
+def test_escape_and_enter_end_the_program(wine, key):
+    app = q.start(wine)
+    # Keyboard focus follows the pointer without a window manager.
+    x, y = dialog_point(app, 3, 100)
+    wine.xdotool("mousemove", str(x), str(y))
+    wine.xdotool("key", key)
+    assert app.wait_exit() == 0
+
+
+def test_menu_close_ends_the_program(wine):
+    app = q.start(wine)
+    app.command(32773)
+    assert app.wait_exit() == 0

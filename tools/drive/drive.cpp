@@ -1,0 +1,358 @@
+// Test-only automation client: works a program's dialogs from outside, as an accessibility
+// tool would, so end-to-end tests can tick boxes and read results while real mouse input is
+// blocked. Reads one command per line on stdin and answers one line each ("ok ..." or
+// "none"/"error ..."); "controls" answers several lines closed by "end".
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+// One line per answer: line breaks and tabs inside texts are written as escapes.
+std::string Escape(const std::wstring& text) {
+    std::string out;
+    for (char c : Narrow(text)) {
+        switch (c) {
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t buffer[4096] = {};
+    DWORD_PTR length = 0;
+    // A hung target must not hang the tests.
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer),
+                             SMTO_ABORTIFHUNG, 2000, &length)) {
+        return {};
+    }
+    return std::wstring(buffer, static_cast<size_t>(length));
+}
+
+std::wstring ClassName(HWND hwnd) {
+    wchar_t buffer[256] = {};
+    const int length = GetClassNameW(hwnd, buffer, static_cast<int>(std::size(buffer)));
+    return std::wstring(buffer, static_cast<size_t>(length > 0 ? length : 0));
+}
+
+unsigned long ParseNumber(const std::string& text) {
+    return std::stoul(text, nullptr, 0);
+}
+
+struct Finder {
+    DWORD pid;
+    HWND exclude;
+    HWND owner;
+    HWND found;
+};
+
+// A message box: a dialog-class top-level window owned by the target or from its process.
+BOOL CALLBACK FindMessageBox(HWND hwnd, LPARAM lParam) {
+    auto* f = reinterpret_cast<Finder*>(lParam);
+    if (hwnd == f->exclude || !IsWindowVisible(hwnd) || ClassName(hwnd) != L"#32770") {
+        return TRUE;
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (GetWindow(hwnd, GW_OWNER) == f->owner || pid == f->pid) {
+        // Only boxes with the message text control count.
+        if (GetDlgItem(hwnd, 0xFFFF) != nullptr) {
+            f->found = hwnd;
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+// Another process's dialog cannot be asked for its dialog units, so the units are measured on
+// a hidden dialog of our own with the same font and style, on the same display.
+HWND ReferenceDialog() {
+    static HWND dialog = [] {
+        std::vector<WORD> t;
+        auto dword = [&](DWORD v) {
+            t.push_back(LOWORD(v));
+            t.push_back(HIWORD(v));
+        };
+        t.push_back(1);      // dlgVer
+        t.push_back(0xFFFF); // extended template
+        dword(0);            // help id
+        dword(0);            // extended style
+        dword(DS_SETFONT | DS_FIXEDSYS | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+        t.push_back(0); // no items
+        t.insert(t.end(), {0, 0, 228, 222});
+        t.insert(t.end(), {0, 0, 0}); // no menu, default class, no title
+        t.push_back(8);               // point size
+        t.push_back(400);             // weight
+        t.push_back(MAKEWORD(0, 1));  // not italic, default charset
+        for (const wchar_t* c = L"MS Shell Dlg"; *c != 0; ++c) {
+            t.push_back(static_cast<WORD>(*c));
+        }
+        t.push_back(0);
+        return CreateDialogIndirectParamW(
+            GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), nullptr,
+            [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    }();
+    return dialog;
+}
+
+class Driver {
+public:
+    std::string Run(const std::string& line) {
+        std::istringstream in(line);
+        std::string verb;
+        in >> verb;
+        std::vector<std::string> args;
+        for (std::string a; in >> a;) {
+            args.push_back(a);
+        }
+        std::string rest;
+        if (const auto space = line.find(' '); space != std::string::npos) {
+            rest = line.substr(space + 1);
+        }
+
+        if (verb == "use") {
+            m_title = Widen(rest);
+            return "ok";
+        }
+        if (verb == "find") {
+            const HWND hwnd = FindWindowW(nullptr, Widen(rest).c_str());
+            return hwnd ? "ok " + std::to_string(reinterpret_cast<uintptr_t>(hwnd)) : "none";
+        }
+        if (verb == "menu-open") {
+            bool open = false;
+            EnumWindows(
+                [](HWND hwnd, LPARAM lParam) -> BOOL {
+                    if (IsWindowVisible(hwnd) && ClassName(hwnd) == L"#32768") {
+                        *reinterpret_cast<bool*>(lParam) = true;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&open));
+            return std::string("ok ") + (open ? "1" : "0");
+        }
+        if (verb == "msgbox" || verb == "msgbox-press") {
+            return MessageBoxCommand(verb, args);
+        }
+        const HWND target = FindWindowW(nullptr, m_title.c_str());
+        if (verb == "exists") {
+            return std::string("ok ") + (target != nullptr ? "1" : "0");
+        }
+        if (target == nullptr) {
+            return "none";
+        }
+        auto control = [&](size_t i) {
+            return GetDlgItem(target, static_cast<int>(ParseNumber(args.at(i))));
+        };
+        if (verb == "click") {
+            // Posted, so a handler that opens a modal box does not hold the driver up.
+            const HWND button = control(0);
+            if (button == nullptr) {
+                return "error no control";
+            }
+            PostMessageW(button, BM_CLICK, 0, 0);
+            return "ok";
+        }
+        if (verb == "check") {
+            const HWND c = control(0);
+            return c ? "ok " + std::to_string(SendMessageW(c, BM_GETCHECK, 0, 0))
+                     : "error no control";
+        }
+        if (verb == "enabled") {
+            const HWND c = control(0);
+            return c ? std::string("ok ") + (IsWindowEnabled(c) ? "1" : "0") : "error no control";
+        }
+        if (verb == "text") {
+            const HWND c = control(0);
+            return c ? "ok " + Escape(WindowText(c)) : "error no control";
+        }
+        if (verb == "wintext") {
+            return "ok " + Escape(WindowText(target));
+        }
+        if (verb == "iconic") {
+            return std::string("ok ") + (IsIconic(target) ? "1" : "0");
+        }
+        if (verb == "visible") {
+            return std::string("ok ") + (IsWindowVisible(target) ? "1" : "0");
+        }
+        if (verb == "pid") {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(target, &pid);
+            return "ok " + std::to_string(pid);
+        }
+        if (verb == "command") {
+            PostMessageW(target, WM_COMMAND, MAKEWPARAM(ParseNumber(args.at(0)), 0), 0);
+            return "ok";
+        }
+        if (verb == "post") {
+            PostMessageW(target, static_cast<UINT>(ParseNumber(args.at(0))),
+                         ParseNumber(args.at(1)), static_cast<LPARAM>(ParseNumber(args.at(2))));
+            return "ok";
+        }
+        if (verb == "hotkey-get") {
+            return "ok " + std::to_string(SendMessageW(control(0), HKM_GETHOTKEY, 0, 0));
+        }
+        if (verb == "hotkey-set") {
+            SendMessageW(control(0), HKM_SETHOTKEY, ParseNumber(args.at(1)), 0);
+            return "ok";
+        }
+        if (verb == "maprect") {
+            // Mapped as the dialog manager places a control: position and size each on its own.
+            RECT r{static_cast<LONG>(ParseNumber(args.at(0))),
+                   static_cast<LONG>(ParseNumber(args.at(1))),
+                   static_cast<LONG>(ParseNumber(args.at(2))),
+                   static_cast<LONG>(ParseNumber(args.at(3)))};
+            if (!MapDialogRect(target, &r) && !MapDialogRect(ReferenceDialog(), &r)) {
+                return "error cannot map";
+            }
+            return "ok " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+                   std::to_string(r.left + r.right) + " " + std::to_string(r.top + r.bottom);
+        }
+        if (verb == "winrect") {
+            RECT r{};
+            GetWindowRect(target, &r);
+            return "ok " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+                   std::to_string(r.right) + " " + std::to_string(r.bottom);
+        }
+        if (verb == "controls") {
+            return Controls(target);
+        }
+        if (verb == "focus") {
+            return "ok " + std::to_string(GetDlgCtrlID(GetFocusOf(target)));
+        }
+        return "error unknown command";
+    }
+
+private:
+    static HWND GetFocusOf(HWND target) {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        GetGUIThreadInfo(GetWindowThreadProcessId(target, nullptr), &info);
+        return info.hwndFocus;
+    }
+
+    // Every child in z-order (the template order): id, class, style, client rectangle, text.
+    static std::string Controls(HWND target) {
+        std::string out;
+        for (HWND c = GetWindow(target, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+            RECT r{};
+            GetWindowRect(c, &r);
+            MapWindowPoints(nullptr, target, reinterpret_cast<POINT*>(&r), 2);
+            out += std::to_string(static_cast<int>(static_cast<short>(GetDlgCtrlID(c)))) + "\t" +
+                   Escape(ClassName(c)) + "\t" +
+                   std::to_string(static_cast<unsigned long>(GetWindowLongW(c, GWL_STYLE))) + "\t" +
+                   std::to_string(r.left) + "\t" + std::to_string(r.top) + "\t" +
+                   std::to_string(r.right) + "\t" + std::to_string(r.bottom) + "\t" +
+                   (IsWindowEnabled(c) ? "1" : "0") + "\t" + Escape(WindowText(c)) + "\n";
+        }
+        return out + "end";
+    }
+
+    std::string MessageBoxCommand(const std::string& verb, const std::vector<std::string>& args) {
+        const HWND target = FindWindowW(nullptr, m_title.c_str());
+        // The target may itself be the box: a start that shows only a message box.
+        if (target != nullptr && GetDlgItem(target, 0xFFFF) != nullptr &&
+            ClassName(target) == L"#32770") {
+            return MessageBoxAnswer(verb, args, target, nullptr);
+        }
+        Finder f{0, target, target, nullptr};
+        if (target != nullptr) {
+            GetWindowThreadProcessId(target, &f.pid);
+        }
+        EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&f));
+        if (f.found == nullptr) {
+            return "none";
+        }
+        return MessageBoxAnswer(verb, args, f.found, target);
+    }
+
+    static std::string MessageBoxAnswer(const std::string& verb,
+                                        const std::vector<std::string>& args, HWND box,
+                                        HWND target) {
+        if (verb == "msgbox") {
+            const HWND owner = GetWindow(box, GW_OWNER);
+            return "ok " + Escape(WindowText(box)) + "\t" +
+                   Escape(WindowText(GetDlgItem(box, 0xFFFF))) + "\t" +
+                   (owner != nullptr && owner == target ? "owned" : "unowned");
+        }
+        const int id = args.empty() ? IDOK : static_cast<int>(ParseNumber(args.at(0)));
+        const HWND button = GetDlgItem(box, id);
+        if (button == nullptr) {
+            return "error no button";
+        }
+        PostMessageW(button, BM_CLICK, 0, 0);
+        return "ok";
+    }
+
+    std::wstring m_title = L"Quelvant";
+};
+
+} // namespace
+
+int main() {
+    Driver driver;
+    std::string line;
+    std::cout << "ready" << std::endl;
+    while (std::getline(std::cin, line)) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+            line.pop_back();
+        }
+        if (line == "quit") {
+            break;
+        }
+        if (line.empty()) {
+            continue;
+        }
+        std::string answer;
+        try {
+            answer = driver.Run(line);
+        } catch (const std::exception& e) {
+            answer = std::string("error ") + e.what();
+        }
+        std::cout << answer << std::endl;
+    }
+    return 0;
+}

@@ -1,0 +1,154 @@
+// Test host for Helper.dll: calls the two exports on command, from the thread that pumps
+// messages, as the real program does. Low-level hook procedures run on the installing thread
+// only while it retrieves messages, so commands are read on a second thread and handed to
+// the main thread as thread messages.
+//
+// Commands, one per line on standard input; each answer is one flushed line:
+//   mouse FILTER ALLOW [ERR]  GlobalDisableMouse(FILTER hex, error variable preset to ERR
+//                             (default 0), ALLOW)          -> "mouse rc=<r> err=<e>"
+//   keyboard DISABLE ALLOW    GlobalDisableKeyboard(...)   -> "keyboard rc=<r>"
+//   ping                      -> "pong" (the main thread is pumping)
+//   quit (or end of input)    -> "bye", then the process ends and the library unloads
+#include "Helper.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+namespace {
+
+constexpr UINT kCommandMessage = WM_APP + 1;
+constexpr UINT kEndOfInputMessage = WM_APP + 2;
+
+struct HandleCloser {
+    void operator()(HANDLE h) const noexcept {
+        if (h != nullptr) {
+            CloseHandle(h);
+        }
+    }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+// Tests poll the output line by line, so every answer is flushed at once.
+__attribute__((format(printf, 1, 2))) void Answer(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Reads standard input line by line; each line travels to the main thread in a heap string
+// that the main thread takes over.
+DWORD WINAPI ReadCommands(LPVOID parameter) {
+    const DWORD mainThread = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(parameter));
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, stdin) != nullptr) {
+        auto line = std::make_unique<std::string>(buffer);
+        if (PostThreadMessageW(mainThread, kCommandMessage, 0,
+                               reinterpret_cast<LPARAM>(line.get()))) {
+            static_cast<void>(line.release());
+        }
+    }
+    PostThreadMessageW(mainThread, kEndOfInputMessage, 0, 0);
+    return 0;
+}
+
+std::optional<unsigned long> ParseNumber(const std::string& text, int base) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text.c_str(), &end, base);
+    if (*end != '\0' || text[0] == '-') {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Runs one command line; returns false when the host is to end.
+bool RunCommand(const std::string& line) {
+    std::istringstream words(line);
+    std::string command;
+    std::string first;
+    std::string second;
+    std::string third;
+    words >> command >> first >> second >> third;
+    if (command.empty()) {
+        return true;
+    }
+    if (command == "mouse") {
+        const auto filter = ParseNumber(first, 16);
+        const auto allow = ParseNumber(second, 0);
+        const auto preset = third.empty() ? std::optional<unsigned long>(0) : ParseNumber(third, 0);
+        if (!filter || *filter > 0xFFFF || !allow || !preset) {
+            Answer("error usage: mouse FILTER ALLOW [ERR]");
+            return true;
+        }
+        DWORD error = static_cast<DWORD>(*preset);
+        const int rc =
+            GlobalDisableMouse(static_cast<WORD>(*filter), error, static_cast<BOOL>(*allow));
+        Answer("mouse rc=%d err=%lu", rc, static_cast<unsigned long>(error));
+    } else if (command == "keyboard") {
+        const auto disable = ParseNumber(first, 0);
+        const auto allow = ParseNumber(second, 0);
+        if (!disable || !allow) {
+            Answer("error usage: keyboard DISABLE ALLOW");
+            return true;
+        }
+        const int rc =
+            GlobalDisableKeyboard(static_cast<BOOL>(*disable), static_cast<BOOL>(*allow));
+        Answer("keyboard rc=%d", rc);
+    } else if (command == "ping") {
+        Answer("pong");
+    } else if (command == "quit") {
+        return false;
+    } else {
+        Answer("error unknown command: %s", command.c_str());
+    }
+    return true;
+}
+
+} // namespace
+
+int main() {
+    // The thread needs its message queue before the reader may post to it.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+
+    const UniqueHandle reader(CreateThread(
+        nullptr, 0, ReadCommands,
+        reinterpret_cast<LPVOID>(static_cast<UINT_PTR>(GetCurrentThreadId())), 0, nullptr));
+    if (!reader) {
+        Answer("error cannot start the reader thread (%lu)", GetLastError());
+        return 1;
+    }
+    Answer("ready pid=%lu", GetCurrentProcessId());
+
+    bool running = true;
+    while (running && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == kCommandMessage) {
+            const std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(msg.lParam));
+            running = RunCommand(*line);
+        } else if (msg.message == kEndOfInputMessage) {
+            running = false;
+        } else {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    // Commands that came after "quit" are dropped, their strings with them.
+    while (PeekMessageW(&msg, nullptr, kCommandMessage, kCommandMessage, PM_REMOVE)) {
+        delete reinterpret_cast<std::string*>(msg.lParam);
+    }
+    Answer("bye");
+    // The reader may still be blocked on standard input; ending the process ends it, and the
+    // library's unload removes whatever hooks are left.
+    return 0;
+}
