@@ -317,3 +317,50 @@ def wait_settings(wine: WineSession, **expected: int | str) -> dict[str, int | s
         return stored if all(stored.get(k) == v for k, v in expected.items()) else None
 
     return wait_until(matching, what=f"stored settings {expected}")
+
+
+class HotKeyHolder:
+    """hotkeyhold.exe: another program that holds global hot keys."""
+
+    def __init__(self, wine: WineSession, *combinations: tuple[int, int]):
+        self.process = wine.start(
+            "hotkeyhold.exe",
+            *(f"{mod:x}:{vk:x}" for mod, vk in combinations),
+            stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL,
+            text=True,
+            bufsize=1,
+        )
+        self.held: dict[tuple[int, int], bool] = {}
+        assert self.process.stdout is not None
+        for line in self.process.stdout:
+            line = line.strip()
+            if line == "ready":
+                break
+            state, pair = line.split(" ", 1)
+            mod, vk = (int(part, 16) for part in pair.split(":"))
+            self.held[(mod, vk)] = state == "held"
+
+    def release(self) -> None:
+        if self.process.stdin is not None and not self.process.stdin.closed:
+            self.process.stdin.close()
+        self.process.wait(timeout=DEFAULT_TIMEOUT)
+
+
+def hot_key_free(wine: WineSession, modifiers: int, vk: int) -> bool:
+    """Whether another program could register the combination now."""
+    holder = HotKeyHolder(wine, (modifiers, vk))
+    try:
+        return holder.held[(modifiers, vk)]
+    finally:
+        holder.release()
+
+
+def start_with_probe(wine: WineSession, *args: str):
+    """Quelvant, and the probe beside its dialog with pointer and keys going to the probe."""
+    app = start(wine, *args)
+    left, top, right, bottom = app.window_rect()
+    probe = wine.start_probe(x=max(right, 0) + 60, y=100, w=400, h=300)
+    wine.settle_on(probe)
+    return app, probe
