@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -61,13 +62,17 @@ std::string Escape(const std::wstring& text) {
     return out;
 }
 
+// A target that does not answer in time must not hang the tests: the command then fails.
+struct NoAnswer : std::runtime_error {
+    NoAnswer() : std::runtime_error("no answer") {}
+};
+
 std::wstring WindowText(HWND hwnd) {
     wchar_t buffer[4096] = {};
     DWORD_PTR length = 0;
-    // A hung target must not hang the tests.
     if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer),
-                             SMTO_ABORTIFHUNG, 2000, &length)) {
-        return {};
+                             SMTO_NORMAL, 5000, &length)) {
+        throw NoAnswer();
     }
     return std::wstring(buffer, static_cast<size_t>(length));
 }
@@ -173,6 +178,18 @@ public:
                 },
                 reinterpret_cast<LPARAM>(&open));
             return std::string("ok ") + (open ? "1" : "0");
+        }
+        if (verb == "keyname") {
+            // The name the keyboard layout gives a key, as the hot-key control builds its names.
+            const UINT vk = static_cast<UINT>(ParseNumber(args.at(0)));
+            const bool extended = args.size() > 1 && ParseNumber(args.at(1)) != 0;
+            LONG scan = static_cast<LONG>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
+            if (extended) {
+                scan |= 0x01000000L;
+            }
+            wchar_t name[64] = {};
+            const int length = GetKeyNameTextW(scan, name, 64);
+            return "ok " + Escape(std::wstring(name, static_cast<size_t>(length > 0 ? length : 0)));
         }
         if (verb == "msgbox" || verb == "msgbox-press") {
             return MessageBoxCommand(verb, args);
