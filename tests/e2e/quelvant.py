@@ -364,3 +364,29 @@ def start_with_probe(wine: WineSession, *args: str):
     probe = wine.start_probe(x=max(right, 0) + 60, y=100, w=400, h=300)
     wine.settle_on(probe)
     return app, probe
+
+
+def store_raw(wine: WineSession, key: str, values: dict[str, tuple[int, bytes] | None],
+              delete_key: bool = False) -> None:
+    """Writes values of any registry type and shape (odd sizes, no NUL), through a .reg file.
+    None deletes the value; delete_key removes the whole key first."""
+    full = key.replace("HKCU", "HKEY_CURRENT_USER")
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    if delete_key:
+        lines += [f"[-{full}]", ""]
+    lines.append(f"[{full}]")
+    for name, value in values.items():
+        if value is None:
+            lines.append(f'"{name}"=-')
+            continue
+        kind, data = value
+        hex_bytes = ",".join(f"{b:02x}" for b in data)
+        lines.append(f'"{name}"=hex({kind:x}):{hex_bytes}')
+    reg_file = wine.root / "raw.reg"
+    reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="utf-16")
+    subprocess.run(["wine", "regedit", "/S", str(reg_file)], env=wine.env, check=True, timeout=60)
+
+
+def utf16z(text: str) -> bytes:
+    """A string as the registry stores it: UTF-16 with its closing NUL."""
+    return (text + "\0").encode("utf-16-le")

@@ -68,13 +68,19 @@ struct NoAnswer : std::runtime_error {
 };
 
 std::wstring WindowText(HWND hwnd) {
-    wchar_t buffer[4096] = {};
+    // Texts of any length are read whole: ask for the length first.
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer),
-                             SMTO_NORMAL, 5000, &length)) {
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length)) {
         throw NoAnswer();
     }
-    return std::wstring(buffer, static_cast<size_t>(length));
+    std::wstring buffer(static_cast<size_t>(length) + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(),
+                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, 5000, &copied)) {
+        throw NoAnswer();
+    }
+    buffer.resize(static_cast<size_t>(copied));
+    return buffer;
 }
 
 std::wstring ClassName(HWND hwnd) {
