@@ -2,6 +2,7 @@
 #include "QuelvantDlg.h"
 
 #include "BlockingRules.h"
+#include "SettingsTable.h"
 #include "Helper.h"
 
 int CQuelvantDlg::ApplyBlocking() {
@@ -53,6 +54,8 @@ void CQuelvantDlg::OnBnClickedBlockingOption() {
 }
 
 void CQuelvantDlg::OnBnClickedDisableKeyboardKeys() {
+    // What the store holds is what is in force: every applied change was stored.
+    const BOOL keyboardInForce = m_bDisableKeyboardKeys;
     UpdateData(TRUE);
     if (m_bDisableKeyboardKeys != 0) {
         m_bCloseWithKeyboardShortcut = 0;
@@ -66,7 +69,15 @@ void CQuelvantDlg::OnBnClickedDisableKeyboardKeys() {
     OnBnClickedCloseShortcut();
     OnBnClickedDisableEnableShortcut();
     LoadSaveSettings(FALSE);
+    // The shortcuts' new state is stored now, but the keyboard choice itself only once it is
+    // in force: should the hook fail, the box must fall back to what really applies, as any
+    // other box does, and not stay ticked over a keyboard that still works.
+    if (CWinApp* app = AfxGetApp(); app != nullptr) {
+        app->WriteProfileInt(kSettingsSection, kSettings[kDisableKeyboardKeys].name,
+                             keyboardInForce);
+    }
     CommitBlockingSettings();
+    EnableShortcutBoxes();
 }
 
 void CQuelvantDlg::OnHotKey(UINT nHotKeyId, UINT /*nKey1*/, UINT /*nKey2*/) {

@@ -388,3 +388,31 @@ def test_start_applies_the_stored_choice_once_mouse_first(
     assert app.status() == ("Mouse Buttons Disabled" if expected[0][1] else "Mouse Buttons Enabled")
     assert stand_in.attached() == 1
     assert_error_variable_discipline(stand_in)
+
+
+def test_disable_keyboard_keys_whose_hook_fails_falls_back_to_a_clear_box(wine: WineSession):
+    q.store_settings(wine, **all_settings(m_bCloseWithKeyboardShortcut=1))
+    stand_in = StandIn(wine)
+    app = stand_in.start()
+    stand_in.wait_calls(2)
+    assert app.text(q.CLOSE_SHORTCUT) == "F6 to Close"
+    stand_in.fail("keyboard disable=nonzero")
+
+    app.click(q.KEYBOARD)
+    assert app.wait_message_box() == MessageBox(ERROR_CAPTION, KEYBOARD_ERROR, owned=True)
+    app.press_message_box()
+    # The box shows what is in force, the store agrees, and nothing stays grey; the close
+    # shortcut stays off as switching keyboard blocking on left it.
+    app.wait_check(q.KEYBOARD, 0)
+    q.wait_settings(wine, m_bDisableKeyboardKeys=0, m_bCloseWithKeyboardShortcut=0)
+    assert app.enabled(q.CLOSE_SHORTCUT) and app.enabled(q.DISABLE_ENABLE_SHORTCUT)
+    assert app.check(q.CLOSE_SHORTCUT) == 0
+    assert app.text(q.CLOSE_SHORTCUT) == "Close Shortcut"
+    assert [c.short() for c in stand_in.calls()[-2:]] == [mouse(0), keyboard(1, result=0)]
+
+    # Once the hook can be had, the same click switches keyboard blocking on and stores it.
+    stand_in.fail()
+    app.click(q.KEYBOARD)
+    q.wait_settings(wine, m_bDisableKeyboardKeys=1)
+    app.wait_check(q.KEYBOARD, 1)
+    assert not app.enabled(q.CLOSE_SHORTCUT) and not app.enabled(q.DISABLE_ENABLE_SHORTCUT)
