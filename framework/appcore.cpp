@@ -3,6 +3,8 @@
 
 #include <ole2.h>
 
+#include "StoredSetting.h"
+
 #include <vector>
 
 namespace {
@@ -76,15 +78,14 @@ UINT CWinApp::GetProfileInt(const wchar_t* section, const wchar_t* entry, int nD
     if (!key) {
         return static_cast<UINT>(nDefault);
     }
+    // Room for more than a DWORD, so that a value of the wrong size is seen as such.
+    BYTE data[8] = {};
     DWORD type = 0;
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    const LONG status = ::RegQueryValueExW(key.Get(), entry, nullptr, &type,
-                                           reinterpret_cast<BYTE*>(&value), &size);
-    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(value)) {
+    DWORD size = sizeof(data);
+    if (::RegQueryValueExW(key.Get(), entry, nullptr, &type, data, &size) != ERROR_SUCCESS) {
         return static_cast<UINT>(nDefault);
     }
-    return value;
+    return DecodeStoredNumber(type, data, size).value_or(static_cast<UINT>(nDefault));
 }
 
 BOOL CWinApp::WriteProfileInt(const wchar_t* section, const wchar_t* entry, int nValue) const {
@@ -119,20 +120,10 @@ CString CWinApp::GetProfileString(const wchar_t* section, const wchar_t* entry,
         if (status == ERROR_MORE_DATA) {
             continue;
         }
-        if (status != ERROR_SUCCESS || type != REG_SZ) {
+        if (status != ERROR_SUCCESS) {
             return fallback;
         }
-        // The stored data need not end in a NUL, nor have an even size: take whole characters
-        // up to the first NUL.
-        const auto* text = reinterpret_cast<const wchar_t*>(buffer.data());
-        size_t length = read / sizeof(wchar_t);
-        for (size_t i = 0; i < length; ++i) {
-            if (text[i] == L'\0') {
-                length = i;
-                break;
-            }
-        }
-        return CString(text, length);
+        return DecodeStoredText(type, buffer.data(), read).value_or(fallback);
     }
     return fallback;
 }

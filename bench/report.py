@@ -1,0 +1,276 @@
+"""Measures Quelvant under Wine side by side with its yardsticks and writes the benchmark
+report. Run by bench/run inside scripts/wine-session."""
+
+from __future__ import annotations
+
+import ctypes
+import datetime
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+
+import quelvant as q  # noqa: E402
+from harness import BIN_DIR, new_session, wait_until  # noqa: E402
+
+MOVES = 10_000
+CLICKS = 200
+STARTS = 7
+
+
+def raw_ns() -> int:
+    # Wine's performance counter is this clock, so the probe's timestamps compare directly.
+    return time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW)
+
+
+class X:
+    """Just enough Xlib and XTest through ctypes to send a button and to see windows map."""
+
+    def __init__(self) -> None:
+        self.xlib = ctypes.CDLL("libX11.so.6")
+        self.xtst = ctypes.CDLL("libXtst.so.6")
+        self.xlib.XOpenDisplay.restype = ctypes.c_void_p
+        self.xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.xlib.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        self.xlib.XPending.argtypes = [ctypes.c_void_p]
+        self.xlib.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+        self.xlib.XFlush.argtypes = [ctypes.c_void_p]
+        self.xlib.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_char_p)]
+        self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.display = self.xlib.XOpenDisplay(None)
+        assert self.display, "no X display"
+
+    def button(self, number: int, press: bool) -> int:
+        t = raw_ns()
+        self.xtst.XTestFakeButtonEvent(self.display, number, 1 if press else 0, 0)
+        self.xlib.XFlush(self.display)
+        return t
+
+    def watch_maps(self) -> None:
+        substructure_notify = 1 << 19
+        self.xlib.XSelectInput(self.display, self.xlib.XDefaultRootWindow(self.display), substructure_notify)
+        self.xlib.XFlush(self.display)
+        self.drain()
+
+    def drain(self) -> None:
+        event = ctypes.create_string_buffer(192)
+        while self.xlib.XPending(self.display):
+            self.xlib.XNextEvent(self.display, event)
+
+    def wait_map(self, title: str, timeout: float = 60) -> int:
+        """The raw clock when a window of that title was mapped."""
+        event = ctypes.create_string_buffer(192)
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if not self.xlib.XPending(self.display):
+                time.sleep(0.0005)
+                continue
+            self.xlib.XNextEvent(self.display, event)
+            now = raw_ns()
+            kind = int.from_bytes(event.raw[0:4], "little")
+            if kind != 19:  # MapNotify
+                continue
+            window = int.from_bytes(event.raw[40:48], "little")
+            name = ctypes.c_char_p()
+            if self.xlib.XFetchName(self.display, window, ctypes.byref(name)) and name.value:
+                if name.value.decode(errors="replace") == title:
+                    return now
+        raise AssertionError(f"{title} was not mapped")
+
+
+def median(values: list[float]) -> float:
+    return statistics.median(values) if values else float("nan")
+
+
+def p99(values: list[float]) -> float:
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(0.99 * (len(ordered) - 1) + 0.5))] if ordered else float("nan")
+
+
+def verdict(ok: bool) -> str:
+    return "met" if ok else "not met"
+
+
+def decision_section(json_path: Path) -> tuple[list[str], dict]:
+    data = json.loads(json_path.read_text())
+    rows, worst = [], 0.0
+    for b in data["benchmarks"]:
+        ns = b["cpu_time"] if b["time_unit"] == "ns" else b["cpu_time"] * 1000
+        worst = max(worst, ns)
+        rows.append(f"| `{b['name']}` | {ns:.2f} |")
+    lines = [
+        "## Decision cost (native, Google Benchmark)",
+        "",
+        "| benchmark | ns per event |",
+        "|---|---|",
+        *rows,
+        "",
+        f"Slowest decision {worst:.2f} ns per event; target ≤ 2 ns: **{verdict(worst <= 2.0)}** "
+        f"(ratio to target {worst / 2.0:.2f}).",
+        "",
+    ]
+    return lines, {"decision_worst_ns": worst}
+
+
+def hookpath_section(wine) -> tuple[list[str], dict]:
+    probe = wine.start_probe(x=600, y=100, w=400, h=300)
+    wine.settle_on(probe)
+    lines = ["## Time inside the mouse procedure (Wine, real pointer moves)", "",
+             f"{MOVES} real pointer moves sent with xdotool over a probe window; the timed build "
+             "of Helper.dll reads the cycle counter around the decision and around the whole "
+             "procedure (the latter includes the call that hands the event on).", "",
+             "| filter word | events | decision median ns | decision p99 ns | whole median ns | whole p99 ns |",
+             "|---|---|---|---|---|---|"]
+    results = {}
+    for word, label in ((0x20, "0x20 (passes all)"), (0x08, "0x08 (discards moves)")):
+        host = wine.start(f"bench/hookbench.exe", f"{word:x}", stdin=subprocess.PIPE,
+                          stdout=subprocess.PIPE, text=True, bufsize=1, cwd=str(BIN_DIR / "bench"))
+        assert host.stdout.readline().strip() == "ready"
+        x, y = probe.point()
+        for start in range(0, MOVES, 1000):
+            args = []
+            for i in range(start, start + 1000):
+                args += ["mousemove", str(x + (1 + i % 40)), str(y + (i % 7))]
+            wine.xdotool(*args)
+        host.stdin.write("report\n")
+        host.stdin.flush()
+        report = dict(part.split("=") for part in host.stdout.readline().split())
+        host.stdin.close()
+        host.wait(timeout=60)
+        lines.append(f"| {label} | {report['events']} | {float(report['decided_median_ns']):.0f} | "
+                     f"{float(report['decided_p99_ns']):.0f} | {float(report['whole_median_ns']):.0f} | "
+                     f"{float(report['whole_p99_ns']):.0f} |")
+        results[word] = report
+    discard_p99 = float(results[0x08]["whole_p99_ns"])
+    pass_p99 = float(results[0x20]["whole_p99_ns"])
+    lines += ["", f"Target p99 ≤ 1 µs for the procedure: discarding path {discard_p99:.0f} ns "
+              f"**{verdict(discard_p99 <= 1000)}**; passing path {pass_p99:.0f} ns "
+              f"**{verdict(pass_p99 <= 1000)}** (the passing path is dominated by Wine's "
+              "CallNextHookEx, which asks the Wine server for the next hook).", ""]
+    return lines, {"hook_p99_ns_discard": discard_p99, "hook_p99_ns_pass": pass_p99}
+
+
+def click_latencies(wine, x: X, probe) -> list[float]:
+    """Microseconds from an XTest press to the probe's WM_LBUTTONDOWN, for CLICKS clicks."""
+    wine.xdotool("mousemove", *map(str, probe.point()))
+    latencies = []
+    for _ in range(CLICKS):
+        mark = probe.mark()
+        sent = x.button(1, True)
+        down = wait_until(lambda: next((m for m in probe.messages(mark) if m.id in (0x201, 0x203)), None),
+                          what="the press")
+        x.button(1, False)
+        wait_until(lambda: any(m.id == 0x202 for m in probe.messages(mark)), what="the release")
+        latencies.append(down.number("t") - sent / 1000)
+    return latencies
+
+
+def latency_section(wine, x: X) -> tuple[list[str], dict]:
+    probe = wine.start_probe(x=600, y=100, w=400, h=300)
+    wine.settle_on(probe)
+    results = {}
+    results["no hook"] = click_latencies(wine, x, probe)
+    bare = wine.start("barehook.exe", stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+    assert bare.stdout.readline().strip() == "ready"
+    results["bare pass-through hook"] = click_latencies(wine, x, probe)
+    bare.kill()
+    bare.wait(timeout=60)
+    q.store_settings(wine, m_bCheckDisableMouseWheel=1, m_bAudibleAlerts=0)
+    app = q.start(wine)
+    assert app.status() == "Mouse Buttons Disabled"
+    results["Quelvant, wheel only"] = click_latencies(wine, x, probe)
+    app.close()
+    lines = ["## Click latency (Wine, XTest press to the probe's WM_LBUTTONDOWN)", "",
+             f"{CLICKS} clicks per set-up in one run; the probe stamps the message with Wine's "
+             "performance counter, which is the same clock as the sender's.", "",
+             "| set-up | median µs | p99 µs |", "|---|---|---|"]
+    for name, values in results.items():
+        lines.append(f"| {name} | {median(values):.0f} | {p99(values):.0f} |")
+    ratio = median(results["Quelvant, wheel only"]) / median(results["bare pass-through hook"])
+    lines += ["", f"Quelvant / bare hook (medians): {ratio:.3f}; target ≤ 1.05: **{verdict(ratio <= 1.05)}**.", ""]
+    return lines, {"latency_ratio": ratio}
+
+
+def startup_section(wine, x: X) -> tuple[list[str], dict]:
+    x.watch_maps()
+    driver = q.driver_for(wine)
+    times = {"Quelvant.exe": [], "minimal dialog": []}
+    for rep in range(STARTS + 1):
+        for exe, title in (("Quelvant.exe", "Quelvant"), ("mindialog.exe", "Minimal Dialog")):
+            x.drain()
+            started = raw_ns()
+            process = wine.start(exe, stdin=subprocess.DEVNULL)
+            mapped = x.wait_map(title)
+            driver(f"use {title}")
+            wait_until(lambda: driver.value("visible") == "1", what=title)
+            driver("post 16 0 0")
+            process.wait(timeout=60)
+            if rep > 0:  # the first round warms the file cache and the Wine server
+                times["Quelvant.exe" if exe == "Quelvant.exe" else "minimal dialog"].append(
+                    (mapped - started) / 1e6)
+    ratio = median(times["Quelvant.exe"]) / median(times["minimal dialog"])
+    lines = ["## Start-up (Wine, process start to the dialog's window mapped)", "",
+             f"{STARTS} starts of each, alternating, after one warm-up round each.", "",
+             "| program | median ms | fastest ms | slowest ms |", "|---|---|---|---|"]
+    for name, values in times.items():
+        lines.append(f"| {name} | {median(values):.0f} | {min(values):.0f} | {max(values):.0f} |")
+    lines += ["", f"Quelvant / minimal dialog (medians): {ratio:.2f}; target ≤ 1.2: **{verdict(ratio <= 1.2)}**.", ""]
+    return lines, {"startup_ratio": ratio}
+
+
+def footprint_section() -> tuple[list[str], dict]:
+    system = {"kernel32.dll", "user32.dll", "advapi32.dll", "comctl32.dll", "ole32.dll",
+              "oleaut32.dll", "shell32.dll", "gdi32.dll", "msvcrt.dll"}
+    lines = ["## Footprint", "", "| file | bytes | imports |", "|---|---|---|"]
+    total, foreign = 0, []
+    for name in ("Quelvant.exe", "Helper.dll"):
+        path = BIN_DIR / name
+        size = path.stat().st_size
+        total += size
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(path)], capture_output=True,
+                              text=True, check=True).stdout
+        imports = [l.split("DLL Name:")[1].strip() for l in dump.splitlines() if "DLL Name:" in l]
+        foreign += [i for i in imports if i.lower() not in system and i != "Helper.dll"]
+        lines.append(f"| {name} | {size:,} | {', '.join(imports)} |")
+    ok = total <= 1024 * 1024 and not foreign
+    lines += ["", f"Together {total:,} bytes ({total / 1048576:.2f} MiB); target ≤ 1 MiB with system "
+              f"DLLs only: **{verdict(ok)}**" + (f" (other imports: {foreign})" if foreign else "") + ".", ""]
+    return lines, {"footprint_bytes": total}
+
+
+def main() -> None:
+    decision_json, report_path = Path(sys.argv[1]), Path(sys.argv[2])
+    cpu = next((l.split(":", 1)[1].strip() for l in Path("/proc/cpuinfo").read_text().splitlines()
+                if l.startswith("model name")), platform.processor())
+    wine_version = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    lines = ["# Benchmark report", "",
+             f"Generated by `bench/run` on {datetime.date.today().isoformat()}: {cpu}, "
+             f"{os.cpu_count()} cores, {wine_version}, Xvfb. Do not edit by hand.", ""]
+    section, _ = decision_section(decision_json)
+    lines += section
+    x = X()
+    for measure in (hookpath_section, latency_section, startup_section):
+        root = Path(os.environ.get("TMPDIR", "/tmp")) / f"quelvant-bench-{os.getpid()}-{measure.__name__}"
+        root.mkdir(parents=True, exist_ok=True)
+        wine = new_session(root)
+        try:
+            section, _ = measure(wine, x) if measure is not hookpath_section else measure(wine)
+            lines += section
+        finally:
+            wine.close()
+    section, _ = footprint_section()
+    lines += section
+    report_path.write_text("\n".join(lines))
+    print("\n".join(lines))
+
+
+if __name__ == "__main__":
+    main()

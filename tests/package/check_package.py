@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Builds the release archive of a Windows build tree and checks what a user gets: exactly the
+program, the hook library, the README and the licence; the binaries as built, importing
+system DLLs only (and the program Helper.dll's two calls); in a release build, stripped and
+at most 1 MiB together."""
+
+import argparse
+import re
+import subprocess
+import sys
+import tempfile
+import zipfile
+from pathlib import Path
+
+SHIPPED = {"Quelvant.exe", "Helper.dll", "README.md", "LICENSE"}
+SIZE_LIMIT = 1024 * 1024
+
+# DLLs every Windows installation has. The C and C++ runtimes of MinGW are linked statically,
+# so libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll here would be a broken build.
+SYSTEM_DLLS = {
+    "advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll",
+    "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
+    "uxtheme.dll", "version.dll", "winmm.dll",
+}
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+    return condition
+
+
+def objdump(tool, path):
+    return subprocess.run([tool, "-p", str(path)], check=True, capture_output=True,
+                          text=True).stdout
+
+
+def imports(dump):
+    """DLL name -> list of imported names, from `objdump -p`."""
+    result = {}
+    current = None
+    for line in dump.splitlines():
+        m = re.match(r"\s*DLL Name: (\S+)", line)
+        if m:
+            current = result.setdefault(m.group(1), [])
+            continue
+        if current is None:
+            continue
+        if not line.strip():
+            current = None
+            continue
+        # "<vma> <hint> <name>" rows; the header row has no number in the second column.
+        m = re.match(r"\s*[0-9a-f]+\s+\d+\s+(\S+)$", line)
+        if m:
+            current.append(m.group(1))
+    return result
+
+
+def exports(dump):
+    section = dump.split("[Ordinal/Name Pointer] Table", 1)
+    if len(section) < 2:
+        return []
+    names = []
+    for line in section[1].splitlines()[1:]:
+        m = re.match(r"\s*\[\s*\d+\]\s+(\S+)$", line)
+        if not m:
+            break
+        names.append(m.group(1))
+    return names
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build-dir", required=True, type=Path)
+    parser.add_argument("--source-dir", required=True, type=Path)
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--objdump", default="x86_64-w64-mingw32-objdump")
+    args = parser.parse_args()
+
+    archive = args.build_dir / f"Quelvant-{args.version}-win64.zip"
+    # A stale archive from an earlier run must not pass for a fresh one.
+    archive.unlink(missing_ok=True)
+    subprocess.run(["cmake", "--build", str(args.build_dir), "--target", "package"],
+                   check=True, stdout=subprocess.DEVNULL)
+    if not check(archive.is_file(), f"{archive.name} was not made"):
+        return
+
+    config = ""
+    cache = (args.build_dir / "CMakeCache.txt").read_text()
+    m = re.search(r"^CMAKE_BUILD_TYPE:\w+=(.*)$", cache, re.MULTILINE)
+    if m:
+        config = m.group(1).strip()
+    release = config in ("Release", "MinSizeRel")
+
+    with zipfile.ZipFile(archive) as z:
+        names = z.namelist()
+        check(len(names) == len(set(names)), f"duplicate entries: {names}")
+        check(set(names) == SHIPPED,
+              f"archive holds {sorted(names)}, expected exactly {sorted(SHIPPED)}")
+        with tempfile.TemporaryDirectory() as tmp:
+            z.extractall(tmp)
+            out = Path(tmp)
+            for name, original in (("README.md", args.source_dir / "README.md"),
+                                   ("LICENSE", args.source_dir / "LICENSE"),
+                                   ("Quelvant.exe", args.build_dir / "bin" / "Quelvant.exe"),
+                                   ("Helper.dll", args.build_dir / "bin" / "Helper.dll")):
+                if (out / name).is_file():
+                    check((out / name).read_bytes() == original.read_bytes(),
+                          f"{name} in the archive differs from {original}")
+            licence = (out / "LICENSE").read_text() if (out / "LICENSE").is_file() else ""
+            check("MIT License" in licence and "2026 Quelvant developers" in licence,
+                  "LICENSE is not the MIT licence of the Quelvant developers")
+            check_binaries(args.objdump, out, release)
+
+
+def check_binaries(tool, out, release):
+    exe, dll = out / "Quelvant.exe", out / "Helper.dll"
+    if not (exe.is_file() and dll.is_file()):
+        return
+    exe_dump, dll_dump = objdump(tool, exe), objdump(tool, dll)
+    for name, dump in (("Quelvant.exe", exe_dump), ("Helper.dll", dll_dump)):
+        check("file format pei-x86-64" in dump, f"{name} is not an x86-64 PE file")
+        if release:
+            check("symbols stripped" in dump, f"{name} of a release build is not stripped")
+
+    exe_imports, dll_imports = imports(exe_dump), imports(dll_dump)
+    check(exe_imports, "no import table read from Quelvant.exe")
+    check(dll_imports, "no import table read from Helper.dll")
+    helper_calls = exports(dll_dump)
+    check(len(helper_calls) == 2, f"Helper.dll exports {helper_calls}, expected two calls")
+
+    for name, table in (("Quelvant.exe", exe_imports), ("Helper.dll", dll_imports)):
+        for dll_name in table:
+            if name == "Quelvant.exe" and dll_name == "Helper.dll":
+                continue
+            check(dll_name.lower() in SYSTEM_DLLS, f"{name} imports {dll_name}")
+    check("Helper.dll" in exe_imports, "Quelvant.exe does not import Helper.dll")
+    check(sorted(exe_imports.get("Helper.dll", [])) == sorted(helper_calls),
+          f"Quelvant.exe imports {exe_imports.get('Helper.dll')} from Helper.dll, "
+          f"which exports {helper_calls}")
+
+    total = exe.stat().st_size + dll.stat().st_size
+    print(f"Quelvant.exe {exe.stat().st_size} bytes, Helper.dll {dll.stat().st_size} bytes, "
+          f"{total} together")
+    if release:
+        check(total <= SIZE_LIMIT, f"the two files take {total} bytes, more than {SIZE_LIMIT}")
+
+
+if __name__ == "__main__":
+    main()
+    for f in failures:
+        print(f"FAIL: {f}", file=sys.stderr)
+    sys.exit(1 if failures else 0)
