@@ -135,10 +135,11 @@ def hookpath_section(wine) -> tuple[list[str], dict]:
                           stdout=subprocess.PIPE, text=True, bufsize=1, cwd=str(BIN_DIR / "bench"))
         assert host.stdout.readline().strip() == "ready"
         x, y = probe.point()
+        # Paced a little, so that Wine hands each move to the hook instead of merging them.
         for start in range(0, MOVES, 1000):
             args = []
             for i in range(start, start + 1000):
-                args += ["mousemove", str(x + (1 + i % 40)), str(y + (i % 7))]
+                args += ["mousemove", str(x + (1 + i % 40)), str(y + (i % 7)), "sleep", "0.0005"]
             wine.xdotool(*args)
         host.stdin.write("report\n")
         host.stdin.flush()
