@@ -1,0 +1,88 @@
+"""Byte-exact access to registry values through regvalue.exe (tools/voice), which `reg` lacks:
+it shows no sizes and cannot write odd ones; and Quelvant started from a copy elsewhere."""
+
+from __future__ import annotations
+
+import re
+import shutil
+import subprocess
+from dataclasses import dataclass
+from pathlib import Path
+
+from harness import BIN_DIR, DEFAULT_TIMEOUT, WineSession, wait_until
+from quelvant import Quelvant, driver_for
+
+REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
+
+
+@dataclass(frozen=True)
+class RawValue:
+    type: int
+    data: bytes
+
+    @property
+    def size(self) -> int:
+        return len(self.data)
+
+    def text(self) -> str:
+        """The data as UTF-16, without the closing NUL."""
+        return self.data.decode("utf-16-le").removesuffix("\0")
+
+
+def _regvalue(wine: WineSession, *args: str) -> str:
+    result = subprocess.run(
+        ["wine", str(wine.exe("regvalue.exe")), *args],
+        env=wine.env,
+        capture_output=True,
+        text=True,
+        timeout=DEFAULT_TIMEOUT * 3,
+        stdin=subprocess.DEVNULL,
+    )
+    assert result.returncode == 0, f"regvalue {args}: {result.stdout}{result.stderr}"
+    return result.stdout.strip()
+
+
+def reg_value(wine: WineSession, key: str, name: str) -> RawValue | None:
+    """A value exactly as stored, or None when it or its key is missing."""
+    answer = _regvalue(wine, "get", key, name)
+    if answer in ("missing", "nokey"):
+        return None
+    match = re.fullmatch(r"type=(\d+) size=(\d+) data=([0-9a-f]*)", answer)
+    assert match, f"unexpected answer {answer!r}"
+    data = bytes.fromhex(match[3])
+    assert len(data) == int(match[2])
+    return RawValue(int(match[1]), data)
+
+
+def key_exists(wine: WineSession, key: str) -> bool:
+    return _regvalue(wine, "get", key, "") != "nokey"
+
+
+def set_reg_value(wine: WineSession, key: str, name: str, kind: int, data: bytes) -> None:
+    """Writes any type and any bytes, odd sizes and missing NULs included; the key must exist."""
+    assert _regvalue(wine, "set", key, name, str(kind), data.hex()) == "ok"
+
+
+def utf16z(text: str) -> bytes:
+    """A registry string with its closing NUL."""
+    return (text + "\0").encode("utf-16-le")
+
+
+def copy_program(folder: Path) -> Path:
+    """Quelvant.exe with Helper.dll beside it in folder; returns the program's path."""
+    folder.mkdir(parents=True, exist_ok=True)
+    for name in ("Quelvant.exe", "Helper.dll"):
+        shutil.copy(BIN_DIR / name, folder / name)
+    return folder / "Quelvant.exe"
+
+
+def start_program(wine: WineSession, program: Path, *args: str) -> Quelvant:
+    """Like quelvant.start, for a program file anywhere."""
+    process = subprocess.Popen(
+        ["wine", str(program), *args], env=wine.env, stdin=subprocess.DEVNULL
+    )
+    wine.processes.append(process)
+    app = Quelvant(wine, driver_for(wine), process)
+    wait_until(app.visible, what=f"the dialog of {program}")
+    wait_until(lambda: app.status() != "", what="the first status text")
+    return app

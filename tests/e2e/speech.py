@@ -1,0 +1,130 @@
+"""The recording voice (tools/voice, recvoice.dll) put in place of the system's speech voice in a
+test's Wine prefix, and what it recorded."""
+
+from __future__ import annotations
+
+import re
+import subprocess
+from dataclasses import dataclass
+from pathlib import Path
+
+from harness import WineSession, wait_until, windows_path
+from quelvant import reg_query
+
+SPVOICE_CLSID = "{96749377-3391-11D2-9EE3-00C04F797396}"
+# Wine registers its own voice for 64-bit programs here. It must be overridden in this very
+# key: Wine 8's COM does not look at per-user classes (HKCU\Software\Classes).
+SPVOICE_SERVER_KEY = rf"HKLM\Software\Classes\CLSID\{SPVOICE_CLSID}\InprocServer32"
+CONFIG_KEY = r"HKCU\Software\QuelvantTests\RecordingVoice"
+
+SPF_ASYNC = 0x1
+
+
+def _reg_file_key(key: str) -> str:
+    return key.replace("HKLM", "HKEY_LOCAL_MACHINE", 1).replace("HKCU", "HKEY_CURRENT_USER", 1)
+
+
+def _reg_string(text: str) -> str:
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def import_reg(wine: WineSession, name: str, sections: dict[str, list[str]]) -> None:
+    """Imports a .reg file made of {key: [value lines]} with regedit, in one go."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, values in sections.items():
+        lines.append(f"[{_reg_file_key(key)}]")
+        lines.extend(values)
+        lines.append("")
+    reg_file = wine.root / name
+    reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="utf-16")
+    subprocess.run(["wine", "regedit", "/S", str(reg_file)], env=wine.env, check=True, timeout=60)
+
+
+@dataclass(frozen=True)
+class Event:
+    kind: str  # create, refuse, speak, destroy
+    voice: str  # "pid.n"; empty for a refusal
+    flags: int
+    stream: bool
+    text: str
+
+
+_LINE = re.compile(
+    r"(?P<kind>create|refuse|speak|destroy)"
+    r"(?: voice=(?P<voice>\d+\.\d+))?(?: pid=\d+)?"
+    r"(?: flags=(?P<flags>[0-9a-f]+) stream=(?P<stream>[01]) text=(?P<text>.*))?$"
+)
+
+
+def _unescape(text: str) -> str:
+    return re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r"}.get(m[1], m[1]), text)
+
+
+class Recording:
+    """What the recording voice of one prefix has recorded."""
+
+    def __init__(self, log: Path):
+        self.log = log
+
+    def events(self) -> list[Event]:
+        try:
+            text = self.log.read_text(encoding="utf-8")
+        except FileNotFoundError:
+            return []
+        events = []
+        # A line without its newline is still being written.
+        for line in text.split("\n")[:-1]:
+            match = _LINE.fullmatch(line)
+            assert match, f"unexpected line in the voice's log: {line!r}"
+            events.append(
+                Event(
+                    match["kind"],
+                    match["voice"] or "",
+                    int(match["flags"] or "0", 16),
+                    match["stream"] == "1",
+                    _unescape(match["text"] or ""),
+                )
+            )
+        return events
+
+    def of(self, kind: str) -> list[Event]:
+        return [e for e in self.events() if e.kind == kind]
+
+    def spoken(self) -> list[str]:
+        return [e.text for e in self.of("speak")]
+
+    def wait_spoken(self, count: int) -> list[Event]:
+        """Waits until at least count texts were spoken and returns all that were."""
+        return self.wait_event("speak", count)
+
+    def wait_event(self, kind: str, count: int = 1) -> list[Event]:
+        def enough() -> list[Event] | None:
+            events = self.of(kind)
+            return events if len(events) >= count else None
+
+        return wait_until(enough, what=f"{count} {kind} events (so far {self.events()})")
+
+
+def install_recording_voice(wine: WineSession, refuse: int = 0) -> Recording:
+    """Puts the recording voice in place of the system's voice; it refuses the first `refuse`
+    creations."""
+    dll = wine.exe("recvoice.dll")
+    log = wine.root / "voice.log"
+    log.unlink(missing_ok=True)
+    import_reg(
+        wine,
+        "voice.reg",
+        {
+            SPVOICE_SERVER_KEY: [
+                f"@={_reg_string(windows_path(dll))}",
+                '"ThreadingModel"="Both"',
+            ],
+            CONFIG_KEY: [
+                f'"Log"={_reg_string(windows_path(log))}',
+                f'"Refuse"=dword:{refuse:08x}',
+            ],
+        },
+    )
+    server = reg_query(wine, SPVOICE_SERVER_KEY)
+    assert server.get("(Default)") == ("REG_SZ", windows_path(dll)), server
+    return Recording(log)

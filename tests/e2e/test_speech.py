@@ -1,0 +1,242 @@
+"""Spoken alerts of the real Quelvant.exe, heard through the recording voice that stands in for
+the system's speech voice in each test's prefix (see speech.py)."""
+
+from __future__ import annotations
+
+import re
+import subprocess
+
+import pytest
+
+import quelvant as q
+from harness import WineSession, wait_until
+from speech import SPF_ASYNC, Recording, install_recording_voice
+
+DISABLED = "Mouse Buttons Disabled"
+ENABLED = "Mouse Buttons Enabled"
+F6, F7, F8, F9, F10, F11, F12 = range(0x75, 0x7C)
+# Wine's own voice reports each Speak call as a fixme: voice, text, flags, stream number.
+SPEAK_STUB = re.compile(r"fixme:sapi:spvoice_Speak \((\w+), \w+, (0x[0-9a-f]+), (\w+)\)")
+
+
+def spoken_after(recording: Recording, before: int, count: int) -> list[str]:
+    """Waits for count more spoken texts after the first `before` and returns them."""
+    return [e.text for e in recording.wait_spoken(before + count)[before:]]
+
+
+def test_ticking_a_mouse_box_speaks_the_outcome_in_the_background(wine: WineSession):
+    recording = install_recording_voice(wine)
+    q.store_settings(wine, m_bAudibleAlerts=1)
+    app = q.start(wine)
+    assert recording.spoken() == [ENABLED]
+
+    steps = [(q.LEFT, DISABLED), (q.WHEEL, DISABLED), (q.LEFT, DISABLED), (q.WHEEL, ENABLED)]
+    for box, outcome in steps:
+        before = len(recording.of("speak"))
+        app.click(box)
+        assert spoken_after(recording, before, 1) == [outcome]
+        app.wait_status(outcome)
+
+    speeches = recording.of("speak")
+    assert [e.text for e in speeches] == [ENABLED] + [outcome for _, outcome in steps]
+    # Asynchronous only: no purge, no waiting, and no stream number asked for.
+    assert all(e.flags == SPF_ASYNC and not e.stream for e in speeches)
+    app.close()
+
+
+# Each combination held by another program before the start pushes the close key further.
+@pytest.mark.parametrize(
+    "held, key",
+    [
+        ((), "F6"),
+        ((F6,), "F7"),
+        ((F6, F7, F9), "F8"),
+        ((F6, F7, F8, F9, F10, F11, F12), ""),
+    ],
+    ids=["F6 free", "F6 held", "F6 F7 F9 held", "all held"],
+)
+def test_start_with_the_close_shortcut_speaks_the_key_really_chosen(
+    wine: WineSession, held: tuple[int, ...], key: str
+):
+    recording = install_recording_voice(wine)
+    q.store_settings(wine, m_bAudibleAlerts=1, m_bCloseWithKeyboardShortcut=1)
+    holder = q.HotKeyHolder(wine, *((0, vk) for vk in held)) if held else None
+    try:
+        if holder is not None:
+            assert all(holder.held.values()), f"could not hold {holder.held}"
+        app = q.start(wine)
+        assert app.text(q.CLOSE_SHORTCUT) == f"{key} to Close"
+        # The close key is set up before the first blocking is applied.
+        assert recording.spoken() == [f"{key} to Close Quelvant", ENABLED]
+        assert all(e.flags == SPF_ASYNC for e in recording.of("speak"))
+        app.close()
+    finally:
+        if holder is not None:
+            holder.release()
+
+
+def test_ticking_the_close_shortcut_speaks_it_and_clearing_it_speaks_nothing(wine: WineSession):
+    recording = install_recording_voice(wine)
+    q.store_settings(wine, m_bAudibleAlerts=1)
+    app = q.start(wine)
+    assert recording.spoken() == [ENABLED]
+
+    app.click(q.CLOSE_SHORTCUT)
+    assert spoken_after(recording, 1, 1) == ["F6 to Close Quelvant"]
+    app.click(q.CLOSE_SHORTCUT)
+    wait_until(lambda: app.text(q.CLOSE_SHORTCUT) == "Close Shortcut", what="the plain caption")
+    # The next announcement shows that clearing the box added nothing in between.
+    app.click(q.MIDDLE)
+    app.wait_status(DISABLED)
+    assert recording.spoken() == [ENABLED, "F6 to Close Quelvant", DISABLED]
+    app.close()
+
+
+def test_with_alerts_off_nothing_is_spoken_however_many_announcements_pass(wine: WineSession):
+    recording = install_recording_voice(wine)
+    q.store_settings(wine, m_bAudibleAlerts=0, m_bCloseWithKeyboardShortcut=1)
+    app = q.start(wine)
+    assert app.text(q.CLOSE_SHORTCUT) == "F6 to Close"
+    # The voice is made at the start although alerts are off.
+    assert [e.kind for e in recording.events()] == ["create"]
+
+    for box in (q.LEFT, q.RIGHT, q.LEFT, q.RIGHT, q.MOVES, q.MOVES):
+        expected = 1 - app.check(box)
+        app.click(box)
+        app.wait_check(box, expected)
+    app.click(q.CLOSE_SHORTCUT)
+    app.wait_check(q.CLOSE_SHORTCUT, 0)
+    app.click(q.CLOSE_SHORTCUT)
+    wait_until(lambda: app.text(q.CLOSE_SHORTCUT) == "F6 to Close", what="the close key again")
+    app.wait_status(ENABLED)
+
+    # Switching alerts on: the very next announcement is the first thing ever spoken.
+    app.click(q.AUDIBLE_ALERTS)
+    app.wait_check(q.AUDIBLE_ALERTS, 1)
+    app.click(q.WHEEL)
+    app.wait_status(DISABLED)
+    assert recording.spoken() == [DISABLED]
+    # The voice was made at the start all the same, and is the one that spoke.
+    [created] = recording.of("create")
+    assert recording.of("speak")[0].voice == created.voice
+
+    # And off again: silence once more.
+    app.click(q.AUDIBLE_ALERTS)
+    app.wait_check(q.AUDIBLE_ALERTS, 0)
+    app.click(q.WHEEL)
+    app.wait_status(ENABLED)
+    app.click(q.AUDIBLE_ALERTS)
+    app.wait_check(q.AUDIBLE_ALERTS, 1)
+    app.click(q.MIDDLE)
+    assert spoken_after(recording, 1, 1) == [DISABLED]
+    assert recording.spoken() == [DISABLED, DISABLED]
+    app.close()
+
+
+def test_two_announcements_in_quick_succession_are_both_queued_in_order(wine: WineSession):
+    recording = install_recording_voice(wine)
+    q.store_settings(wine, m_bAudibleAlerts=1)
+    app = q.start(wine)
+    assert recording.spoken() == [ENABLED]
+
+    # Both clicks are posted before the first is handled.
+    app.click(q.LEFT)
+    app.click(q.LEFT)
+    speeches = recording.wait_spoken(3)
+    assert [e.text for e in speeches] == [ENABLED, DISABLED, ENABLED]
+    # No purge flag: the second text queues behind the first instead of cutting it off.
+    assert [e.flags for e in speeches] == [SPF_ASYNC] * 3
+    app.close()
+
+
+def test_the_voice_is_created_once_at_start_reused_and_released_at_the_end(wine: WineSession):
+    recording = install_recording_voice(wine)
+    q.store_settings(wine, m_bAudibleAlerts=1, m_bCloseWithKeyboardShortcut=1)
+    app = q.start(wine)
+    for box in (q.RIGHT, q.MIDDLE, q.RIGHT, q.MIDDLE):
+        app.click(box)
+    recording.wait_spoken(6)
+    app.close()
+
+    events = recording.events()
+    [created] = [e for e in events if e.kind == "create"]
+    assert events[0] == created
+    assert [e.voice for e in events if e.kind == "speak"] == [created.voice] * 6
+    # The program lets go of its one voice when it ends, and never made another.
+    assert [(e.kind, e.voice) for e in events[-1:]] == [("destroy", created.voice)]
+    assert not recording.of("refuse")
+
+
+@pytest.mark.parametrize("refusals", [1, 2, 3])
+def test_a_voice_that_cannot_be_created_is_tried_again_at_each_real_announcement(
+    wine: WineSession, refusals: int
+):
+    recording = install_recording_voice(wine, refuse=refusals)
+    q.store_settings(wine, m_bAudibleAlerts=0)
+    app = q.start(wine)
+    # The start tried once and failed.
+    assert [e.kind for e in recording.events()] == ["refuse"]
+
+    # Announcements with alerts off do not try again.
+    app.click(q.LEFT)
+    app.wait_status(DISABLED)
+    app.click(q.LEFT)
+    app.wait_status(ENABLED)
+    assert [e.kind for e in recording.events()] == ["refuse"]
+
+    app.click(q.AUDIBLE_ALERTS)
+    app.wait_check(q.AUDIBLE_ALERTS, 1)
+    # Each announcement now tries; refused ones stay silent, the status line still shows them.
+    outcomes = []
+    for _ in range(refusals):
+        outcome = DISABLED if app.check(q.RIGHT) == 0 else ENABLED
+        app.click(q.RIGHT)
+        app.wait_status(outcome)
+        outcomes.append(outcome)
+    assert not app.ended() and app.message_box() is None
+
+    kinds = [e.kind for e in recording.events()]
+    assert kinds == ["refuse"] * refusals + ["create", "speak"]
+    # The creation that worked spoke the last of the announcements; the next reuses it.
+    assert recording.spoken() == outcomes[-1:]
+    app.click(q.RIGHT)
+    app.wait_status(ENABLED if outcomes[-1] == DISABLED else DISABLED)
+    recording.wait_spoken(2)
+    assert [e.kind for e in recording.events()] == kinds + ["speak"]
+    assert len({e.voice for e in recording.of("speak")}) == 1
+    app.close()
+
+
+def test_under_wines_own_voice_the_program_goes_on_silently(wine: WineSession):
+    """Wine's SpVoice is created but answers Speak with E_NOTIMPL (Wine reports that as a
+    fixme of its sapi channel): the program must not mind."""
+    q.store_settings(wine, m_bAudibleAlerts=1, m_bCloseWithKeyboardShortcut=1)
+    wine.env["WINEDEBUG"] = "-all,fixme+sapi"
+    log = wine.root / "quelvant.err"
+    with log.open("w") as sink:
+        process = wine.start("Quelvant.exe", stdin=subprocess.DEVNULL, stderr=sink)
+    app = q.Quelvant(wine, q.driver_for(wine), process)
+    wait_until(app.visible, what="the Quelvant dialog")
+    app.wait_status(ENABLED)
+    assert app.text(q.CLOSE_SHORTCUT) == "F6 to Close"
+
+    for box, outcome in ((q.LEFT, DISABLED), (q.LEFT, ENABLED), (q.WHEEL, DISABLED)):
+        app.click(box)
+        app.wait_status(outcome)
+    assert app.message_box() is None and not app.ended()
+
+    def speak_calls() -> list[tuple[str, str, str]]:
+        return SPEAK_STUB.findall(log.read_text(encoding="utf-8", errors="replace"))
+
+    def five_calls() -> list[tuple[str, str, str]] | None:
+        calls = speak_calls()
+        return calls if len(calls) >= 5 else None
+
+    # Wine's voice was really asked each time, the close key and four outcomes, one voice
+    # throughout, asynchronously and without a stream number.
+    calls = wait_until(five_calls, what="Wine's voice to be asked to speak")
+    app.close()
+    assert len(speak_calls()) == 5
+    assert {voice for voice, _, _ in calls} == {calls[0][0]}
+    assert {(flags, stream) for _, flags, stream in calls} == {("0x1", "0000000000000000")}
+    assert q.settings(wine)["m_bCheckDisableMouseWheel"] == 1

@@ -1,0 +1,306 @@
+// Test-only recording voice: an in-process COM server that tests register in a Wine prefix
+// under the system voice's class id, so that the real program speaks into a log file through
+// its ordinary CoCreateInstance. Never shipped.
+//
+// Read at each creation and each event, from HKCU\Software\QuelvantTests\RecordingVoice:
+//   Log     REG_SZ     the file that gets one line per event, appended to (UTF-8)
+//   Refuse  REG_DWORD  creations still to refuse; each refused creation counts it down
+//
+// Lines:
+//   create voice=P.N
+//   refuse pid=P
+//   speak voice=P.N flags=F stream=0|1 text=T
+//   destroy voice=P.N
+// P is the process id, N the creation number within that process, F the flags in hex, stream
+// 1 when the caller asked for a stream number, T the text with \, CR and LF escaped.
+#include <windows.h>
+
+#include <sapi.h>
+
+#include <atomic>
+#include <new>
+#include <string>
+
+namespace {
+constexpr CLSID kClsidSpVoice = {
+    0x96749377, 0x3391, 0x11D2, {0x9E, 0xE3, 0x00, 0xC0, 0x4F, 0x79, 0x73, 0x96}};
+constexpr const wchar_t* kConfigKey = L"Software\\QuelvantTests\\RecordingVoice";
+
+std::atomic<long> g_creations{0};
+
+struct RegKey {
+    HKEY handle = nullptr;
+    RegKey() = default;
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    ~RegKey() {
+        if (handle != nullptr) {
+            RegCloseKey(handle);
+        }
+    }
+};
+
+struct File {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File() {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+};
+
+std::wstring LogPath() {
+    wchar_t buffer[1024] = {};
+    DWORD size = sizeof(buffer) - sizeof(wchar_t);
+    DWORD type = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, kConfigKey, L"Log", RRF_RT_REG_SZ, &type, buffer, &size) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    return buffer;
+}
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
+}
+
+// One line per call and one write per line, so that readers never see half a line followed
+// by another writer's text.
+void Record(const std::wstring& line) noexcept {
+    try {
+        const std::wstring path = LogPath();
+        if (path.empty()) {
+            return;
+        }
+        File file;
+        file.handle = CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file.handle == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        const std::string bytes = Utf8(line + L"\n");
+        DWORD written = 0;
+        WriteFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    } catch (...) {
+        // A test tool that cannot log simply records nothing; the caller must not see it.
+    }
+}
+
+std::wstring Escape(const wchar_t* text) {
+    std::wstring out;
+    for (; *text != L'\0'; ++text) {
+        switch (*text) {
+        case L'\\':
+            out += L"\\\\";
+            break;
+        case L'\r':
+            out += L"\\r";
+            break;
+        case L'\n':
+            out += L"\\n";
+            break;
+        default:
+            out += *text;
+        }
+    }
+    return out;
+}
+
+// Counts a refusal down when one is asked for; true when this creation is to fail.
+bool TakeRefusal() {
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kConfigKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                      &key.handle) != ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD remaining = 0;
+    DWORD size = sizeof(remaining);
+    DWORD type = 0;
+    if (RegQueryValueExW(key.handle, L"Refuse", nullptr, &type, reinterpret_cast<BYTE*>(&remaining),
+                         &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || remaining == 0) {
+        return false;
+    }
+    --remaining;
+    RegSetValueExW(key.handle, L"Refuse", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&remaining),
+                   sizeof(remaining));
+    return true;
+}
+
+class RecordingVoice final : public ISpVoice {
+public:
+    explicit RecordingVoice(std::wstring id) : m_id(std::move(id)) {}
+
+    const std::wstring& Id() const { return m_id; }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == __uuidof(IUnknown) || riid == __uuidof(ISpNotifySource) ||
+            riid == __uuidof(ISpEventSource) || riid == __uuidof(ISpVoice)) {
+            *ppv = static_cast<ISpVoice*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --m_refs;
+        if (left == 0) {
+            Record(L"destroy voice=" + m_id);
+            delete this;
+        }
+        return left;
+    }
+
+    // ISpVoice: only Speak does anything.
+    HRESULT STDMETHODCALLTYPE Speak(LPCWSTR pwcs, DWORD dwFlags, ULONG* pulStreamNumber) override {
+        try {
+            wchar_t flags[16] = {};
+            wsprintfW(flags, L"%lx", dwFlags);
+            Record(L"speak voice=" + m_id + L" flags=" + flags + L" stream=" +
+                   (pulStreamNumber != nullptr ? L"1" : L"0") + L" text=" +
+                   (pwcs != nullptr ? Escape(pwcs) : std::wstring(L"(null)")));
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        if (pulStreamNumber != nullptr) {
+            *pulStreamNumber = 1;
+        }
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE SetNotifySink(ISpNotifySink*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetNotifyWindowMessage(HWND, UINT, WPARAM, LPARAM) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetNotifyCallbackFunction(SPNOTIFYCALLBACK*, WPARAM,
+                                                        LPARAM) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetNotifyCallbackInterface(ISpNotifyCallback*, WPARAM,
+                                                         LPARAM) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetNotifyWin32Event() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE WaitForNotifyEvent(DWORD) override { return E_NOTIMPL; }
+    HANDLE STDMETHODCALLTYPE GetNotifyEventHandle() override { return nullptr; }
+    HRESULT STDMETHODCALLTYPE SetInterest(ULONGLONG, ULONGLONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetEvents(ULONG, SPEVENT*, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetInfo(SPEVENTSOURCEINFO*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetOutput(IUnknown*, WINBOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetOutputObjectToken(ISpObjectToken**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetOutputStream(ISpStreamFormat**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Pause() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Resume() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetVoice(ISpObjectToken*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVoice(ISpObjectToken**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SpeakStream(IStream*, DWORD, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetStatus(SPVOICESTATUS*, LPWSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Skip(LPCWSTR, LONG, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPriority(SPVPRIORITY) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPriority(SPVPRIORITY*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetAlertBoundary(SPEVENTENUM) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAlertBoundary(SPEVENTENUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetRate(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetRate(LONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetVolume(USHORT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVolume(USHORT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE WaitUntilDone(ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetSyncSpeakTimeout(ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetSyncSpeakTimeout(ULONG*) override { return E_NOTIMPL; }
+    HANDLE STDMETHODCALLTYPE SpeakCompleteEvent() override { return nullptr; }
+    HRESULT STDMETHODCALLTYPE IsUISupported(LPCWSTR, void*, ULONG, WINBOOL*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DisplayUI(HWND, LPCWSTR, LPCWSTR, void*, ULONG) override {
+        return E_NOTIMPL;
+    }
+
+private:
+    ~RecordingVoice() = default;
+
+    std::atomic<ULONG> m_refs{1};
+    std::wstring m_id;
+};
+
+class VoiceFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == __uuidof(IUnknown) || riid == __uuidof(IClassFactory)) {
+            *ppv = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    // A static object: it lives as long as the library, which never unloads.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        *ppv = nullptr;
+        if (outer != nullptr) {
+            return CLASS_E_NOAGGREGATION;
+        }
+        try {
+            if (TakeRefusal()) {
+                Record(L"refuse pid=" + std::to_wstring(GetCurrentProcessId()));
+                return E_FAIL;
+            }
+            const std::wstring id =
+                std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++g_creations);
+            auto* voice = new (std::nothrow) RecordingVoice(id);
+            if (voice == nullptr) {
+                return E_OUTOFMEMORY;
+            }
+            Record(L"create voice=" + id);
+            const HRESULT hr = voice->QueryInterface(riid, ppv);
+            voice->Release(); // the caller's reference, if any, is the one that stays
+            return hr;
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+VoiceFactory g_factory;
+} // namespace
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    *ppv = nullptr;
+    if (rclsid != kClsidSpVoice) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    return g_factory.QueryInterface(riid, ppv);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return S_FALSE;
+}
