@@ -77,19 +77,16 @@ void CQuelvantDlg::OnBnClickedDisableEnableShortcut() {
             m_sKeyboardShortcutName2.clear();
             UpdateData(FALSE);
         }
-        LoadSaveSettings(FALSE);
-        RegisterDisableEnableShortcut();
-        EnableMouseOptions();
-        return;
+    } else {
+        // Cancel, Esc, the close box, or a dialog that could not open: no shortcut at all.
+        UpdateData(TRUE);
+        m_wKey2 = 0;
+        m_wMod2 = 0;
+        m_bDisableEnableKeyboardShortcut = FALSE;
+        m_sKeyboardShortcutName2.clear();
+        UpdateData(FALSE);
     }
-
-    // Cancel, Esc, the close box, or a dialog that could not open: no shortcut at all.
-    UpdateData(TRUE);
-    m_wKey2 = 0;
-    m_wMod2 = 0;
-    m_bDisableEnableKeyboardShortcut = FALSE;
-    m_sKeyboardShortcutName2.clear();
-    UpdateData(FALSE);
+    // Saved before registering: a combination that then cannot be had is cleared in memory only.
     LoadSaveSettings(FALSE);
     RegisterDisableEnableShortcut();
     EnableMouseOptions();

@@ -1,6 +1,7 @@
 // The speaker's rules on a counting voice put in through its factory: when a voice is made,
 // what is spoken and with which flags, and that the voice is released.
 #include "TextSpeaker.h"
+#include "VoiceStub.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +15,8 @@ struct Spoken {
     DWORD flags;
 };
 
-// Only what the speaker uses is real; the rest of the interface is never called.
-class CountingVoice : public ISpVoice {
+// Only what the speaker uses is real; the rest of the interface is the stub's.
+class CountingVoice : public VoiceStub {
 public:
     static inline int s_created = 0;
     static inline int s_refusals = 0; // creations still to refuse
@@ -51,54 +52,6 @@ public:
     HRESULT STDMETHODCALLTYPE Speak(LPCWSTR text, DWORD flags, ULONG*) override {
         s_spoken.push_back({text, flags});
         return S_OK;
-    }
-
-    // ISpNotifySource, ISpEventSource and the rest of ISpVoice: not used by the speaker.
-    HRESULT STDMETHODCALLTYPE SetNotifySink(ISpNotifySink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetNotifyWindowMessage(HWND, UINT, WPARAM, LPARAM) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE SetNotifyCallbackFunction(SPNOTIFYCALLBACK*, WPARAM,
-                                                        LPARAM) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE SetNotifyCallbackInterface(ISpNotifyCallback*, WPARAM,
-                                                         LPARAM) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE SetNotifyWin32Event() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE WaitForNotifyEvent(DWORD) override { return E_NOTIMPL; }
-    HANDLE STDMETHODCALLTYPE GetNotifyEventHandle() override { return nullptr; }
-    HRESULT STDMETHODCALLTYPE SetInterest(ULONGLONG, ULONGLONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetEvents(ULONG, SPEVENT*, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetInfo(SPEVENTSOURCEINFO*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetOutput(IUnknown*, WINBOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetOutputObjectToken(ISpObjectToken**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetOutputStream(ISpStreamFormat**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Pause() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Resume() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetVoice(ISpObjectToken*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetVoice(ISpObjectToken**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SpeakStream(IStream*, DWORD, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetStatus(SPVOICESTATUS*, LPWSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Skip(LPCWSTR, long, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetPriority(SPVPRIORITY) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPriority(SPVPRIORITY*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetAlertBoundary(SPEVENTENUM) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAlertBoundary(SPEVENTENUM*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetRate(long) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetRate(long*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetVolume(USHORT) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetVolume(USHORT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE WaitUntilDone(ULONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetSyncSpeakTimeout(ULONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetSyncSpeakTimeout(ULONG*) override { return E_NOTIMPL; }
-    HANDLE STDMETHODCALLTYPE SpeakCompleteEvent() override { return nullptr; }
-    HRESULT STDMETHODCALLTYPE IsUISupported(LPCWSTR, void*, ULONG, WINBOOL*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DisplayUI(HWND, LPCWSTR, LPCWSTR, void*, ULONG) override {
-        return E_NOTIMPL;
     }
 
 private:
