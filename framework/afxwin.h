@@ -172,6 +172,10 @@ CWinApp* AfxGetApp() noexcept;
 HINSTANCE AfxGetResourceHandle() noexcept;
 HINSTANCE AfxFindResourceHandle(const wchar_t* lpszName, const wchar_t* lpszType) noexcept;
 int AfxMessageBox(const wchar_t* lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
+// The owner of a modal window: its parent, or with none the application's main window (the
+// window already open over it, if any), so the owner is disabled while it runs and the new
+// window gets no taskbar button of its own. Null when there is no main window.
+HWND AfxGetSafeOwner(const CWnd* pParent) noexcept;
 BOOL AfxOleInit();
 // Our program hosts no ActiveX controls, so there is no container to switch on.
 inline void AfxEnableControlContainer() noexcept {}

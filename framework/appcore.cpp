@@ -183,11 +183,8 @@ int AfxMessageBox(const wchar_t* lpszText, UINT nType, UINT /*nIDHelp*/) {
             break;
         }
     }
-    CWinApp* app = AfxGetApp();
-    HWND owner = nullptr;
-    if (app != nullptr && app->m_pMainWnd != nullptr && ::IsWindow(app->m_pMainWnd->m_hWnd)) {
-        owner = app->m_pMainWnd->m_hWnd;
-    }
+    const CWinApp* app = AfxGetApp();
+    const HWND owner = AfxGetSafeOwner(nullptr);
     const CString caption = app != nullptr ? app->m_strAppName : CString();
     return ::MessageBoxW(owner, lpszText, caption.c_str(), nType);
 }

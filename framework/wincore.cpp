@@ -45,8 +45,8 @@ END_MESSAGE_MAP()
 
 INT_PTR CDialog::DoModal() {
     const wchar_t* name = MAKEINTRESOURCEW(m_nIDHelp);
-    const HWND parent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
-    const INT_PTR result = ::DialogBoxParamW(AfxFindResourceHandle(name, RT_DIALOG), name, parent,
+    const HWND owner = AfxGetSafeOwner(m_pParentWnd);
+    const INT_PTR result = ::DialogBoxParamW(AfxFindResourceHandle(name, RT_DIALOG), name, owner,
                                              DialogProc, reinterpret_cast<LPARAM>(this));
     m_hWnd = nullptr;
     return result;
@@ -133,6 +133,24 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam,
     } catch (...) {
         return FALSE;
     }
+}
+
+HWND AfxGetSafeOwner(const CWnd* pParent) noexcept {
+    HWND owner = pParent != nullptr ? pParent->m_hWnd : nullptr;
+    if (owner == nullptr) {
+        const CWinApp* app = AfxGetApp();
+        const HWND main =
+            app != nullptr && app->m_pMainWnd != nullptr ? app->m_pMainWnd->m_hWnd : nullptr;
+        if (main == nullptr || !::IsWindow(main)) {
+            return nullptr;
+        }
+        owner = ::GetLastActivePopup(main);
+    }
+    // A pop-up cannot be owned by a child window.
+    while (owner != nullptr && (::GetWindowLongW(owner, GWL_STYLE) & WS_CHILD) != 0) {
+        owner = ::GetParent(owner);
+    }
+    return owner;
 }
 
 BOOL CMenu::LoadMenu(UINT nIDResource) {

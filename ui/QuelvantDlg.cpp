@@ -147,6 +147,18 @@ void CQuelvantDlg::OnLButtonDown(UINT /*nFlags*/, POINT /*point*/) {
 
 void CQuelvantDlg::OnContextMenu(HWND /*hWnd*/, POINT point) {
     const HMENU popup = m_menuContext.GetSubMenu(0);
+    if (point.x == -1 && point.y == -1) {
+        // Asked for from the keyboard (Shift+F10, the Menu key): under the focused control, or
+        // at the client area's corner, rather than at the screen's corner.
+        RECT control{};
+        const HWND focus = ::GetFocus();
+        if (focus != nullptr && ::IsChild(m_hWnd, focus) && ::GetWindowRect(focus, &control)) {
+            point = {control.left, control.bottom};
+        } else {
+            point = {0, 0};
+            ::ClientToScreen(m_hWnd, &point);
+        }
+    }
     if (popup != nullptr) {
         ::TrackPopupMenu(popup, 0, point.x, point.y, 0, m_hWnd, nullptr);
     }

@@ -139,10 +139,16 @@ def test_about_box_opens_from_the_system_menu_only(wine):
     texts = [row["text"] for row in app.controls()]
     assert "Quelvant, Version 1.0" in texts
     assert "OK" in texts
+    # Owned by the main dialog, which is disabled meanwhile: no second box from it, and no
+    # taskbar button of its own.
+    assert app.drive.value("owner") == "Quelvant"
+    app.use()
+    assert app.drive.value("winenabled") == "0"
+    app.use("About Quelvant")
     app.command(1)  # its OK
     wait_until(lambda: not app.exists(), what="the about box to close")
     app.use()
-    assert app.visible()
+    assert app.visible() and app.drive.value("winenabled") == "1"
     app.close()
 
 
@@ -189,6 +195,23 @@ def test_context_menu_offers_four_commands_in_order(wine, item):
     else:
         assert app.wait_exit() == 0
         return
+    app.close()
+
+
+@pytest.mark.parametrize("key", ["shift+F10", "Menu"])
+def test_context_menu_from_the_keyboard_opens_at_the_focus_and_works_by_keys(wine, key):
+    app = q.start(wine)
+    x, y = dialog_point(app, 3, 100)
+    wine.xdotool("mousemove", str(x), str(y))
+    wine.xdotool("key", "--delay", "50", *(["Tab"] * 6), key)
+    wait_until(lambda: app.drive.value("menu-open") == "1", what="the context menu")
+    # Just below the focused control, not at the screen's corner.
+    focus = int(app.drive.value("focus") or 0)
+    control = next(r["rect"] for r in app.controls() if r["id"] == focus)
+    left, top, _, _ = map(int, (app.drive.value("menu-rect") or "").split())
+    assert (focus, left, top) == (q.KEYBOARD, control[0], control[3])
+    wine.xdotool("key", "Down", "Down", "Return")  # Minimize
+    wait_until(app.iconic, what="the dialog to minimise")
     app.close()
 
 

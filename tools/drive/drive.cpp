@@ -149,6 +149,14 @@ HWND ReferenceDialog() {
     return dialog;
 }
 
+std::string RectText(HWND hwnd, HWND relativeTo = nullptr) {
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    MapWindowPoints(nullptr, relativeTo, reinterpret_cast<POINT*>(&r), 2);
+    return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) +
+           " " + std::to_string(r.bottom);
+}
+
 class Driver {
 public:
     std::string Run(const std::string& line) {
@@ -275,10 +283,28 @@ public:
                    std::to_string(r.left + r.right) + " " + std::to_string(r.top + r.bottom);
         }
         if (verb == "winrect") {
-            RECT r{};
-            GetWindowRect(target, &r);
-            return "ok " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
-                   std::to_string(r.right) + " " + std::to_string(r.bottom);
+            return "ok " + RectText(target);
+        }
+        if (verb == "menu-rect") {
+            // Where the open pop-up menu is, in the target's client coordinates.
+            HWND menu = nullptr;
+            EnumWindows(
+                [](HWND hwnd, LPARAM lParam) -> BOOL {
+                    if (IsWindowVisible(hwnd) && ClassName(hwnd) == L"#32768") {
+                        *reinterpret_cast<HWND*>(lParam) = hwnd;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&menu));
+            return menu != nullptr ? "ok " + RectText(menu, target) : "none";
+        }
+        if (verb == "winenabled") {
+            return std::string("ok ") + (IsWindowEnabled(target) ? "1" : "0");
+        }
+        if (verb == "owner") {
+            const HWND owner = GetWindow(target, GW_OWNER);
+            return owner != nullptr ? "ok " + Escape(WindowText(owner)) : "none";
         }
         if (verb == "controls") {
             return Controls(target);
