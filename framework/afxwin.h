@@ -73,11 +73,16 @@ public:
     template <typename F> bool AfxRunHandler(F&& handler) {
         const bool saved = m_bCallDefault;
         m_bCallDefault = false;
+        const HandlerScope scope(m_nHandlerDepth);
         handler();
         const bool wantsDefault = m_bCallDefault;
         m_bCallDefault = saved;
         return !wantsDefault;
     }
+
+    // How many of this window's handlers are running, the calling one included: more than one
+    // means this message came through the modal loop (a box, a dialog) of another handler.
+    int HandlerDepth() const noexcept { return m_nHandlerDepth; }
 
     virtual const AFX_MSGMAP* GetMessageMap() const;
 
@@ -87,7 +92,16 @@ protected:
     bool DispatchMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
 private:
+    struct HandlerScope {
+        explicit HandlerScope(int& depth) noexcept : m_depth(depth) { ++m_depth; }
+        ~HandlerScope() { --m_depth; }
+        HandlerScope(const HandlerScope&) = delete;
+        HandlerScope& operator=(const HandlerScope&) = delete;
+        int& m_depth;
+    };
+
     bool m_bCallDefault = false;
+    int m_nHandlerDepth = 0;
 };
 
 class CEdit : public CWnd {};

@@ -110,7 +110,10 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam,
             self = reinterpret_cast<CDialog*>(lParam);
             ::SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
             self->m_hWnd = hWnd;
-            return self->OnInitDialog();
+            // Counted as a handler: boxes shown while it runs dispatch messages to this dialog.
+            BOOL focusDefault = TRUE;
+            self->AfxRunHandler([&] { focusDefault = self->OnInitDialog(); });
+            return focusDefault;
         }
         self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hWnd, DWLP_USER));
         if (self == nullptr) {

@@ -81,6 +81,13 @@ void CQuelvantDlg::OnBnClickedDisableKeyboardKeys() {
 }
 
 void CQuelvantDlg::OnHotKey(UINT nHotKeyId, UINT /*nKey1*/, UINT /*nKey2*/) {
+    // A press that arrives through the loop of one of our boxes or dialogs would act in the
+    // middle of that operation (between an apply and its reload, or closing the dialog while it
+    // starts). It is dropped, not kept for later: once the box is gone the user decides anew.
+    if (HandlerDepth() > 1) {
+        Default();
+        return;
+    }
     if (nHotKeyId == 1) {
         PostMessage(WM_CLOSE, 0, 0);
     } else {

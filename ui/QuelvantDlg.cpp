@@ -86,22 +86,25 @@ BOOL CQuelvantDlg::OnInitDialog() {
 
     EnableShortcutBoxes();
 
-    if (m_bAutoMinimize != 0) {
-        ::SetTimer(m_hWnd, kAutoMinimizeTimer, kAutoMinimizeDelayMs, nullptr);
-    }
-
     OnBnClickedCloseShortcut();
     CommitBlockingSettings();
     EnableMouseOptions();
     RegisterDisableEnableShortcut();
+
+    // Armed only after the steps that can show an error box, so the window shows and then
+    // minimises as on any start, after the user has read the box.
+    if (m_bAutoMinimize != 0) {
+        ::SetTimer(m_hWnd, kAutoMinimizeTimer, kAutoMinimizeDelayMs, nullptr);
+    }
 
     m_menuContext.LoadMenu(IDR_MENU_CONTEXT);
     return TRUE;
 }
 
 void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
-    // Minimises once per start.
-    if (nIDEvent == kAutoMinimizeTimer) {
+    // Minimises once per start, but never while a box of ours is open: minimised with its
+    // owner, the box would wait where nobody sees it. The timer stays and tries again later.
+    if (nIDEvent == kAutoMinimizeTimer && HandlerDepth() == 1) {
         ShowWindow(SW_MINIMIZE);
         ::KillTimer(m_hWnd, kAutoMinimizeTimer);
     }

@@ -236,3 +236,32 @@ def test_bare_f6_shortcut_loses_its_key_to_the_close_shortcut_at_the_next_start(
     assert app.text(q.DISABLE_ENABLE_SHORTCUT) == "Disable / Enable Shortcut"
     assert all(app.enabled(b) for b in OPTION_BOXES)
     app.close()
+
+
+def test_presses_while_a_start_error_box_is_open_do_nothing_and_minimising_waits(wine):
+    # F6 goes to the close key first, so the stored shortcut fails with a box at start.
+    q.store_settings(wine, m_bAutoMinimize=1, m_bCloseWithKeyboardShortcut=1, m_wKey2=VK_F6)
+    app = q.Quelvant(wine, q.driver_for(wine), wine.start("Quelvant.exe"))
+    assert app.wait_message_box().text == FAILURE
+    app.use("Error")
+    left, top, right, bottom = app.window_rect()
+    wine.xdotool("mousemove", str((left + right) // 2), str((top + bottom) // 2))
+    app.use()
+    wine.xdotool("key", "F6")
+    assert poll(lambda: app.iconic() or app.ended(), 1.5) is None
+    app.press_message_box()
+    wait_until(app.iconic, what="the dialog to minimise once the box is gone")
+    app.close()
+
+
+def test_shortcut_pressed_while_capturing_is_ignored(wine: WineSession):
+    # A stored key is registered with its box clear, so ticking the box opens the capture.
+    q.store_settings(wine, m_bCheckDisableLeftClick=1, m_wKey2=VK_K,
+                     m_wMod2=HOTKEYF_CONTROL | HOTKEYF_SHIFT)
+    app = q.start(wine)
+    open_capture(app)
+    type_into_capture(app, "ctrl+shift+k")
+    app.click(2)  # Cancel
+    close_capture(app)
+    assert poll(lambda: app.status() != "Mouse Buttons Disabled", 1.5) is None
+    app.close()
