@@ -134,7 +134,12 @@ void CQuelvantDlg::ResetSettings() {
     m_wKey2 = 0;
     m_wMod2 = 0;
     m_sKeyboardShortcutName2.clear();
-    // Audible alerts stay as the user set them.
+    // Audible alerts stay as the user set them. Without a window the member was never loaded,
+    // so the stored choice is taken, lest a reset from the command line silence a user who
+    // relies on speech.
+    if (m_hWnd == nullptr) {
+        LoadSetting(kAudibleAlerts);
+    }
 
     const bool hasWindow = m_hWnd != nullptr;
     if (hasWindow) {
