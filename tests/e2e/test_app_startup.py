@@ -90,6 +90,21 @@ def test_second_start_restores_the_first_and_ends_without_resetting(wine):
     app.close()
 
 
+@pytest.mark.parametrize("other_window", [False, True], ids=["alone", "beside-another-quelvant"])
+def test_two_starts_at_once_give_one_dialog(wine, other_window):
+    if other_window:
+        # Another program's window with the title, as a folder window of the unpacked folder.
+        wine.start_probe(title=q.TITLE)
+    starts = [wine.start("Quelvant.exe", stdin=subprocess.DEVNULL) for _ in range(2)]
+    ended = wait_until(lambda: [p for p in starts if p.poll() is not None], what="a start to end")
+    assert [p.returncode for p in ended] == [0]
+    app = q.Quelvant(wine, q.driver_for(wine), next(p for p in starts if p not in ended))
+    wait_until(app.visible, what="the one dialog")
+    wait_until(lambda: app.status() != "", what="the dialog's first status text")
+    assert poll(app.ended, 1.0) is None
+    app.close()
+
+
 # Audible Alerts keep the stored choice, on when none is stored, as the other resets do.
 @pytest.mark.parametrize(
     "argument, alerts",
