@@ -11,8 +11,8 @@ namespace {
 constexpr ULONGLONG kWaitForRunningDialogMs = 10000;
 constexpr DWORD kLookAgainMs = 50;
 
-// One instance per desktop: whoever holds this mutex is the running instance. Two starts at
-// the same moment, before either has a window, so still give one dialog.
+// Whoever holds this mutex is the running instance: two starts at the same moment, before
+// either has a window, so give one dialog.
 class InstanceLock {
 public:
     explicit InstanceLock(const CString& title)
@@ -36,9 +36,9 @@ public:
         }
         return m_owned;
     }
-    bool Owned() const { return m_owned; }
 
 private:
+    // One name per desktop: an instance on another desktop is not ours to bring forward.
     static CString MutexName(const CString& title) {
         wchar_t desktop[256] = {};
         DWORD needed = 0;
@@ -85,12 +85,10 @@ BOOL CQuelvantApp::InitInstance() {
     while (running == nullptr && !lock.Take(kLookAgainMs) && ::GetTickCount64() < deadline) {
         running = FindRunningDialog(m_strAppName);
     }
-    const bool otherInstance = ::IsWindow(running) != FALSE || !lock.Owned();
-    const StartupAction action = DecideStartup(otherInstance, m_lpCmdLine);
+    // No window of ours by the deadline: the holder hangs; this start goes ahead rather than
+    // end unseen.
+    const StartupAction action = DecideStartup(::IsWindow(running) != FALSE, m_lpCmdLine);
     if (action == StartupAction::ActivateRunningInstance) {
-        if (running == nullptr) {
-            return FALSE; // an instance that never showed a window: still only one
-        }
         ::ShowWindow(running, SW_RESTORE);
         ::ShowWindow(running, SW_SHOW);
         ::SetActiveWindow(running);
