@@ -5,6 +5,70 @@
 
 CQuelvantApp theApp;
 
+namespace {
+
+// How long a start waits for the window of an instance that started at the same moment.
+constexpr ULONGLONG kWaitForRunningDialogMs = 10000;
+constexpr DWORD kLookAgainMs = 50;
+
+// Whoever holds this mutex is the running instance: two starts at the same moment, before
+// either has a window, so give one dialog.
+class InstanceLock {
+public:
+    explicit InstanceLock(const CString& title)
+        : m_mutex(::CreateMutexW(nullptr, FALSE, MutexName(title).c_str())) {}
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+    ~InstanceLock() {
+        if (m_owned && m_mutex) {
+            ::ReleaseMutex(m_mutex.Get());
+        }
+    }
+
+    // Waits up to timeoutMs to become the running instance. Without a mutex (it could not be
+    // made) only the window look-up decides.
+    bool Take(DWORD timeoutMs) {
+        if (!m_owned) {
+            const DWORD result =
+                m_mutex ? ::WaitForSingleObject(m_mutex.Get(), timeoutMs) : WAIT_OBJECT_0;
+            // Abandoned: the holder ended without letting go, which is as good as a release.
+            m_owned = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        }
+        return m_owned;
+    }
+
+private:
+    // One name per desktop: an instance on another desktop is not ours to bring forward.
+    static CString MutexName(const CString& title) {
+        wchar_t desktop[256] = {};
+        DWORD needed = 0;
+        const HDESK handle = ::GetThreadDesktop(::GetCurrentThreadId());
+        if (handle == nullptr ||
+            !::GetUserObjectInformationW(handle, UOI_NAME, desktop,
+                                         sizeof(desktop) - sizeof(wchar_t), &needed)) {
+            desktop[0] = L'\0';
+        }
+        CString name = L"Local\\" + title + L".Instance.";
+        for (const wchar_t* c = desktop; *c != L'\0'; ++c) {
+            name.push_back(*c == L'\\' ? L'_' : *c); // no backslash after the namespace
+        }
+        return name;
+    }
+
+    UniqueKernelHandle m_mutex;
+    bool m_owned = false;
+};
+
+// The running instance's main dialog: a dialog-class window with the application title, or
+// the owner of such a box of ours. Another program's window of that title (a folder window
+// showing the folder the program was unpacked into) is not it.
+HWND FindRunningDialog(const CString& title) {
+    const HWND found = ::FindWindowExW(nullptr, nullptr, L"#32770", title.c_str());
+    return found != nullptr ? ::GetAncestor(found, GA_ROOTOWNER) : nullptr;
+}
+
+} // namespace
+
 BOOL CQuelvantApp::InitInstance() {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
@@ -13,7 +77,16 @@ BOOL CQuelvantApp::InitInstance() {
 
     CWinApp::InitInstance();
 
-    const HWND running = ::FindWindowW(nullptr, m_strAppName.c_str());
+    InstanceLock lock(m_strAppName);
+    HWND running = FindRunningDialog(m_strAppName);
+    // An instance that holds the lock but shows no window yet started a moment ago: wait for
+    // its window, or for it to end without one.
+    const ULONGLONG deadline = ::GetTickCount64() + kWaitForRunningDialogMs;
+    while (running == nullptr && !lock.Take(kLookAgainMs) && ::GetTickCount64() < deadline) {
+        running = FindRunningDialog(m_strAppName);
+    }
+    // No window of ours by the deadline: the holder hangs; this start goes ahead rather than
+    // end unseen.
     const StartupAction action = DecideStartup(::IsWindow(running) != FALSE, m_lpCmdLine);
     if (action == StartupAction::ActivateRunningInstance) {
         ::ShowWindow(running, SW_RESTORE);

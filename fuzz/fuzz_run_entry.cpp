@@ -56,17 +56,23 @@ void CheckStrip(const std::wstring& text) {
         FUZZ_REQUIRE(stripped == text);
     }
     const std::wstring lookup = RunEntryLookupPath(text);
-    FUZZ_REQUIRE(lookup == TrimTrailingBlanks(stripped));
-    FUZZ_REQUIRE(lookup.empty() || lookup.back() != L' ');
+    const std::wstring trimmed = TrimTrailingBlanks(stripped);
+    if (trimmed.size() >= 2 && trimmed.front() == L'"' && trimmed.back() == L'"') {
+        FUZZ_REQUIRE(lookup == trimmed.substr(1, trimmed.size() - 2));
+    } else {
+        // Every other text is looked up as it was before the program quoted its path.
+        FUZZ_REQUIRE(lookup == trimmed);
+        FUZZ_REQUIRE(lookup.empty() || lookup.back() != L' ');
+    }
 }
 
-// What the program writes for a path: the text with its NUL, as REG_SZ.
+// What the program writes for a path: the quoted text with its NUL, as REG_SZ.
 void CheckRoundTrip(const std::wstring& path) {
     if (path.find(L'\0') != std::wstring::npos || path.find(kSilentWord) != std::wstring::npos) {
         return;
     }
     const std::wstring entry = ComposeRunEntry(path);
-    FUZZ_REQUIRE(entry == path + L" " + std::wstring(kSilentWord));
+    FUZZ_REQUIRE(entry == L"\"" + path + L"\" " + std::wstring(kSilentWord));
     const std::vector<std::uint8_t> stored = BytesOf(entry, true);
     const auto text = DecodeRunValue(1, stored.data(), stored.size());
     if (entry.size() + 1 > kRunValueCapacity) {
@@ -74,7 +80,7 @@ void CheckRoundTrip(const std::wstring& path) {
         return;
     }
     FUZZ_REQUIRE(text && *text == entry);
-    FUZZ_REQUIRE(RunEntryLookupPath(*text) == TrimTrailingBlanks(path));
+    FUZZ_REQUIRE(RunEntryLookupPath(*text) == path);
 }
 
 } // namespace

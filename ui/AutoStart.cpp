@@ -73,14 +73,27 @@ int CQuelvantDlg::IsAutoStartEnabled() {
     if (!key) {
         return -2;
     }
-    BYTE buffer[kRunValueCapacity * sizeof(wchar_t)] = {};
+    // Read with its real size, asked for first: a long program path is written whole and must
+    // read back whole. Should the value grow in between, its size is asked for again.
+    const CString name = ApplicationTitle();
+    std::vector<BYTE> buffer;
     DWORD type = 0;
-    DWORD size = sizeof(buffer);
-    if (::RegQueryValueExW(key.Get(), ApplicationTitle().c_str(), nullptr, &type, buffer, &size) !=
-        ERROR_SUCCESS) {
+    DWORD size = 0;
+    LSTATUS status = ERROR_MORE_DATA;
+    for (int attempt = 0; attempt < 3 && status == ERROR_MORE_DATA; ++attempt) {
+        size = 0;
+        if (::RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+                ERROR_SUCCESS ||
+            size > kRunValueCapacity * sizeof(wchar_t)) {
+            return 0;
+        }
+        buffer.assign(size + sizeof(wchar_t), 0); // never empty, so never a size-only query
+        status = ::RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, buffer.data(), &size);
+    }
+    if (status != ERROR_SUCCESS) {
         return 0;
     }
-    const auto text = DecodeRunValue(type, buffer, size);
+    const auto text = DecodeRunValue(type, buffer.data(), size);
     if (!text) {
         return 0;
     }

@@ -1,7 +1,7 @@
 #include "AutoStartRules.h"
 
 std::wstring ComposeRunEntry(std::wstring_view programPath) {
-    return std::wstring(programPath) + L" " + std::wstring(kSilentWord);
+    return L"\"" + std::wstring(programPath) + L"\" " + std::wstring(kSilentWord);
 }
 
 std::optional<std::wstring> DecodeRunValue(std::uint32_t type, const std::uint8_t* data,
@@ -51,6 +51,10 @@ std::wstring RunEntryLookupPath(std::wstring_view text) {
     std::wstring path = StripSilentWord(text);
     while (!path.empty() && path.back() == L' ') {
         path.pop_back();
+    }
+    // No file name holds a quote, so no text that was looked up as it stands is changed here.
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
+        return path.substr(1, path.size() - 2);
     }
     return path;
 }

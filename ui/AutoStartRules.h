@@ -8,10 +8,13 @@
 #include <string_view>
 
 inline constexpr std::wstring_view kSilentWord = L":silent";
-// Characters the read-back takes at most, terminating NUL included.
-inline constexpr std::size_t kRunValueCapacity = 260;
+// Characters the read-back takes at most, terminating NUL included: the longest path the
+// system knows (32767), quoted and followed by the word, with room to spare. Anything longer
+// cannot name a file, and the bound keeps an odd value from costing unbounded memory.
+inline constexpr std::size_t kRunValueCapacity = 32767 + 256;
 
-// The program path, unquoted even with blanks in it, then " :silent".
+// The program path in double quotes, then " :silent". Unquoted, a path with blanks would let
+// the system try "C:\Program.exe" and the like first.
 std::wstring ComposeRunEntry(std::wstring_view programPath);
 
 // The text of a stored value, or nothing when it does not count: a type other than REG_SZ (1)
@@ -23,5 +26,6 @@ std::optional<std::wstring> DecodeRunValue(std::uint32_t type, const std::uint8_
 // Removes every ":silent" (case-sensitive, left to right); the blank before it stays.
 std::wstring StripSilentWord(std::wstring_view text);
 
-// The path to look up for a read-back text: the word removed, trailing blanks ignored.
+// The path to look up for a read-back text: the word removed, trailing blanks ignored, and
+// the quotes taken off a path that is quoted as a whole (as the program writes it).
 std::wstring RunEntryLookupPath(std::wstring_view text);

@@ -2,7 +2,6 @@
 #include "QuelvantDlg.h"
 
 #include "BlockingRules.h"
-#include "SettingsTable.h"
 #include "Helper.h"
 
 int CQuelvantDlg::ApplyBlocking() {
@@ -54,9 +53,16 @@ void CQuelvantDlg::OnBnClickedBlockingOption() {
 }
 
 void CQuelvantDlg::OnBnClickedDisableKeyboardKeys() {
-    // What the store holds is what is in force: every applied change was stored.
-    const BOOL keyboardInForce = m_bDisableKeyboardKeys;
+    // The keyboard choice is brought into force first, and the shortcuts give way only once
+    // it is: should the hook fail, the box falls back to what applies, as any other box does,
+    // and both shortcuts stay as they were, stored and registered.
     UpdateData(TRUE);
+    const BOOL wanted = m_bDisableKeyboardKeys;
+    CommitBlockingSettings();
+    if (m_bDisableKeyboardKeys != wanted) {
+        EnableShortcutBoxes();
+        return;
+    }
     if (m_bDisableKeyboardKeys != 0) {
         m_bCloseWithKeyboardShortcut = 0;
         m_bDisableEnableKeyboardShortcut = 0;
@@ -68,16 +74,6 @@ void CQuelvantDlg::OnBnClickedDisableKeyboardKeys() {
     EnableShortcutBoxes();
     OnBnClickedCloseShortcut();
     OnBnClickedDisableEnableShortcut();
-    LoadSaveSettings(FALSE);
-    // The shortcuts' new state is stored now, but the keyboard choice itself only once it is
-    // in force: should the hook fail, the box must fall back to what really applies, as any
-    // other box does, and not stay ticked over a keyboard that still works.
-    if (CWinApp* app = AfxGetApp(); app != nullptr) {
-        app->WriteProfileInt(kSettingsSection, kSettings[kDisableKeyboardKeys].name,
-                             keyboardInForce);
-    }
-    CommitBlockingSettings();
-    EnableShortcutBoxes();
 }
 
 void CQuelvantDlg::OnHotKey(UINT nHotKeyId, UINT /*nKey1*/, UINT /*nKey2*/) {

@@ -13,6 +13,8 @@ public:
 
     // Settings store
     void LoadSaveSettings(BOOL bLoad);
+    void LoadSetting(int index); // one row of the settings table, by its index
+    void SaveSetting(int index) const;
     void ResetSettings();
 
     // Blocking control

@@ -3,59 +3,118 @@
 
 #include "SettingsTable.h"
 
-void CQuelvantDlg::LoadSaveSettings(BOOL bLoad) {
-    CWinApp* app = AfxGetApp();
-    if (app == nullptr) {
+#include <iterator>
+#include <string_view>
+
+namespace {
+
+// Which member of the dialog holds each stored setting. The value name is the member's own
+// name, spelled once by the macro below, and the compiler checks names, kinds and order
+// against the settings table, so the two cannot drift apart.
+struct SettingMember {
+    const wchar_t* name;
+    BOOL CQuelvantDlg::*boolMember = nullptr;
+    WORD CQuelvantDlg::*wordMember = nullptr;
+    CString CQuelvantDlg::*textMember = nullptr;
+
+    constexpr SettingMember(const wchar_t* n, BOOL CQuelvantDlg::*m) : name(n), boolMember(m) {}
+    constexpr SettingMember(const wchar_t* n, WORD CQuelvantDlg::*m) : name(n), wordMember(m) {}
+    constexpr SettingMember(const wchar_t* n, CString CQuelvantDlg::*m) : name(n), textMember(m) {}
+
+    constexpr SettingKind Kind() const {
+        return boolMember != nullptr   ? SettingKind::Bool
+               : wordMember != nullptr ? SettingKind::Word
+                                       : SettingKind::String;
+    }
+};
+
+#define QUELVANT_SETTING(member) SettingMember(L## #member, &CQuelvantDlg::member)
+
+constexpr SettingMember kSettingMembers[] = {
+    QUELVANT_SETTING(m_bCheckDisableLeftClick),
+    QUELVANT_SETTING(m_bCheckDisableMiddleClick),
+    QUELVANT_SETTING(m_bCheckDisableMouseMovements),
+    QUELVANT_SETTING(m_bCheckDisableMouseWheel),
+    QUELVANT_SETTING(m_bCheckDisableRightClick),
+    QUELVANT_SETTING(m_bDisableKeyboardKeys),
+    QUELVANT_SETTING(m_bAutoMinimize),
+    QUELVANT_SETTING(m_bCloseWithKeyboardShortcut),
+    QUELVANT_SETTING(m_bAllowInjected),
+    QUELVANT_SETTING(m_bDisableEnableKeyboardShortcut),
+    QUELVANT_SETTING(m_wKey2),
+    QUELVANT_SETTING(m_wMod2),
+    QUELVANT_SETTING(m_sKeyboardShortcutName2),
+    QUELVANT_SETTING(m_bAudibleAlerts),
+};
+
+#undef QUELVANT_SETTING
+
+constexpr bool MembersMatchTheSettingsTable() {
+    if (std::size(kSettingMembers) != std::size(kSettings)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < std::size(kSettings); ++i) {
+        if (std::wstring_view(kSettingMembers[i].name) != kSettings[i].name ||
+            kSettingMembers[i].Kind() != kSettings[i].kind) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(MembersMatchTheSettingsTable(),
+              "every stored setting needs its member, in table order and of its kind");
+
+} // namespace
+
+void CQuelvantDlg::LoadSetting(int index) {
+    const CWinApp* app = AfxGetApp();
+    if (app == nullptr || index < 0 || index >= kSettingCount) {
         return;
     }
-    BOOL* const bools[kSettingCount] = {
-        &m_bCheckDisableLeftClick,
-        &m_bCheckDisableMiddleClick,
-        &m_bCheckDisableMouseMovements,
-        &m_bCheckDisableMouseWheel,
-        &m_bCheckDisableRightClick,
-        &m_bDisableKeyboardKeys,
-        &m_bAutoMinimize,
-        &m_bCloseWithKeyboardShortcut,
-        &m_bAllowInjected,
-        &m_bDisableEnableKeyboardShortcut,
-        nullptr,
-        nullptr,
-        nullptr,
-        &m_bAudibleAlerts,
-    };
-    WORD* const words[kSettingCount] = {
-        nullptr, nullptr, nullptr, nullptr,  nullptr,  nullptr, nullptr,
-        nullptr, nullptr, nullptr, &m_wKey2, &m_wMod2, nullptr, nullptr,
-    };
+    const SettingDef& setting = kSettings[index];
+    const SettingMember& member = kSettingMembers[index];
+    switch (setting.kind) {
+    case SettingKind::Bool:
+        this->*member.boolMember = DecodeStoredBool(
+            app->GetProfileInt(kSettingsSection, setting.name, setting.defaultValue));
+        break;
+    case SettingKind::Word:
+        this->*member.wordMember = DecodeStoredWord(
+            app->GetProfileInt(kSettingsSection, setting.name, setting.defaultValue));
+        break;
+    case SettingKind::String:
+        this->*member.textMember = app->GetProfileString(kSettingsSection, setting.name);
+        break;
+    }
+}
+
+void CQuelvantDlg::SaveSetting(int index) const {
+    const CWinApp* app = AfxGetApp();
+    if (app == nullptr || index < 0 || index >= kSettingCount) {
+        return;
+    }
+    const SettingDef& setting = kSettings[index];
+    const SettingMember& member = kSettingMembers[index];
+    switch (setting.kind) {
+    case SettingKind::Bool:
+        app->WriteProfileInt(kSettingsSection, setting.name, this->*member.boolMember);
+        break;
+    case SettingKind::Word:
+        app->WriteProfileInt(kSettingsSection, setting.name, this->*member.wordMember);
+        break;
+    case SettingKind::String:
+        app->WriteProfileString(kSettingsSection, setting.name, (this->*member.textMember).c_str());
+        break;
+    }
+}
+
+void CQuelvantDlg::LoadSaveSettings(BOOL bLoad) {
     // Table order, in both directions; a failed write does not stop the ones after it.
     for (int i = 0; i < kSettingCount; ++i) {
-        const SettingDef& setting = kSettings[i];
-        switch (setting.kind) {
-        case SettingKind::Bool:
-            if (bLoad) {
-                *bools[i] = DecodeStoredBool(
-                    app->GetProfileInt(kSettingsSection, setting.name, setting.defaultValue));
-            } else {
-                app->WriteProfileInt(kSettingsSection, setting.name, *bools[i]);
-            }
-            break;
-        case SettingKind::Word:
-            if (bLoad) {
-                *words[i] = DecodeStoredWord(
-                    app->GetProfileInt(kSettingsSection, setting.name, setting.defaultValue));
-            } else {
-                app->WriteProfileInt(kSettingsSection, setting.name, *words[i]);
-            }
-            break;
-        case SettingKind::String:
-            if (bLoad) {
-                m_sKeyboardShortcutName2 = app->GetProfileString(kSettingsSection, setting.name);
-            } else {
-                app->WriteProfileString(kSettingsSection, setting.name,
-                                        m_sKeyboardShortcutName2.c_str());
-            }
-            break;
+        if (bLoad) {
+            LoadSetting(i);
+        } else {
+            SaveSetting(i);
         }
     }
 }
@@ -75,7 +134,12 @@ void CQuelvantDlg::ResetSettings() {
     m_wKey2 = 0;
     m_wMod2 = 0;
     m_sKeyboardShortcutName2.clear();
-    // Audible alerts stay as the user set them.
+    // Audible alerts stay as the user set them. Without a window the member was never loaded,
+    // so the stored choice is taken, lest a reset from the command line silence a user who
+    // relies on speech.
+    if (m_hWnd == nullptr) {
+        LoadSetting(kAudibleAlerts);
+    }
 
     const bool hasWindow = m_hWnd != nullptr;
     if (hasWindow) {

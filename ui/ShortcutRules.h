@@ -6,11 +6,13 @@
 #include <string_view>
 
 // Hot-key control modifier bits to RegisterHotKey modifier bits: Shift 0x01 -> 0x04,
-// Control 0x02 -> 0x02, Alt 0x04 -> 0x01, the extended-key bit 0x08 -> the Windows key 0x08.
-// Every other bit is dropped; no-repeat is never added.
+// Control 0x02 -> 0x02, Alt 0x04 -> 0x01. The extended-key bit 0x08 only says which key it is
+// (an arrow, Insert, Home...) and is dropped: as the Windows key it would register another
+// combination than the one the caption names. Every other bit is dropped too; no-repeat is
+// never added.
 constexpr unsigned HotKeyFlagsToModifiers(std::uint16_t wMod) noexcept {
     return ((wMod & 0x01) != 0 ? 0x0004u : 0u) | ((wMod & 0x02) != 0 ? 0x0002u : 0u) |
-           ((wMod & 0x04) != 0 ? 0x0001u : 0u) | ((wMod & 0x08) != 0 ? 0x0008u : 0u);
+           ((wMod & 0x04) != 0 ? 0x0001u : 0u);
 }
 
 struct CloseKey {

@@ -213,10 +213,12 @@ class WineSession:
         self.processes.append(process)
         return process
 
-    def start_probe(self, x: int = 100, y: int = 100, w: int = 400, h: int = 300) -> Probe:
+    def start_probe(
+        self, x: int = 100, y: int = 100, w: int = 400, h: int = 300, title: str = ""
+    ) -> Probe:
         self._titles += 1
-        title = f"probe-{os.getpid()}-{self._titles}"
-        log = self.root / f"{title}.log"
+        title = title or f"probe-{os.getpid()}-{self._titles}"
+        log = self.root / f"probe-{self._titles}.log"
         # The report is read while the probe writes it; a log left by an earlier run would
         # pass for fresh lines.
         log.unlink(missing_ok=True)

@@ -90,10 +90,28 @@ def test_second_start_restores_the_first_and_ends_without_resetting(wine):
     app.close()
 
 
-@pytest.mark.parametrize("argument", ["<RESET>", "<reset>", "x<ReSeT>y", ":silent <Reset>"])
-def test_reset_word_resets_and_reports_without_the_dialog(wine, argument):
-    q.store_settings(
-        wine,
+@pytest.mark.parametrize("other_window", [False, True], ids=["alone", "beside-another-quelvant"])
+def test_two_starts_at_once_give_one_dialog(wine, other_window):
+    if other_window:
+        # Another program's window with the title, as a folder window of the unpacked folder.
+        wine.start_probe(title=q.TITLE)
+    starts = [wine.start("Quelvant.exe", stdin=subprocess.DEVNULL) for _ in range(2)]
+    ended = wait_until(lambda: [p for p in starts if p.poll() is not None], what="a start to end")
+    assert [p.returncode for p in ended] == [0]
+    app = q.Quelvant(wine, q.driver_for(wine), next(p for p in starts if p not in ended))
+    wait_until(app.visible, what="the one dialog")
+    wait_until(lambda: app.status() != "", what="the dialog's first status text")
+    assert poll(app.ended, 1.0) is None
+    app.close()
+
+
+# Audible Alerts keep the stored choice, on when none is stored, as the other resets do.
+@pytest.mark.parametrize(
+    "argument, alerts",
+    [("<RESET>", 1), ("<reset>", 0), ("x<ReSeT>y", None), (":silent <Reset>", 1)],
+)
+def test_reset_word_resets_and_reports_without_the_dialog(wine, argument, alerts):
+    stored = dict(
         m_bCheckDisableLeftClick=1,
         m_bDisableKeyboardKeys=1,
         m_bAllowInjected=0,
@@ -101,8 +119,8 @@ def test_reset_word_resets_and_reports_without_the_dialog(wine, argument):
         m_wKey2=0x41,
         m_wMod2=2,
         m_sKeyboardShortcutName2="Ctrl + A",
-        m_bAudibleAlerts=1,
     )
+    q.store_settings(wine, **stored, **({} if alerts is None else {"m_bAudibleAlerts": alerts}))
     q.reg_add(wine, q.RUN_KEY, "Quelvant", "REG_SZ", r"C:\windows\notepad.exe :silent")
 
     process = wine.start("Quelvant.exe", argument, stdin=subprocess.DEVNULL)
@@ -115,7 +133,7 @@ def test_reset_word_resets_and_reports_without_the_dialog(wine, argument):
     app.press_message_box()
     assert app.wait_exit() == 0
 
-    expected = dict(DEFAULTS, m_bAudibleAlerts=0)  # a fresh object stores alerts off
+    expected = dict(DEFAULTS, m_bAudibleAlerts=1 if alerts is None else alerts)
     assert q.settings(wine) == expected
     assert "Quelvant" not in q.reg_query(wine, q.RUN_KEY)
 

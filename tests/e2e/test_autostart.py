@@ -48,8 +48,8 @@ def assert_neighbour_untouched(wine: WineSession) -> None:
 
 
 def assert_written_for(wine: WineSession, path: str) -> None:
-    """The entry as the program writes it: REG_SZ, the path unquoted, " :silent", one NUL."""
-    text = path + " :silent"
+    """The entry as the program writes it: REG_SZ, the path quoted, " :silent", one NUL."""
+    text = f'"{path}" :silent'
     value = run_entry(wine)
     assert value is not None, "no entry"
     assert value.type == REG_SZ
@@ -104,7 +104,7 @@ def test_clearing_without_an_entry_changes_nothing(wine: WineSession):
     app.close()
 
 
-def test_a_program_in_a_folder_with_blanks_writes_its_path_unquoted(
+def test_a_program_in_a_folder_with_blanks_writes_its_path_quoted(
     wine: WineSession, tmp_path: Path
 ):
     copy = copy_program(tmp_path / "Program Files" / "Quel vant  1.0")
@@ -112,10 +112,9 @@ def test_a_program_in_a_folder_with_blanks_writes_its_path_unquoted(
     app.click(q.AUTO_START)
     app.wait_check(q.AUTO_START, 1)
     assert_written_for(wine, windows_path(copy))
-    assert '"' not in run_entry(wine).text()
     app.close()
 
-    # And it reads back as on: the blanks are part of the path, the last one is dropped.
+    # And it reads back as on: the quotes come off, the blank after them is dropped.
     app = start_program(wine, copy)
     assert app.check(q.AUTO_START) == 1
     app.close()
@@ -141,7 +140,9 @@ READ_BACK = {
     "expandable string": (REG_EXPAND_SZ, "{other} :silent", 1),
     "text ends at the first NUL": (REG_SZ, "{other} :silent\0junk", 1),
     "deleted file": (REG_SZ, "{gone} :silent", 0),
-    "quoted path": (REG_SZ, '"{other}" :silent', 0),
+    "quoted path": (REG_SZ, '"{other}" :silent', 1),
+    "quoted without the word": (REG_SZ, '"{other}"', 1),
+    "quote not closed": (REG_SZ, '"{other} :silent', 0),
     "word in capitals": (REG_SZ, "{other} :SILENT", 0),
     "word without its blank": (REG_SZ, "{other}:silent", 1),
     "environment reference not expanded": (REG_EXPAND_SZ, r"%QUELVANT_OTHER%\Other Program.exe", 0),
@@ -253,7 +254,7 @@ def test_a_start_with_the_silent_word_is_an_ordinary_start(wine: WineSession):
     app.close()
     stored = q.settings(wine)
     assert (stored["m_bCheckDisableRightClick"], stored["m_bAutoMinimize"]) == (1, 0)
-    assert_written_for(wine, program())
+    assert run_entry(wine).text() == program() + " :silent"
 
 
 def test_without_a_run_list_the_box_starts_clear_and_nothing_is_created(wine: WineSession):
@@ -285,10 +286,10 @@ def _folder_for_program_path(base: Path, length: int) -> Path:
         folder = folder / ("s" * 150)
 
 
-# The read-back holds 260 characters with the NUL: a 251-character path and " :silent" fill it.
-@pytest.mark.parametrize("length, ticked", [(251, 1), (252, 0), (330, 0)])
-def test_a_long_program_path_is_written_whole_and_reads_back_only_if_it_fits(
-    wine: WineSession, tmp_path: Path, length: int, ticked: int
+# A 251-character path and " :silent" once filled the whole read-back; any length reads back.
+@pytest.mark.parametrize("length", [251, 252, 300])
+def test_a_long_program_path_is_written_whole_and_reads_back_whole(
+    wine: WineSession, tmp_path: Path, length: int
 ):
     copy = copy_program(_folder_for_program_path(tmp_path, length))
     assert len(windows_path(copy)) == length
@@ -299,6 +300,6 @@ def test_a_long_program_path_is_written_whole_and_reads_back_only_if_it_fits(
     app.close()
 
     app = start_program(wine, copy)
-    assert app.check(q.AUTO_START) == ticked
+    assert app.check(q.AUTO_START) == 1
     app.close()
     assert_written_for(wine, windows_path(copy))

@@ -390,8 +390,11 @@ def test_start_applies_the_stored_choice_once_mouse_first(
     assert_error_variable_discipline(stand_in)
 
 
-def test_disable_keyboard_keys_whose_hook_fails_falls_back_to_a_clear_box(wine: WineSession):
-    q.store_settings(wine, **all_settings(m_bCloseWithKeyboardShortcut=1))
+def test_disable_keyboard_keys_whose_hook_fails_keeps_both_shortcuts(wine: WineSession):
+    vk_f6, vk_k, mod_control = 0x75, 0x4B, 0x2
+    shortcuts = dict(m_bCloseWithKeyboardShortcut=1, m_bDisableEnableKeyboardShortcut=1,
+                     m_wKey2=vk_k, m_wMod2=0x2, m_sKeyboardShortcutName2="Ctrl + K")
+    q.store_settings(wine, **all_settings(**shortcuts))
     stand_in = StandIn(wine)
     app = stand_in.start()
     stand_in.wait_calls(2)
@@ -401,18 +404,22 @@ def test_disable_keyboard_keys_whose_hook_fails_falls_back_to_a_clear_box(wine: 
     app.click(q.KEYBOARD)
     assert app.wait_message_box() == MessageBox(ERROR_CAPTION, KEYBOARD_ERROR, owned=True)
     app.press_message_box()
-    # The box shows what is in force, the store agrees, and nothing stays grey; the close
-    # shortcut stays off as switching keyboard blocking on left it.
+    # The box shows what is in force, and both shortcuts are as they were: stored, shown and
+    # registered.
     app.wait_check(q.KEYBOARD, 0)
-    q.wait_settings(wine, m_bDisableKeyboardKeys=0, m_bCloseWithKeyboardShortcut=0)
+    q.wait_settings(wine, m_bDisableKeyboardKeys=0, **shortcuts)
+    assert [app.check(b) for b in (q.CLOSE_SHORTCUT, q.DISABLE_ENABLE_SHORTCUT)] == [1, 1]
     assert app.enabled(q.CLOSE_SHORTCUT) and app.enabled(q.DISABLE_ENABLE_SHORTCUT)
-    assert app.check(q.CLOSE_SHORTCUT) == 0
-    assert app.text(q.CLOSE_SHORTCUT) == "Close Shortcut"
+    assert app.text(q.CLOSE_SHORTCUT) == "F6 to Close"
+    assert app.text(q.DISABLE_ENABLE_SHORTCUT) == "Ctrl + K to Disable / Enable"
+    assert not q.hot_key_free(wine, 0, vk_f6) and not q.hot_key_free(wine, mod_control, vk_k)
     assert [c.short() for c in stand_in.calls()[-2:]] == [mouse(0), keyboard(1, result=0)]
 
-    # Once the hook can be had, the same click switches keyboard blocking on and stores it.
+    # Once the hook can be had, the same click switches keyboard blocking on, the shortcuts off.
     stand_in.fail()
     app.click(q.KEYBOARD)
-    q.wait_settings(wine, m_bDisableKeyboardKeys=1)
+    q.wait_settings(wine, m_bDisableKeyboardKeys=1, m_bCloseWithKeyboardShortcut=0,
+                    m_bDisableEnableKeyboardShortcut=0, m_wKey2=0)
     app.wait_check(q.KEYBOARD, 1)
     assert not app.enabled(q.CLOSE_SHORTCUT) and not app.enabled(q.DISABLE_ENABLE_SHORTCUT)
+    assert q.hot_key_free(wine, 0, vk_f6) and q.hot_key_free(wine, mod_control, vk_k)

@@ -13,8 +13,8 @@ CAPTURE_TITLE = "Keyboard Shortcut - Quelvant"
 HOTKEY = 1017
 CLEAR = 1018
 MOD_SHIFT, MOD_CONTROL = 0x4, 0x2
-HOTKEYF_SHIFT, HOTKEYF_CONTROL = 0x1, 0x2
-VK_K, VK_F6 = 0x4B, 0x75
+HOTKEYF_SHIFT, HOTKEYF_CONTROL, HOTKEYF_EXT = 0x1, 0x2, 0x8
+VK_K, VK_F6, VK_RIGHT = 0x4B, 0x75, 0x27
 FAILURE = "Failed to Assign Keyboard Shortcut to Disable / Enable Mouse Button(s)."
 OPTION_BOXES = (*q.MOUSE_BOXES, q.ALLOW_INJECTED)
 
@@ -88,6 +88,23 @@ def test_captured_shortcut_toggles_blocking_from_anywhere(wine: WineSession):
     assert not real_click_arrived(wine, probe)
     assert q.settings(wine) == stored
     assert app.check(q.LEFT) == 1
+    app.close()
+
+
+def test_extended_key_registers_the_combination_its_caption_names(wine: WineSession):
+    q.store_settings(wine, m_bCheckDisableLeftClick=1)
+    app, probe = q.start_with_probe(wine)
+    # Ctrl+Right as Windows' control reports it, with the extended-key bit that Wine's never sets.
+    open_capture(app)
+    app.drive(f"hotkey-set {HOTKEY} {(HOTKEYF_CONTROL | HOTKEYF_EXT) << 8 | VK_RIGHT:#x}")
+    app.click(1)
+    close_capture(app)
+    q.wait_settings(wine, m_wKey2=VK_RIGHT, m_wMod2=HOTKEYF_CONTROL | HOTKEYF_EXT)
+    assert app.status() == "Mouse Buttons Disabled"
+
+    wine.xdotool("mousemove", *map(str, probe.point()))
+    wine.xdotool("key", "ctrl+Right")
+    app.wait_status("Mouse Buttons Enabled")
     app.close()
 
 

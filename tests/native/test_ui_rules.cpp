@@ -93,8 +93,9 @@ TEST(HotKeyModifiers, ControlBitsBecomeHotKeyModifiers) {
         std::uint16_t in;
         unsigned out;
     };
+    // The extended-key bit 0x08 never becomes the Windows key (0x8).
     const Case cases[] = {{0x00, 0x0}, {0x01, 0x4},   {0x02, 0x2},   {0x04, 0x1},
-                          {0x08, 0x8}, {0x03, 0x6},   {0x0A, 0xA},   {0x0F, 0xF},
+                          {0x08, 0x0}, {0x03, 0x6},   {0x0A, 0x2},   {0x0F, 0x7},
                           {0xF0, 0x0}, {0xFF00, 0x0}, {0xFF05, 0x5}, {0x4000, 0x0}};
     for (const Case& c : cases) {
         EXPECT_EQ(HotKeyFlagsToModifiers(c.in), c.out) << std::hex << c.in;
@@ -128,9 +129,9 @@ std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text, bool withNul) {
     return bytes;
 }
 
-TEST(RunEntry, ComposedUnquotedWithTheSilentWord) {
+TEST(RunEntry, ComposedQuotedWithTheSilentWord) {
     EXPECT_EQ(ComposeRunEntry(L"C:\\Program Files\\Q\\Quelvant.exe"),
-              L"C:\\Program Files\\Q\\Quelvant.exe :silent");
+              L"\"C:\\Program Files\\Q\\Quelvant.exe\" :silent");
 }
 
 TEST(RunEntry, DecodeAcceptsOnlyWellFormedStrings) {
@@ -147,10 +148,11 @@ TEST(RunEntry, DecodeAcceptsOnlyWellFormedStrings) {
     // An inner NUL ends the text.
     const auto inner = Utf16Bytes(std::wstring(L"C:\\a\0junk", 9), true);
     EXPECT_EQ(DecodeRunValue(1, inner.data(), inner.size()), std::wstring(L"C:\\a"));
-    // 259 characters and the NUL fit the read-back; one more does not.
-    const auto fits = Utf16Bytes(std::wstring(259, L'x'), true);
+    // Far longer than the longest path fits the read-back; beyond its capacity nothing does.
+    EXPECT_GT(kRunValueCapacity, 32767u + 2 + 8);
+    const auto fits = Utf16Bytes(std::wstring(kRunValueCapacity - 1, L'x'), true);
     EXPECT_TRUE(DecodeRunValue(1, fits.data(), fits.size()));
-    const auto tooLong = Utf16Bytes(std::wstring(260, L'x'), true);
+    const auto tooLong = Utf16Bytes(std::wstring(kRunValueCapacity, L'x'), true);
     EXPECT_FALSE(DecodeRunValue(1, tooLong.data(), tooLong.size()));
     // Characters above 0xFF survive the byte order.
     const auto wide = Utf16Bytes(L"C:\\\u00e9\u4e2d.exe", true);
@@ -168,7 +170,12 @@ TEST(RunEntry, SilentWordRemovedEverywhereCaseSensitively) {
         {L"C:\\q.exe", L"C:\\q.exe", L"C:\\q.exe"},
         {L":silentC:\\q.exe:silent :silent", L"C:\\q.exe ", L"C:\\q.exe"},
         {L"C:\\q.exe :SILENT", L"C:\\q.exe :SILENT", L"C:\\q.exe :SILENT"},
-        {L"\"C:\\a b\\q.exe\" :silent", L"\"C:\\a b\\q.exe\" ", L"\"C:\\a b\\q.exe\""},
+        // Quoted as a whole, as the program writes it: the quotes come off.
+        {L"\"C:\\a b\\q.exe\" :silent", L"\"C:\\a b\\q.exe\" ", L"C:\\a b\\q.exe"},
+        {L"\"C:\\q.exe\"", L"\"C:\\q.exe\"", L"C:\\q.exe"},
+        {L"\"C:\\q.exe :silent", L"\"C:\\q.exe ", L"\"C:\\q.exe"},
+        {L"\"C:\\q.exe\" /x", L"\"C:\\q.exe\" /x", L"\"C:\\q.exe\" /x"},
+        {L"\"", L"\"", L"\""},
         {L"::silentsilent", L":silent", L":silent"}, // one pass, left to right
         {L"", L"", L""},
         {L"C:\\q.exe   ", L"C:\\q.exe   ", L"C:\\q.exe"},

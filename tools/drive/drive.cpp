@@ -89,6 +89,13 @@ std::wstring ClassName(HWND hwnd) {
     return std::wstring(buffer, static_cast<size_t>(length > 0 ? length : 0));
 }
 
+// The window a title names: a dialog of that title first, then any window, so that another
+// program's window with the same title does not hide the dialog from the tests.
+HWND FindTarget(const std::wstring& title) {
+    const HWND dialog = FindWindowW(L"#32770", title.c_str());
+    return dialog != nullptr ? dialog : FindWindowW(nullptr, title.c_str());
+}
+
 unsigned long ParseNumber(const std::string& text) {
     return std::stoul(text, nullptr, 0);
 }
@@ -208,7 +215,7 @@ public:
         if (verb == "msgbox" || verb == "msgbox-press") {
             return MessageBoxCommand(verb, args);
         }
-        const HWND target = FindWindowW(nullptr, m_title.c_str());
+        const HWND target = FindTarget(m_title);
         if (verb == "exists") {
             return std::string("ok ") + (target != nullptr ? "1" : "0");
         }
@@ -341,7 +348,7 @@ private:
     }
 
     std::string MessageBoxCommand(const std::string& verb, const std::vector<std::string>& args) {
-        const HWND target = FindWindowW(nullptr, m_title.c_str());
+        const HWND target = FindTarget(m_title);
         // The target may itself be the box: a start that shows only a message box.
         if (target != nullptr && GetDlgItem(target, 0xFFFF) != nullptr &&
             ClassName(target) == L"#32770") {
