@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
-"""Builds the release archive of a Windows build tree and checks what a user gets: exactly the
+"""Builds the release of a Windows build tree and checks what a user gets. The zip: exactly the
 program, the hook library, the README and the licence; the binaries as built, importing
-system DLLs only (and the program Helper.dll's two calls); in a release build, stripped and
-at most 1 MiB together."""
+system DLLs only (and the program Helper.dll's two calls), asking for no user-interface
+access; in a release build, stripped and at most 1 MiB together. The installer's version and
+SHA256SUMS. With --signed, a second tree in another folder, signed with a throwaway
+certificate: the same binaries byte for byte, three valid signatures, user-interface access
+for the installed program only, and the same release when packed again."""
 
 import argparse
+import hashlib
+import os
 import re
 import subprocess
 import sys
@@ -77,15 +82,19 @@ def main():
     parser.add_argument("--source-dir", required=True, type=Path)
     parser.add_argument("--version", required=True)
     parser.add_argument("--objdump", default="x86_64-w64-mingw32-objdump")
+    parser.add_argument("--signed", action="store_true")
     args = parser.parse_args()
 
-    archive = args.build_dir / f"Quelvant-{args.version}-win64.zip"
-    # A stale archive from an earlier run must not pass for a fresh one.
-    archive.unlink(missing_ok=True)
-    subprocess.run(["cmake", "--build", str(args.build_dir), "--target", "package"],
-                   check=True, stdout=subprocess.DEVNULL)
-    if not check(archive.is_file(), f"{archive.name} was not made"):
+    dist = args.build_dir / "dist"
+    archive = dist / f"Quelvant-{args.version}-win64.zip"
+    msi = dist / f"Quelvant-{args.version}-win64.msi"
+    sums = package(args.build_dir, archive, msi)
+    if not check(sums is not None, "the release was not made"):
         return
+    properties = subprocess.run(["msiinfo", "export", str(msi), "Property"], check=True,
+                                capture_output=True, text=True).stdout
+    check(f"ProductVersion\t{args.version}\n" in properties.replace("\r", ""),
+          f"the installer is not version {args.version}")
 
     config = ""
     cache = (args.build_dir / "CMakeCache.txt").read_text()
@@ -113,6 +122,72 @@ def main():
             check("MIT License" in licence and "2026 Quelvant developers" in licence,
                   "LICENSE is not the MIT licence of the Quelvant developers")
             check_binaries(args.objdump, out, release)
+            check_manifest(out / "Quelvant.exe", "false")
+            full = ".".join((args.version.split(".") + ["0"] * 4)[:4])
+            check(full.encode("utf-16-le") in (out / "Quelvant.exe").read_bytes(),
+                  f"the version resource does not name version {full}")
+    if args.signed:
+        check_signed(args, sums)
+
+
+def package(build_dir, *made):
+    """Makes the release afresh; SHA256SUMS as text once it names the files it made."""
+    for stale in (*made, made[0].parent / "SHA256SUMS"):
+        stale.unlink(missing_ok=True)  # an earlier run's files must not pass for fresh ones
+    subprocess.run(["cmake", "--build", str(build_dir), "--target", "package"], check=True,
+                   stdout=subprocess.DEVNULL)
+    sums = made[0].parent / "SHA256SUMS"
+    if not all(p.is_file() for p in (*made, sums)):
+        return None
+    text = sums.read_text()
+    expected = "".join(f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n"
+                       for p in sorted(made))
+    check(text == expected, f"SHA256SUMS is\n{text}expected\n{expected}")
+    return text
+
+
+def check_manifest(exe, ui_access):
+    data = exe.read_bytes()
+    check(f'uiAccess="{ui_access}"'.encode() in data, f"{exe} does not ask uiAccess={ui_access}")
+    check(b">PerMonitorV2</dpiAwareness>" in data, f"{exe} is not DPI aware per monitor v2")
+
+
+def check_signed(args, unsigned_sums):
+    """A second tree in a folder of another length, signed with a throwaway certificate."""
+    tree = args.build_dir / "signed-check"
+    cert, key = tree / "cert.pem", tree / "key.pem"
+    tree.mkdir(exist_ok=True)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=Quelvant test signing", "-keyout", str(key), "-out", str(cert),
+                    "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
+    subprocess.run(["cmake", "-S", str(args.source_dir), "--preset", "win64", "-B", str(tree),
+                    f"-DQUELVANT_SIGN_CERT={cert}", f"-DQUELVANT_SIGN_KEY={key}"],
+                   check=True, stdout=subprocess.DEVNULL, cwd=args.source_dir)
+    dist = tree / "dist"
+    made = (dist / f"Quelvant-{args.version}-win64.msi", dist / f"Quelvant-{args.version}-win64.zip")
+    first = package(tree, *made)
+    if not check(first is not None, "the signed release was not made"):
+        return
+    for name in ("Quelvant.exe", "Helper.dll"):
+        check((tree / "bin" / name).read_bytes() == (args.build_dir / "bin" / name).read_bytes(),
+              f"{name} differs between two build folders")
+    check(first != unsigned_sums, "the signed release is the unsigned one")
+    with tempfile.TemporaryDirectory() as tmp:
+        subprocess.run(["msiextract", "-C", f"{tmp}/msi", str(made[0])], check=True,
+                       capture_output=True)
+        with zipfile.ZipFile(made[1]) as z:
+            z.extract("Quelvant.exe", Path(tmp) / "zip")
+        installed = next(Path(tmp, "msi").rglob("Quelvant.exe")).parent
+        check_manifest(installed / "Quelvant.exe", "true")
+        check_manifest(Path(tmp) / "zip" / "Quelvant.exe", "false")
+        for signed in (installed / "Quelvant.exe", installed / "Helper.dll", made[0]):
+            verify = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in",
+                                     str(signed)], capture_output=True, text=True)
+            check(verify.returncode == 0, f"the signature of {signed.name} does not verify:\n"
+                  f"{verify.stdout[-2000:]}")
+    # Packed again later in another time zone: the same bytes, signatures included.
+    os.environ["TZ"] = "Pacific/Kiritimati"
+    check(package(tree, *made) == first, "packing the same build again gave other bytes")
 
 
 def check_binaries(tool, out, release):
