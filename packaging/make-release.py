@@ -49,9 +49,7 @@ def sign(args, epoch: int, unsigned: Path, signed: Path) -> None:
         command += ["-readpass", "/dev/stdin"]
     signed.unlink(missing_ok=True)
     command += ["-in", str(unsigned), "-out", str(signed)]
-    result = subprocess.run(command, input=password or "", capture_output=True, text=True)
-    if result.returncode != 0:
-        raise SystemExit(f"signing {unsigned.name} failed:\n{result.stdout}{result.stderr}")
+    run(command, input=password or "")
 
 
 def write_zip(path: Path, entries: list[tuple[str, Path]], epoch: int) -> None:
@@ -79,13 +77,18 @@ def write_msi(args, epoch: int, stage: Path, out: Path) -> None:
     clock = ["faketime", "-f", "@" + datetime.datetime.fromtimestamp(
         epoch, datetime.timezone.utc).strftime("%Y-%m-%d %H:%M:%S")]
     env = dict(os.environ, TZ="UTC")
-    subprocess.run(clock + ["wixl", "-a", "x64", "-D", f"Version={args.version}",
-                            "-D", f"ProductCode={product_code}", "-o", str(out.resolve()),
-                            str(Path(args.wxs).resolve())],
-                   cwd=stage, env=env, check=True, stderr=subprocess.DEVNULL)
-    subprocess.run(clock + ["msibuild", str(out), "-s", f"Quelvant {args.version}",
-                            "Quelvant developers", "x64;1033", "{%s}" % str(package_code).upper()],
-                   env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    run(clock + ["wixl", "-a", "x64", "-D", f"Version={args.version}",
+                 "-D", f"ProductCode={product_code}", "-o", str(out.resolve()),
+                 str(Path(args.wxs).resolve())], cwd=stage, env=env)
+    run(clock + ["msibuild", str(out), "-s", f"Quelvant {args.version}", "Quelvant developers",
+                 "x64;1033", "{%s}" % str(package_code).upper()], env=env)
+
+
+def run(command: list[str], **kwargs) -> None:
+    """Quiet when it works (wixl and msibuild chatter), everything said when it fails."""
+    result = subprocess.run(command, capture_output=True, text=True, **kwargs)
+    if result.returncode != 0:
+        raise SystemExit(f"{' '.join(command)} failed:\n{result.stdout}{result.stderr}")
 
 
 def main() -> None:
