@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Draws the program icon, a mouse under a red "no" sign, as a .ico of 32-bit pictures with
 alpha in every size Windows asks for from 100 % to 250 % scaling (16 to 64 pixels) and 256 for
-large views. Edges are smoothed by sampling each pixel on a grid. The 256 picture is stored as
-PNG, as Windows expects. Run it again after changing the drawing; the .ico is committed."""
+large views. Edges are smoothed by sampling each pixel on a grid. Every picture is a bitmap, the
+256 one too: a PNG entry would be smaller, but Wine decodes it through its imaging codecs at
+every start, which delays the window's first showing. Run it again after changing the
+drawing; the .ico is committed."""
 import struct
 import sys
-import zlib
 
 SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
 BLACK, GREY, WHITE, RED = (0, 0, 0), (128, 128, 128), (255, 255, 255), (220, 0, 0)
@@ -65,21 +66,8 @@ def bmp_entry(size, rows):
     return header + xor + bytes(mask)
 
 
-def png_entry(size, rows):
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-    raw = b"".join(b"\0" + bytes(v for px in row for v in px) for row in rows)
-    return (b"\x89PNG\r\n\x1a\n"
-            + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
-
-
 def main(path):
-    images = []
-    for size in SIZES:
-        rows = draw(size)
-        images.append((size, png_entry(size, rows) if size >= 256 else bmp_entry(size, rows)))
+    images = [(size, bmp_entry(size, draw(size))) for size in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, data in images:
