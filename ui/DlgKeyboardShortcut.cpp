@@ -18,9 +18,14 @@ BOOL CDlgKeyboardShortcut::OnInitDialog() {
         (L"Keyboard Shortcut - " + (app != nullptr ? app->m_strAppName : CString())).c_str());
 
     const wchar_t* iconName = MAKEINTRESOURCEW(IDR_MAINFRAME);
-    const HICON icon = ::LoadIconW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName);
+    const HINSTANCE module = AfxFindResourceHandle(iconName, RT_GROUP_ICON);
+    const HICON icon = ::LoadIconW(module, iconName);
+    const HANDLE smallIcon =
+        ::LoadImageW(module, iconName, IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                     ::GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    SendMessage(WM_SETICON, ICON_SMALL,
+                reinterpret_cast<LPARAM>(smallIcon != nullptr ? smallIcon : icon));
 
     // Only the low bytes of key and modifiers reach the control.
     m_HotKeyCtrl.SendMessage(HKM_SETHOTKEY, MAKEWORD(LOBYTE(m_wKey), LOBYTE(m_wMod)), 0);

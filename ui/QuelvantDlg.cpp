@@ -81,8 +81,14 @@ BOOL CQuelvantDlg::OnInitDialog() {
         }
     }
 
+    // The title bar and taskbar get the icon's own small picture, not the large one shrunk.
+    const wchar_t* iconName = MAKEINTRESOURCEW(IDR_MAINFRAME);
+    const HANDLE smallIcon =
+        ::LoadImageW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName, IMAGE_ICON,
+                     ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL,
+                reinterpret_cast<LPARAM>(smallIcon != nullptr ? smallIcon : m_hIcon));
 
     EnableShortcutBoxes();
 

@@ -209,7 +209,9 @@ class WineSession:
         return path
 
     def start(self, name: str, *args: str, **popen) -> subprocess.Popen:
-        process = subprocess.Popen(["wine", str(self.exe(name)), *args], env=self.env, **popen)
+        # A Windows path (an installed program) as it is; a bare name from the build.
+        program = name if "\\" in name else str(self.exe(name))
+        process = subprocess.Popen(["wine", program, *args], env=self.env, **popen)
         self.processes.append(process)
         return process
 

@@ -232,8 +232,9 @@ class Quelvant:
         return path
 
 
-def start(wine: WineSession, *args: str, wait_window: bool = True) -> Quelvant:
-    process = wine.start("Quelvant.exe", *args, stdin=subprocess.DEVNULL)
+def start(wine: WineSession, *args: str, wait_window: bool = True,
+          program: str = "Quelvant.exe") -> Quelvant:
+    process = wine.start(program, *args, stdin=subprocess.DEVNULL)
     app = Quelvant(wine, driver_for(wine), process)
     if wait_window:
         wait_until(app.visible, what="the Quelvant dialog")
@@ -357,9 +358,9 @@ def hot_key_free(wine: WineSession, modifiers: int, vk: int) -> bool:
         holder.release()
 
 
-def start_with_probe(wine: WineSession, *args: str):
+def start_with_probe(wine: WineSession, *args: str, program: str = "Quelvant.exe"):
     """Quelvant, and the probe beside its dialog with pointer and keys going to the probe."""
-    app = start(wine, *args)
+    app = start(wine, *args, program=program)
     left, top, right, bottom = app.window_rect()
     probe = wine.start_probe(x=max(right, 0) + 60, y=100, w=400, h=300)
     wine.settle_on(probe)

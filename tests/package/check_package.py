@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
-"""Builds the release archive of a Windows build tree and checks what a user gets: exactly the
+"""Builds the release of a Windows build tree and checks what a user gets. The zip: exactly the
 program, the hook library, the README and the licence; the binaries as built, importing
-system DLLs only (and the program Helper.dll's two calls); in a release build, stripped and
-at most 1 MiB together."""
+system DLLs only (and the program Helper.dll's two calls), asking for no user-interface
+access; in a release build, stripped and at most 1 MiB together. With --signed, a second tree
+elsewhere, signed with a throwaway certificate, must give the same binaries and valid signatures."""
 
 import argparse
+import functools
+import hashlib
+import os
 import re
 import subprocess
 import sys
@@ -77,14 +81,14 @@ def main():
     parser.add_argument("--source-dir", required=True, type=Path)
     parser.add_argument("--version", required=True)
     parser.add_argument("--objdump", default="x86_64-w64-mingw32-objdump")
+    parser.add_argument("--signed", action="store_true")
     args = parser.parse_args()
 
-    archive = args.build_dir / f"Quelvant-{args.version}-win64.zip"
-    # A stale archive from an earlier run must not pass for a fresh one.
-    archive.unlink(missing_ok=True)
-    subprocess.run(["cmake", "--build", str(args.build_dir), "--target", "package"],
-                   check=True, stdout=subprocess.DEVNULL)
-    if not check(archive.is_file(), f"{archive.name} was not made"):
+    dist = args.build_dir / "dist"
+    archive = dist / f"Quelvant-{args.version}-win64.zip"
+    msi = dist / f"Quelvant-{args.version}-win64.msi"
+    sums = package(args.build_dir, archive, msi)
+    if not check(sums is not None, "the release was not made"):
         return
 
     config = ""
@@ -113,6 +117,63 @@ def main():
             check("MIT License" in licence and "2026 Quelvant developers" in licence,
                   "LICENSE is not the MIT licence of the Quelvant developers")
             check_binaries(args.objdump, out, release)
+            check_manifest(out / "Quelvant.exe", "false")
+            full = ".".join((args.version.split(".") + ["0"] * 4)[:4])
+            check(full.encode("utf-16-le") in (out / "Quelvant.exe").read_bytes(),
+                  f"the version resource does not name version {full}")
+    if args.signed:
+        check_signed(args)
+
+
+def package(build_dir, *made):
+    """Makes the release afresh; SHA256SUMS as text once it names the files it made."""
+    for stale in (*made, made[0].parent / "SHA256SUMS"):
+        stale.unlink(missing_ok=True)  # an earlier run's files must not pass for fresh ones
+    subprocess.run(["cmake", "--build", str(build_dir), "--target", "package"], check=True,
+                   stdout=subprocess.DEVNULL)
+    sums = made[0].parent / "SHA256SUMS"
+    if not all(p.is_file() for p in (*made, sums)):
+        return None
+    for p in made:
+        check(f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n" in sums.read_text(),
+              f"SHA256SUMS lacks the checksum of {p.name}")
+    return sums.read_text()
+
+
+def check_manifest(exe, ui_access):
+    data = exe.read_bytes()
+    check(f'uiAccess="{ui_access}"'.encode() in data, f"{exe} does not ask uiAccess={ui_access}")
+    check(b">PerMonitorV2</dpiAwareness>" in data, f"{exe} is not DPI aware per monitor v2")
+
+
+def check_signed(args):
+    """A second tree in a folder of another length, signed with a throwaway certificate."""
+    tree = args.build_dir / "signed-check"
+    cert, key, dist = tree / "cert.pem", tree / "key.pem", tree / "dist"
+    tree.mkdir(exist_ok=True)
+    run = functools.partial(subprocess.run, check=True, capture_output=True)
+    run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+         "/CN=Quelvant test", "-keyout", key, "-out", cert, "-addext", "extendedKeyUsage=codeSigning"])
+    run(["cmake", "-S", args.source_dir, "--preset", "win64", "-B", tree,
+         f"-DQUELVANT_SIGN_CERT={cert}", f"-DQUELVANT_SIGN_KEY={key}"], cwd=args.source_dir)
+    made = (dist / f"Quelvant-{args.version}-win64.msi", dist / f"Quelvant-{args.version}-win64.zip")
+    first = package(tree, *made)
+    if not check(first is not None, "the signed release was not made"):
+        return
+    for name in ("Quelvant.exe", "Helper.dll"):  # the zip's program asks for no access there
+        check((tree / "bin" / name).read_bytes() == (args.build_dir / "bin" / name).read_bytes(),
+              f"{name} differs between two build folders")
+    with tempfile.TemporaryDirectory() as tmp:
+        run(["msiextract", "-C", tmp, made[0]])
+        installed = next(Path(tmp).rglob("Quelvant.exe")).parent
+        check_manifest(installed / "Quelvant.exe", "true")
+        for signed in (installed / "Quelvant.exe", installed / "Helper.dll", made[0]):
+            verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed],
+                                    capture_output=True, text=True)
+            check(verify.returncode == 0, f"{signed.name}: {verify.stdout[-2000:]}")
+    # Packed again later in another time zone: the same bytes, signatures included.
+    os.environ["TZ"] = "Pacific/Kiritimati"
+    check(package(tree, *made) == first, "packing the same build again gave other bytes")
 
 
 def check_binaries(tool, out, release):

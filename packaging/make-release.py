@@ -1,0 +1,150 @@
+#!/usr/bin/env python3
+"""Makes the release from a Windows build: the installer Quelvant-<version>-win64.msi, the
+portable Quelvant-<version>-win64.zip and SHA256SUMS, byte for byte the same on every run of
+the same sources. With a certificate, the program, the library and the installer are signed
+first (SHA-256, signing time fixed to the sources' time).
+
+Every varying input is pinned: file times and zip entry times come from SOURCE_DATE_EPOCH (or
+the last commit's time), wixl runs under faketime for the installer's dates, its package code
+is derived from what it holds, and its product code from the version alone."""
+
+import argparse
+import datetime
+import hashlib
+import os
+import shutil
+import subprocess
+import uuid
+import zipfile
+from pathlib import Path
+
+# Fixed for all time: every version's product code is derived from it, and Windows finds the
+# installed version through the upgrade code in the .wxs.
+NAMESPACE = uuid.UUID("6F0C2B0E-5C1D-4E55-9B43-2D8A51C7E301")
+PASSWORD_VARIABLE = "QUELVANT_SIGN_PASSWORD"
+
+
+def source_epoch(source_dir: Path) -> int:
+    if "SOURCE_DATE_EPOCH" in os.environ:
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    try:
+        out = subprocess.run(["git", "-C", str(source_dir), "log", "-1", "--format=%ct"],
+                             capture_output=True, text=True, check=True).stdout.strip()
+        return int(out)
+    except (OSError, subprocess.CalledProcessError, ValueError):
+        return 1767225600  # 2026-01-01: a tree without history still builds the same
+
+
+def sign(args, epoch: int, unsigned: Path, signed: Path) -> None:
+    """osslsigncode with a fixed signing time, so two signings give the same bytes."""
+    cert = Path(args.sign_cert)
+    command = ["osslsigncode", "sign", "-h", "sha256", "-time", str(epoch), "-n", "Quelvant"]
+    if cert.suffix.lower() in (".p12", ".pfx"):
+        command += ["-pkcs12", str(cert)]
+    else:
+        command += ["-certs", str(cert), "-key", args.sign_key]
+    password = os.environ.get(PASSWORD_VARIABLE)
+    if password is not None:
+        # Through a pipe, never on the command line where every process could read it.
+        command += ["-readpass", "/dev/stdin"]
+    signed.unlink(missing_ok=True)
+    command += ["-in", str(unsigned), "-out", str(signed)]
+    run(command, input=password or "")
+
+
+def write_zip(path: Path, entries: list[tuple[str, Path]], epoch: int) -> None:
+    """Entries in the given order, with one fixed time and no owner or permission bits."""
+    when = datetime.datetime.fromtimestamp(max(epoch, 315532800), datetime.timezone.utc)
+    with zipfile.ZipFile(path, "w") as archive:
+        for name, source in entries:
+            info = zipfile.ZipInfo(name, when.timetuple()[:6])
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.create_system = 0
+            info.external_attr = 0
+            archive.writestr(info, source.read_bytes(), compresslevel=9)
+
+
+def write_msi(args, epoch: int, stage: Path, out: Path) -> None:
+    product_code = uuid.uuid5(NAMESPACE, f"Quelvant {args.version} win64")
+    # Windows caches installers by package code: a different build must never share one.
+    digest = hashlib.sha256(args.version.encode())
+    for name in ("Quelvant.exe", "Helper.dll", "Quelvant.ico"):
+        digest.update((stage / name).read_bytes())
+    digest.update(Path(args.wxs).read_bytes())
+    package_code = uuid.uuid5(NAMESPACE, digest.hexdigest())
+    for name in ("Quelvant.exe", "Helper.dll", "Quelvant.ico"):
+        os.utime(stage / name, (epoch, epoch))  # the cabinet keeps file times
+    clock = ["faketime", "-f", "@" + datetime.datetime.fromtimestamp(
+        epoch, datetime.timezone.utc).strftime("%Y-%m-%d %H:%M:%S")]
+    env = dict(os.environ, TZ="UTC")
+    run(clock + ["wixl", "-a", "x64", "-D", f"Version={args.version}",
+                 "-D", f"ProductCode={product_code}", "-o", str(out.resolve()),
+                 str(Path(args.wxs).resolve())], cwd=stage, env=env)
+    run(clock + ["msibuild", str(out), "-s", f"Quelvant {args.version}", "Quelvant developers",
+                 "x64;1033", "{%s}" % str(package_code).upper()], env=env)
+
+
+def run(command: list[str], **kwargs) -> None:
+    """Quiet when it works (wixl and msibuild chatter), everything said when it fails."""
+    result = subprocess.run(command, capture_output=True, text=True, **kwargs)
+    if result.returncode != 0:
+        raise SystemExit(f"{' '.join(command)} failed:\n{result.stdout}{result.stderr}")
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--source-dir", required=True, type=Path)
+    parser.add_argument("--portable-exe", required=True, type=Path,
+                        help="the program for the zip (asks for no user-interface access)")
+    parser.add_argument("--installed-exe", required=True, type=Path,
+                        help="the program for the installer")
+    parser.add_argument("--helper", required=True, type=Path)
+    parser.add_argument("--wxs", required=True)
+    parser.add_argument("--icon", required=True, type=Path)
+    parser.add_argument("--stage-dir", required=True, type=Path)
+    parser.add_argument("--out-dir", required=True, type=Path)
+    parser.add_argument("--sign-cert", default="")
+    parser.add_argument("--sign-key", default="")
+    args = parser.parse_args()
+
+    epoch = source_epoch(args.source_dir)
+    shutil.rmtree(args.stage_dir, ignore_errors=True)
+    portable, installed = args.stage_dir / "portable", args.stage_dir / "msi"
+    portable.mkdir(parents=True)
+    installed.mkdir()
+    args.out_dir.mkdir(parents=True, exist_ok=True)
+
+    def put(source: Path, target: Path) -> None:
+        if args.sign_cert:
+            sign(args, epoch, source, target)
+        else:
+            shutil.copyfile(source, target)
+
+    put(args.portable_exe, portable / "Quelvant.exe")
+    put(args.helper, portable / "Helper.dll")
+    put(args.installed_exe, installed / "Quelvant.exe")
+    shutil.copyfile(portable / "Helper.dll", installed / "Helper.dll")
+    shutil.copyfile(args.icon, installed / "Quelvant.ico")
+
+    base = f"Quelvant-{args.version}-win64"
+    msi, archive = args.out_dir / f"{base}.msi", args.out_dir / f"{base}.zip"
+    for stale in (msi, archive, args.out_dir / "SHA256SUMS"):
+        stale.unlink(missing_ok=True)
+    if args.sign_cert:
+        write_msi(args, epoch, installed, args.stage_dir / "unsigned.msi")
+        sign(args, epoch, args.stage_dir / "unsigned.msi", msi)
+    else:
+        write_msi(args, epoch, installed, msi)
+    write_zip(archive, [("Quelvant.exe", portable / "Quelvant.exe"),
+                        ("Helper.dll", portable / "Helper.dll"),
+                        ("README.md", args.source_dir / "README.md"),
+                        ("LICENSE", args.source_dir / "LICENSE")], epoch)
+    sums = "".join(f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n"
+                   for p in (msi, archive))
+    (args.out_dir / "SHA256SUMS").write_text(sums)
+    print(sums, end="")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,77 @@
+"""The installer as an administrator deploys it: silent install over an older version, the
+installed program at work, a refused downgrade, a silent uninstall that keeps the settings."""
+
+from __future__ import annotations
+
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+import quelvant as q
+from harness import BIN_DIR, REPO, WineSession
+from input_kinds import LEFT, send_with_marker
+
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+PRODUCTS = r"HKLM\Software\Classes\Installer\Products"
+
+
+def msiexec(wine: WineSession, *args: str) -> int:
+    # No menu entries on the host for the shortcut the installer makes in the prefix.
+    env = dict(wine.env, WINEDLLOVERRIDES=wine.env["WINEDLLOVERRIDES"] + ";winemenubuilder.exe=d")
+    return subprocess.run(["wine", "msiexec", *args, "/qn"], env=env, timeout=120).returncode
+
+
+def subkeys(wine: WineSession, key: str) -> list[dict[str, tuple[str, str]]]:
+    out = subprocess.run(["wine", "reg", "query", key], env=wine.env, capture_output=True,
+                         text=True, timeout=60).stdout.splitlines()
+    return [q.reg_query(wine, line.strip()) for line in out if line.startswith("HKEY_")]
+
+
+def test_silent_upgrade_use_refused_downgrade_and_uninstall(wine: WineSession, tmp_path: Path):
+    version = re.search(r"project\(Quelvant VERSION (\S+)", (REPO / "CMakeLists.txt").read_text())[1]
+    subprocess.run(["cmake", "--build", str(BIN_DIR.parent), "--target", "package"], check=True)
+    new_msi = BIN_DIR.parent / "dist" / f"Quelvant-{version}-win64.msi"
+    # An older release from the same .wxs, whose program differs from today's.
+    old_exe, old_msi = tmp_path / "Quelvant.exe", tmp_path / "dist" / "Quelvant-0.9-win64.msi"
+    old_exe.write_bytes((BIN_DIR / "Quelvant.exe").read_bytes() + b"older build")
+    paths = dict(portable_exe=old_exe, installed_exe=old_exe, helper=BIN_DIR / "Helper.dll",
+                 wxs=REPO / "packaging/Quelvant.wxs", icon=REPO / "res/Quelvant.ico",
+                 source_dir=REPO, stage_dir=tmp_path / "stage", out_dir=tmp_path / "dist")
+    subprocess.run([sys.executable, REPO / "packaging/make-release.py", "--version", "0.9",
+                    *(f"--{k.replace('_', '-')}={v}" for k, v in paths.items())], check=True)
+
+    folder = wine.prefix / "drive_c/Program Files/Quelvant"
+    menus = [wine.prefix / "drive_c/ProgramData", *wine.prefix.glob("drive_c/users/*/AppData/Roaming")]
+
+    def installed():
+        return (sorted(p.name for p in folder.iterdir()) if folder.is_dir() else [],
+                [m for m in menus if (m / "Microsoft/Windows/Start Menu/Programs/Quelvant.lnk").is_file()],
+                [(e["DisplayVersion"][1], e["Publisher"][1]) for e in subkeys(wine, UNINSTALL)
+                 if e.get("DisplayName", ("", ""))[1] == "Quelvant"])
+
+    assert msiexec(wine, "/i", str(old_msi)) == 0
+    assert installed()[2] == [("0.9", "Quelvant developers")]
+    assert msiexec(wine, "/i", str(new_msi)) == 0
+    state = installed()
+    assert state[0] == ["Helper.dll", "Quelvant.exe"] and len(state[1]) == 1
+    assert state[2] == [(version, "Quelvant developers")]
+    assert (folder / "Quelvant.exe").read_bytes() == (BIN_DIR / "Quelvant.exe").read_bytes()
+    # Programs and Features shows the icon the installer registered with the product.
+    icons = [k["ProductIcon"][1] for k in subkeys(wine, PRODUCTS) if "ProductIcon" in k]
+    assert len(icons) == 1 and icons[0].endswith("Quelvant.ico")
+
+    app, probe = q.start_with_probe(wine, program=r"C:\Program Files\Quelvant\Quelvant.exe")
+    app.click(q.LEFT)
+    app.wait_status("Mouse Buttons Disabled")
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "1"))
+    assert [m.name for m in seen if m.id in LEFT.ids] == []
+    app.close()
+
+    # Refused with 1603 (Wine hands on its low byte); the newer version stays as it was.
+    assert msiexec(wine, "/i", str(old_msi)) == 1603 % 256
+    assert installed() == state
+
+    assert msiexec(wine, "/x", str(new_msi)) == 0
+    assert installed() == ([], [], []) and not folder.exists()
+    assert q.settings(wine)["m_bCheckDisableLeftClick"] == 1
