@@ -111,8 +111,16 @@ void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
     // Minimises once per start, but never while a box of ours is open: minimised with its
     // owner, the box would wait where nobody sees it. The timer stays and tries again later.
     if (nIDEvent == kAutoMinimizeTimer && HandlerDepth() == 1) {
-        ShowWindow(SW_MINIMIZE);
-        ::KillTimer(m_hWnd, kAutoMinimizeTimer);
+        // The dialog loop shows the window only once its queue first runs empty, and that show
+        // would undo an earlier minimise; so minimise one tick after the window is seen shown.
+        if (::IsWindowVisible(m_hWnd) == FALSE) {
+            m_bShownAtLastTick = FALSE;
+        } else if (m_bShownAtLastTick == FALSE) {
+            m_bShownAtLastTick = TRUE;
+        } else {
+            ShowWindow(SW_MINIMIZE);
+            ::KillTimer(m_hWnd, kAutoMinimizeTimer);
+        }
     }
     Default();
 }

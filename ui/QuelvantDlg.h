@@ -85,4 +85,6 @@ private:
     void EnableControl(int nID, BOOL bEnable) const;
     void SetControlText(int nID, const CString& text) const;
     void EnableShortcutBoxes() const;
+
+    BOOL m_bShownAtLastTick = 0; // auto minimise: the window was visible at the timer's last tick
 };
