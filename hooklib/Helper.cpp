@@ -151,6 +151,8 @@ void Carry(Request& request) noexcept {
 // ---- The hook thread --------------------------------------------------------------------
 
 constexpr UINT kCarryRequest = WM_APP + 1;        // thread message, lParam: Request*
+constexpr UINT kLeave = WM_APP + 2;               // thread message: the library is unloading
+constexpr DWORD kLeaveBoundMs = 2500;             // above Wine's 2 s for a hook call in flight
 constexpr DWORD kWatchdogPeriodMs = 250;          // one interval of the watchdog
 constexpr DWORD kStallMs = 4 * kWatchdogPeriodMs; // a later tick means this thread stood still
 constexpr wchar_t kSinkClass[] = L"QuelvantHookThread";
@@ -161,7 +163,10 @@ struct HookThread {
 };
 HookThread g_thread;                 // touched by the exports only, under g_exportLock
 SRWLOCK g_exportLock = SRWLOCK_INIT; // exports may come from more than one thread
-DWORD g_callerThread = 0;            // whose windows hear of a re-installed hook
+// Set by an unload before it posts kLeave; the hook thread signals it as it parks.
+HANDLE g_steppedOff = nullptr;
+volatile LONG g_leaving = 0;
+DWORD g_callerThread = 0; // whose windows hear of a re-installed hook
 UINT g_restoredMessage = 0;
 
 struct Delivery {
@@ -228,6 +233,10 @@ public:
         g_mouseSeen = g_keySeen = keyTyped_ = false;
 
         CInputHookManager& state = g_HookManager;
+        // Installing a hook takes the loader lock, which an unload holds while it waits for us.
+        if (InterlockedCompareExchange(&g_leaving, 0, 0) != 0) {
+            return;
+        }
         const WatchdogVerdict verdict =
             JudgeHooks(recent_, state.m_hMouseHook != nullptr, state.m_hKeyboardHook != nullptr);
         WPARAM restored = 0;
@@ -279,8 +288,8 @@ void RemoveRawInputSink(HWND sink) noexcept {
     }
 }
 
-// Runs until a request leaves no hook in force. The wait is alertable so that an unload can
-// end the thread with an APC without waiting for it (see DllMain).
+// Runs until a request leaves no hook in force, or until an unload asks it to leave: it then
+// parks where it runs none of the library's code any more (see DllMain).
 DWORD WINAPI HookThreadMain(LPVOID parameter) {
     const ThreadStart start = *static_cast<const ThreadStart*>(parameter);
     // The hooks belong on the caller's desktop; this must come before the thread's queue.
@@ -295,10 +304,15 @@ DWORD WINAPI HookThreadMain(LPVOID parameter) {
     SetEvent(start.ready);
 
     bool running = true;
+    bool leaving = false;
     while (running) {
-        MsgWaitForMultipleObjectsEx(0, nullptr, watchdog.Due(), QS_ALLINPUT,
-                                    MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
+        MsgWaitForMultipleObjectsEx(0, nullptr, watchdog.Due(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         while (running && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.hwnd == nullptr && msg.message == kLeave) {
+                running = false;
+                leaving = true;
+                break;
+            }
             if (msg.hwnd == nullptr && msg.message == kCarryRequest) {
                 const Delivery& delivery = *reinterpret_cast<const Delivery*>(msg.lParam);
                 Carry(*delivery.request);
@@ -319,6 +333,16 @@ DWORD WINAPI HookThreadMain(LPVOID parameter) {
         }
     }
     RemoveRawInputSink(sink);
+    if (leaving) {
+        // Signals the unload and enters an alertable wait in one system call, so the library
+        // may go from here on: the unload's ExitThread APC ends the thread inside that wait.
+        // It waits on itself, which never ends the wait and stays valid should the system renew
+        // the wait.
+        SignalObjectAndWait(g_steppedOff, GetCurrentThread(), INFINITE, TRUE);
+        for (;;) {
+            SleepEx(INFINITE, TRUE); // only if the handshake failed; the APC still ends us
+        }
+    }
     return 0;
 }
 
@@ -384,6 +408,28 @@ int Run(Request request, DWORD* dwLastError) noexcept {
     return request.result;
 }
 
+// Casts a system function of one pointer-sized argument to an APC.
+template <class Function> PAPCFUNC AsApc(Function* function) noexcept {
+    return reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)()>(function));
+}
+
+// Asks the hook thread to leave, waits until it has parked, and ends it with APCs, which it
+// runs in its parked wait. Called under the loader lock.
+void ParkAndEndHookThread() noexcept {
+    g_steppedOff = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    InterlockedExchange(&g_leaving, 1);
+    const bool parked = g_steppedOff != nullptr && PostThreadMessageW(g_thread.id, kLeave, 0, 0) &&
+                        WaitForSingleObject(g_steppedOff, kLeaveBoundMs) == WAIT_OBJECT_0;
+    if (parked) {
+        // Closed by the thread, not here: the system may renew the parked wait, signal and all,
+        // and a handle closed under it would end the wait back in the library's code.
+        QueueUserAPC(AsApc(&CloseHandle), g_thread.thread,
+                     reinterpret_cast<ULONG_PTR>(g_steppedOff));
+    }
+    // Unless parked, the thread may still reach for the handle: it stays open, a last resort.
+    QueueUserAPC(AsApc(&ExitThread), g_thread.thread, 0);
+}
+
 } // namespace
 
 HELPER_API int GlobalDisableMouse(WORD wFilter, DWORD& dwLastError, BOOL bAllowInjected) {
@@ -400,16 +446,19 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID lpRes
     if (dwReason == DLL_PROCESS_ATTACH) {
         g_hModule = hInstance;
     } else if (dwReason == DLL_PROCESS_DETACH) {
-        // Both hooks go now, from this thread; nothing here may wait, for the loader lock is
-        // held and the hook thread would need it to end.
+        // Both hooks go now, from this thread, so that no new call of them begins.
         RemoveHook(g_HookManager.m_hMouseHook);
         RemoveHook(g_HookManager.m_hKeyboardHook);
         if (g_thread.thread != nullptr) {
             if (lpReserved == nullptr) {
-                // Unloaded while the process goes on: the thread leaves its alertable wait
-                // straight into ExitThread, never to run the library's code again.
-                QueueUserAPC(reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)()>(&ExitThread)),
-                             g_thread.thread, 0);
+                // Unloaded while the process goes on. The hook thread may be running the
+                // library's code this moment (a hook call in flight, messages in its queue), and
+                // that code is about to be unmapped: wait until it has parked in a system wait.
+                // Its way there is short and, the watchdog's re-install aside (barred once we
+                // leave), takes no loader lock; the bound covers a hook call that waits on this
+                // very thread. It cannot end before the loader lets it, so an ExitThread APC
+                // ends it in that wait.
+                ParkAndEndHookThread();
             }
             CloseHandle(g_thread.thread);
             g_thread = {};
