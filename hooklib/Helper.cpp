@@ -16,6 +16,7 @@
 #include "HookTiming.h" // benchmark builds only: times each mouse event in the procedure
 #else
 #define HOOK_TIMING_BEGIN()
+#define HOOK_TIMING_MARKED()
 #define HOOK_TIMING_DECIDED()
 #define HOOK_TIMING_END()
 #endif
@@ -64,6 +65,7 @@ bool ButtonStillDown(ReleasedButton button) noexcept {
 LRESULT CALLBACK MouseHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept {
     HOOK_TIMING_BEGIN();
     g_mouseSeen = true;
+    HOOK_TIMING_MARKED();
     bool pass = nCode < 0 || ShouldPassMouseEvent(
                                  g_HookManager.m_wMouseFilter, g_HookManager.m_bPassInjected,
                                  wParam, reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam)->flags);
