@@ -226,7 +226,7 @@ def click_latencies(wine, x: X, probe, count: int) -> list[float]:
 
 
 ROUNDS = 16
-PER_ROUND = 60
+PER_ROUND = 100
 
 
 def latency_section(wine, x: X) -> tuple[list[str], dict]:
