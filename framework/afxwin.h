@@ -25,6 +25,8 @@ struct AFX_MSGMAP_ENTRY {
     UINT nCode;
     UINT nID;
     AfxMessageInvoker pfn;
+    // A message numbered at run time (RegisterWindowMessageW): where its number is kept.
+    const UINT* pnRegistered = nullptr;
 };
 struct AFX_MSGMAP {
     const AFX_MSGMAP* (*pfnGetBaseMap)();
@@ -226,6 +228,13 @@ protected:                                                                      
          return w->AfxRunHandler([w] { static_cast<ThisClass*>(w)->memberFxn(); });                \
      }},
 #define ON_BN_CLICKED(id, memberFxn) ON_COMMAND(id, memberFxn)
+
+#define ON_REGISTERED_MESSAGE(nMessageVariable, memberFxn)                                         \
+    {0, 0, 0,                                                                                      \
+     [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT& result) {                                          \
+         return w->AfxRunHandler([&] { result = static_cast<ThisClass*>(w)->memberFxn(wp, lp); }); \
+     },                                                                                            \
+     &nMessageVariable},
 
 #define ON_WM_SYSCOMMAND()                                                                         \
     {WM_SYSCOMMAND, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                            \

@@ -30,7 +30,11 @@ bool CWnd::DispatchMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr;
          map = map->pfnGetBaseMap != nullptr ? map->pfnGetBaseMap() : nullptr) {
         for (const AFX_MSGMAP_ENTRY* entry = map->lpEntries; entry->pfn != nullptr; ++entry) {
-            if (entry->nMessage == message && entry->nCode == code && entry->nID == id) {
+            const UINT rowMessage =
+                entry->pnRegistered != nullptr ? *entry->pnRegistered : entry->nMessage;
+            // A registered number of 0 means the registration failed: that row matches nothing.
+            if (rowMessage == message && (rowMessage != 0 || entry->pnRegistered == nullptr) &&
+                entry->nCode == code && entry->nID == id) {
                 return entry->pfn(this, wParam, lParam, result);
             }
         }

@@ -18,3 +18,10 @@ HELPER_API int GlobalDisableMouse(WORD wFilter, DWORD& dwLastError, BOOL bAllowI
 // Replaces the keyboard hook by one that discards every key (bDisable 0 only removes).
 // Returns 1 when that state is in force, 0 when the hook could not be installed.
 HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected);
+
+// Registered window message (RegisterWindowMessageW) that the library posts to the windows of
+// the thread that last called an export when it found a hook dropped by the system and
+// installed it anew. wParam: HELPER_RESTORED_MOUSE and/or HELPER_RESTORED_KEYBOARD.
+#define HELPER_RESTORED_MESSAGE L"Quelvant.HookRestored"
+#define HELPER_RESTORED_MOUSE 0x1
+#define HELPER_RESTORED_KEYBOARD 0x2

@@ -49,3 +49,27 @@ constexpr bool ShouldPassKeyboardEvent(std::int32_t bPassInjected, int nCode,
                                        std::uint32_t flags) noexcept {
     return nCode < 0 || (bPassInjected != 0 && (flags & KEYBOARD_FLAG_INJECTED) != 0);
 }
+
+// A release that the rules above discard is let through after all while the system still
+// counts its key or button as down: its press came before blocking began, and discarding the
+// release would leave it held for every program. Only releases are looked at, so moves,
+// presses and the wheel cost nothing more.
+enum class ReleasedButton : std::uint8_t { None, Left, Right, Middle };
+
+constexpr ReleasedButton ButtonReleasedBy(std::uintptr_t message) noexcept {
+    switch (message) {
+    case 0x202: // WM_LBUTTONUP
+        return ReleasedButton::Left;
+    case 0x205: // WM_RBUTTONUP
+        return ReleasedButton::Right;
+    case 0x208: // WM_MBUTTONUP
+        return ReleasedButton::Middle;
+    default:
+        return ReleasedButton::None;
+    }
+}
+
+// WM_KEYUP and WM_SYSKEYUP.
+constexpr bool IsKeyRelease(std::uintptr_t message) noexcept {
+    return message == 0x101 || message == 0x105;
+}

@@ -100,6 +100,16 @@ void CQuelvantDlg::OnHotKey(UINT nHotKeyId, UINT /*nKey1*/, UINT /*nKey2*/) {
     Default();
 }
 
+// The library noticed that the system had dropped a hook and installed it again: the user
+// learns that blocking had lapsed and holds again.
+LRESULT CQuelvantDlg::OnHookRestored(WPARAM wParam, LPARAM /*lParam*/) {
+    const wchar_t* text = (wParam & HELPER_RESTORED_MOUSE) != 0 ? L"Mouse Buttons Disabled Again"
+                                                                : L"Keyboard Keys Disabled Again";
+    m_textSpeaker.SpeakText(text, m_bAudibleAlerts);
+    m_editStatus.SetWindowText(text);
+    return 0;
+}
+
 CString CQuelvantDlg::GetSystemErrorText(DWORD dwError) {
     wchar_t* buffer = nullptr;
     const DWORD length = ::FormatMessageW(

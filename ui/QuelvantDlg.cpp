@@ -3,11 +3,15 @@
 
 #include "AboutDlg.h"
 
+#include "Helper.h"
+
 #include <shellapi.h>
 
 namespace {
 constexpr UINT_PTR kAutoMinimizeTimer = 1;
 constexpr UINT kAutoMinimizeDelayMs = 100;
+// Posted by the hook library when it put back a hook that the system dropped.
+const UINT kHookRestoredMessage = ::RegisterWindowMessageW(HELPER_RESTORED_MESSAGE);
 } // namespace
 
 CQuelvantDlg::CQuelvantDlg(CWnd* pParent) : CDialog(IDD_QUELVANT_DIALOG, pParent) {
@@ -58,6 +62,7 @@ ON_COMMAND(ID_MENU_RESET_SETTINGS, OnMenuResetSettings)
 ON_COMMAND(ID_MENU_MINIMIZE, OnMenuMinimize)
 ON_COMMAND(ID_MENU_ON_SCREEN_KEYBOARD, OnOnScreenKeyboard)
 ON_BN_CLICKED(IDC_BUTTON_OSK, OnOnScreenKeyboard)
+ON_REGISTERED_MESSAGE(kHookRestoredMessage, OnHookRestored)
 END_MESSAGE_MAP()
 
 BOOL CQuelvantDlg::OnInitDialog() {

@@ -73,6 +73,7 @@ protected:
     void OnBnClickedBlockingOption();
     void OnBnClickedDisableKeyboardKeys();
     void OnHotKey(UINT nHotKeyId, UINT nKey1, UINT nKey2);
+    LRESULT OnHookRestored(WPARAM wParam, LPARAM lParam);
     void OnBnClickedCloseShortcut();
     void OnBnClickedDisableEnableShortcut();
     void OnBnClickedAudibleAlerts();

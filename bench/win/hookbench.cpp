@@ -76,15 +76,19 @@ int main(int argc, char** argv) {
         const double cyclesPerNs =
             seconds > 0 ? static_cast<double>(log->lastCycles - log->firstCycles) / (seconds * 1e9)
                         : 0;
-        std::vector<double> decided, whole;
+        std::vector<double> marked, empty, decided, whole;
         for (size_t i = 0; i < log->count && cyclesPerNs > 0; ++i) {
+            marked.push_back(static_cast<double>(log->marked[i]) / cyclesPerNs);
+            empty.push_back(static_cast<double>(log->empty[i]) / cyclesPerNs);
             decided.push_back(static_cast<double>(log->decided[i]) / cyclesPerNs);
             whole.push_back(static_cast<double>(log->whole[i]) / cyclesPerNs);
         }
-        std::printf("events=%zu ghz=%.3f decided_median_ns=%.1f decided_p99_ns=%.1f "
-                    "whole_median_ns=%.1f whole_p99_ns=%.1f\n",
-                    log->count, cyclesPerNs, Percentile(decided, 0.5), Percentile(decided, 0.99),
-                    Percentile(whole, 0.5), Percentile(whole, 0.99));
+        std::printf("events=%zu ghz=%.3f marked_median_ns=%.1f marked_p99_ns=%.1f "
+                    "empty_median_ns=%.1f empty_p99_ns=%.1f decided_median_ns=%.1f "
+                    "decided_p99_ns=%.1f whole_median_ns=%.1f whole_p99_ns=%.1f\n",
+                    log->count, cyclesPerNs, Percentile(marked, 0.5), Percentile(marked, 0.99),
+                    Percentile(empty, 0.5), Percentile(empty, 0.99), Percentile(decided, 0.5),
+                    Percentile(decided, 0.99), Percentile(whole, 0.5), Percentile(whole, 0.99));
         std::fflush(stdout);
     }
     mouse(0, error, FALSE);

@@ -6,7 +6,7 @@ from __future__ import annotations
 import pytest
 
 import quelvant as q
-from harness import Probe, WineSession, wait_until
+from harness import Probe, WineSession, poll, wait_until
 from input_kinds import send_with_marker
 
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD = 1, 2, 3, 4, 7, 11
@@ -194,3 +194,93 @@ def test_odd_run_entry_reads_as_off(wine: WineSession, case):
                and q.reg_query(wine, q.RUN_KEY)["Quelvant"][1].endswith(" :silent"),
                what="a clean Run entry")
     app.close()
+
+
+# The hooks live on Helper.dll's own thread: what the dialog's thread does cannot leak input,
+# a release held from before blocking is not lost, and a hook dropped from outside comes back.
+MK_LBUTTON, MK_CONTROL = 0x01, 0x08
+LEFT_IDS, KEY_IDS = (0x201, 0x202, 0x203), (0x100, 0x101, 0x102)
+
+
+def blocking_left_and_keys(wine: WineSession):
+    app, probe = q.start_with_probe(wine)
+    for box in (q.LEFT, q.KEYBOARD):
+        app.click(box)
+        app.wait_check(box, 1)
+    app.wait_status("Mouse Buttons Disabled")
+    return app, probe, wine.start_hookhost()
+
+
+def test_a_stalled_dialog_thread_leaks_nothing_and_freezes_nothing(wine: WineSession):
+    app, probe, host = blocking_left_and_keys(wine)
+    assert host.command(f"stall {q.TITLE} 3000") == "stalled"
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "1", "key", "a"))
+    # The marker came through while the dialog still stood still.
+    assert "resumed" not in host.lines()
+    assert not [m.name for m in seen if m.id in LEFT_IDS + KEY_IDS]
+    wait_until(lambda: "resumed" in host.lines(), what="the end of the stall")
+    assert app.status() == "Mouse Buttons Disabled"
+
+
+@pytest.mark.parametrize(
+    "box, press, release, message, flag",
+    [
+        pytest.param(q.KEYBOARD, ("keydown", "ctrl"), ("keyup", "ctrl"), 0x201, MK_CONTROL,
+                     id="ctrl"),
+        pytest.param(q.LEFT, ("mousedown", "1"), ("mouseup", "1"), 0x200, MK_LBUTTON, id="left"),
+    ],
+)
+def test_a_release_held_from_before_blocking_is_not_lost(wine, box, press, release, message, flag):
+    app, probe = q.start_with_probe(wine)
+    wine.xdotool(*press)
+    app.click(box)
+    app.wait_check(box, 1)
+    wine.xdotool(*release)
+    app.click(box)
+    app.wait_check(box, 0)
+    x, y = probe.point()
+    mark = probe.mark()
+    wine.xdotool("mousemove", str(x + 5), str(y), "click", "1")
+    seen = probe.wait_for(lambda m: m.id == message, mark, f"message {message:#x}")
+    assert not seen.number("keys") & flag, seen.params
+
+
+def test_hooks_dropped_from_outside_come_back_and_the_status_says_so(wine: WineSession):
+    app, probe, host = blocking_left_and_keys(wine)
+    assert host.command("drop") == "dropped n=2"
+    for send, ids, status in (
+        (("click", "1"), LEFT_IDS, "Mouse Buttons Disabled Again"),
+        (("key", "a"), KEY_IDS, "Keyboard Keys Disabled Again"),
+    ):
+        wine.xdotool(*send)  # may get through: no hook saw it
+        wait_until(lambda: app.status() == status, timeout=3, what=status)
+        seen = send_with_marker(wine, probe, lambda: wine.xdotool(*send))
+        assert not [m.name for m in seen if m.id in ids], f"after {status!r}"
+
+
+def test_the_watchdog_stays_quiet_while_the_hooks_are_in_place(wine: WineSession):
+    app, probe = q.start_with_probe(wine)
+    host = wine.start_hookhost()
+
+    def quiet(status: str, send) -> None:
+        for _ in range(6):
+            send()
+        assert poll(lambda: app.status() != status, 1.5) is None, app.status()
+
+    app.click(q.LEFT)  # mouse-only blocking while the user types
+    app.wait_status("Mouse Buttons Disabled")
+    quiet("Mouse Buttons Disabled", lambda: wine.xdotool("type", "--delay", "30", "abc"))
+    app.click(q.LEFT)
+    app.click(q.KEYBOARD)  # keyboard-only blocking while the mouse is used
+    app.wait_check(q.KEYBOARD, 1)
+    x, y = probe.point()
+    quiet("Mouse Buttons Enabled",
+          lambda: wine.xdotool("mousemove", str(x + 9), str(y), "click", "3", "mousemove",
+                               str(x), str(y)))
+    # Helper's own thread stands still past Wine's hook time-out, the hooks stay in place.
+    app.click(q.LEFT)
+    app.wait_status("Mouse Buttons Disabled")
+    assert host.command("stall - 2500") == "stalled"
+    wine.xdotool("click", "3")
+    wait_until(lambda: "resumed" in host.lines(), what="the end of the stall")
+    quiet("Mouse Buttons Disabled", lambda: wine.xdotool("mousemove", str(x + 9), str(y)))

@@ -144,3 +144,48 @@ static_assert(ShouldPassMouseEvent(0, 0, 0x201, 0), "word 0 discards nothing");
 static_assert(!ShouldPassMouseEvent(0x1F, 0, 0x200, 0), "0x1F discards moves");
 
 } // namespace
+
+#include "HookWatchdog.h"
+
+TEST(HookWatchdog, ActsOnlyOnInputNoInstalledHookSaw) {
+    constexpr HookActivity idle{}, moved{true, true, false, false},
+        unseen{true, false, false, false}, typed{true, false, false, true},
+        typedBlocked{false, false, true, true};
+    struct Case {
+        const char* what;
+        HookActivity recent[3];
+        bool mouseHook, keyboardHook, mouseDropped, keyboardDropped;
+    };
+    const Case cases[] = {
+        {"idle desktop", {idle, idle, idle}, true, true, false, false},
+        {"mouse-only blocking while typing", {idle, typed, idle}, true, false, false, false},
+        {"keyboard-only blocking, mouse used", {unseen, unseen, unseen}, false, true, false, false},
+        {"keys discarded by a live hook",
+         {typedBlocked, typedBlocked, idle},
+         true,
+         true,
+         false,
+         false},
+        {"mouse hook saw the move", {idle, unseen, moved}, true, false, false, false},
+        {"hook call just before the interval",
+         {idle, unseen, {false, true, false, false}},
+         true,
+         false,
+         false,
+         false},
+        {"mouse hook dropped", {unseen, unseen, idle}, true, false, true, false},
+        {"keyboard hook dropped", {idle, typed, idle}, false, true, false, true},
+    };
+    for (const Case& c : cases) {
+        const WatchdogVerdict verdict = JudgeHooks(c.recent, c.mouseHook, c.keyboardHook);
+        EXPECT_EQ(verdict.mouseDropped, c.mouseDropped) << c.what;
+        EXPECT_EQ(verdict.keyboardDropped, c.keyboardDropped) << c.what;
+    }
+}
+
+static_assert(ButtonReleasedBy(0x202) == ReleasedButton::Left &&
+              ButtonReleasedBy(0x205) == ReleasedButton::Right &&
+              ButtonReleasedBy(0x208) == ReleasedButton::Middle &&
+              ButtonReleasedBy(0x201) == ReleasedButton::None &&
+              ButtonReleasedBy(0x20C) == ReleasedButton::None);
+static_assert(IsKeyRelease(0x101) && IsKeyRelease(0x105) && !IsKeyRelease(0x100));

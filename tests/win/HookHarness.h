@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
@@ -56,11 +57,52 @@ struct SeenEvent {
     WPARAM message;
     DWORD flags;
     ULONG_PTR tag;
-    // Bytes between the frame of the message loop and the recorder's frame. Every hook that
-    // calls the recorder through CallNextHookEx adds the same amount, so equal depths for the
-    // same device mean the same number of hooks in front of the recorder.
+    // How deep Helper's hook thread was in its stack when the recorder got the event, 0 when
+    // it has none. That thread waits inside CallNextHookEx while its hook hands an event on,
+    // and every further hook of its own in front adds a frame, so equal depths for the same
+    // device mean the same number of Helper's hooks in front of the recorder.
     std::ptrdiff_t stackDepth;
 };
+
+// The thread Helper.dll keeps its hooks on, found by its message-only window; 0 when none.
+inline DWORD HelperHookThread() {
+    const HWND sink = FindWindowExW(HWND_MESSAGE, nullptr, L"QuelvantHookThread", nullptr);
+    return sink != nullptr ? GetWindowThreadProcessId(sink, nullptr) : 0;
+}
+
+// Bytes between the top of Helper's hook thread's stack and where it stands now.
+inline std::ptrdiff_t HelperThreadDepth() {
+    const DWORD id = HelperHookThread();
+    const HANDLE thread =
+        id != 0 ? OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION,
+                             FALSE, id)
+                : nullptr;
+    if (thread == nullptr) {
+        return 0;
+    }
+    struct {
+        NTSTATUS exitStatus;
+        NT_TIB* teb;
+        CLIENT_ID clientId;
+        KAFFINITY affinity;
+        LONG priority;
+        LONG basePriority;
+    } basic{};
+    std::ptrdiff_t depth = 0;
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_CONTROL;
+    if (NtQueryInformationThread(thread, ThreadBasicInformation, &basic, sizeof basic, nullptr) ==
+            0 &&
+        SuspendThread(thread) != static_cast<DWORD>(-1)) {
+        if (GetThreadContext(thread, &context)) {
+            depth = static_cast<const char*>(basic.teb->StackBase) -
+                    reinterpret_cast<const char*>(context.Rsp);
+        }
+        ResumeThread(thread);
+    }
+    CloseHandle(thread);
+    return depth;
+}
 
 // A thread with a message queue that it keeps pumping: low-level hooks are called on the
 // thread that installed them, and only while it waits for messages. Its recorder hooks are
@@ -134,7 +176,6 @@ private:
         // The queue has to exist before anyone posts to this thread.
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
         self_ = this;
-        loopFrame_ = __builtin_frame_address(0);
         const HMODULE exe = GetModuleHandleW(nullptr);
         const UniqueHook mouse(SetWindowsHookExW(WH_MOUSE_LL, &RecordMouse, exe, 0));
         const DWORD mouseError = GetLastError();
@@ -168,18 +209,13 @@ private:
         }
     }
 
-    static std::ptrdiff_t StackDepth(const void* frame) noexcept {
-        return static_cast<const char*>(loopFrame_) - static_cast<const char*>(frame);
-    }
-
     // Nothing the tests simulate is meant for a window, so the recorder ends every event.
     static LRESULT CALLBACK RecordMouse(int code, WPARAM wParam, LPARAM lParam) {
         if (code != HC_ACTION) {
             return CallNextHookEx(nullptr, code, wParam, lParam);
         }
         const auto& event = *reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-        self_->Record({Device::Mouse, wParam, event.flags, event.dwExtraInfo,
-                       StackDepth(__builtin_frame_address(0))});
+        self_->Record({Device::Mouse, wParam, event.flags, event.dwExtraInfo, HelperThreadDepth()});
         return 1;
     }
 
@@ -188,8 +224,8 @@ private:
             return CallNextHookEx(nullptr, code, wParam, lParam);
         }
         const auto& event = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-        self_->Record({Device::Keyboard, wParam, event.flags, event.dwExtraInfo,
-                       StackDepth(__builtin_frame_address(0))});
+        self_->Record(
+            {Device::Keyboard, wParam, event.flags, event.dwExtraInfo, HelperThreadDepth()});
         return 1;
     }
 
@@ -213,7 +249,6 @@ private:
     // The hook procedures are plain functions called on this thread: they find their
     // recorder here.
     static inline thread_local HookThread* self_ = nullptr;
-    static inline thread_local const void* loopFrame_ = nullptr;
 
     std::thread thread_;
     DWORD threadId_ = 0;

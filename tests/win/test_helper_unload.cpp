@@ -53,6 +53,12 @@ protected:
         const BOOL freed = hooks_.Run([this] { return FreeLibrary(library_.release()); });
         ASSERT_TRUE(freed);
         ASSERT_EQ(GetModuleHandleW(L"Helper.dll"), nullptr) << "Helper.dll is still loaded";
+        // Its hook thread ends by itself once the loader lets it.
+        const auto deadline = std::chrono::steady_clock::now() + hooktest::kDeadline;
+        while (hooktest::HelperHookThread() != 0 && std::chrono::steady_clock::now() < deadline) {
+            Sleep(10);
+        }
+        ASSERT_EQ(hooktest::HelperHookThread(), 0u) << "the hook thread outlived the library";
     }
 
     int DisableMouse(WORD filter, BOOL allowInjected) {

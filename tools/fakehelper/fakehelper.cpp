@@ -12,8 +12,8 @@
 // "nonzero" or a number. Numbers may be decimal or 0x-prefixed hexadecimal.
 //
 // With RealHelper.dll (a copy of the real library) beside it, every call that is not failed is
-// handed on to it, and a failed call first removes the hook of its kind there, as the real
-// library has done by the time an install fails. Without it no hook is ever installed.
+// handed on to it, and a failed call leaves the hook of its kind there in force, as the real
+// library does when an install fails. Without it no hook is ever installed.
 //
 // fakehelper.log, one line per event, numbers readable by Python's int(x, 0):
 //   attach
@@ -218,10 +218,6 @@ int Mouse(WORD wFilter, DWORD& dwLastError, BOOL bAllowInjected) {
     const RealLibrary& real = Real();
     int result = 1;
     if (const auto failure = FindFailure(call)) {
-        if (real.mouse != nullptr) {
-            DWORD ignored = 0;
-            real.mouse(0, ignored, bAllowInjected);
-        }
         dwLastError = failure->error;
         SetLastError(failure->error);
         result = 0;
@@ -239,9 +235,6 @@ int Keyboard(BOOL bDisable, BOOL bAllowInjected) {
     const RealLibrary& real = Real();
     int result = 1;
     if (FindFailure(call)) {
-        if (real.keyboard != nullptr) {
-            real.keyboard(0, bAllowInjected);
-        }
         result = 0;
     } else if (real.keyboard != nullptr) {
         result = real.keyboard(bDisable, bAllowInjected);

@@ -8,6 +8,10 @@
 //                             (default 0), ALLOW)          -> "mouse rc=<r> err=<e>"
 //   keyboard DISABLE ALLOW    GlobalDisableKeyboard(...)   -> "keyboard rc=<r>"
 //   ping                      -> "pong" (the main thread is pumping)
+//   drop                      UnhookWindowsHookEx on every hook handle value of the session,
+//                             as if the system had dropped them -> "dropped n=<count>"
+//   stall TITLE|- MS          suspends for MS ms the thread of the window titled TITLE, or with
+//                             "-" Helper.dll's hook thread -> "stalled", later "resumed"
 //   quit (or end of input)    -> "bye", then the process ends and the library unloads
 #include "Helper.h"
 
@@ -105,6 +109,32 @@ bool RunCommand(const std::string& line) {
         const int rc =
             GlobalDisableKeyboard(static_cast<BOOL>(*disable), static_cast<BOOL>(*allow));
         Answer("keyboard rc=%d", rc);
+    } else if (command == "drop") {
+        // Wine takes a handle value without its generation for any generation.
+        int dropped = 0;
+        for (UINT_PTR index = 0; index < 0x4000; ++index) {
+            if (UnhookWindowsHookEx(reinterpret_cast<HHOOK>(0x20 + 2 * index))) {
+                ++dropped;
+            }
+        }
+        Answer("dropped n=%d", dropped);
+    } else if (command == "stall") {
+        const auto ms = ParseNumber(second, 10);
+        const HWND window =
+            first == "-" ? FindWindowExW(HWND_MESSAGE, nullptr, L"QuelvantHookThread", nullptr)
+                         : FindWindowA(nullptr, first.c_str());
+        const UniqueHandle thread(window != nullptr && ms
+                                      ? OpenThread(THREAD_SUSPEND_RESUME, FALSE,
+                                                   GetWindowThreadProcessId(window, nullptr))
+                                      : nullptr);
+        if (!thread || SuspendThread(thread.get()) == static_cast<DWORD>(-1)) {
+            Answer("error cannot stall %s (%lu)", first.c_str(), GetLastError());
+            return true;
+        }
+        Answer("stalled");
+        Sleep(static_cast<DWORD>(*ms));
+        ResumeThread(thread.get());
+        Answer("resumed");
     } else if (command == "ping") {
         Answer("pong");
     } else if (command == "quit") {
