@@ -1,4 +1,5 @@
-// Move-only owners for platform handles: one small template, one line per handle kind.
+// Move-only owners for platform handles: one small template, one line per handle kind. Shared
+// by the hook library, the framework and the test tools.
 #pragma once
 
 #include <windows.h>
