@@ -54,6 +54,9 @@ inline void CloseFind(HANDLE find) noexcept {
 inline void CloseKernelHandle(HANDLE handle) noexcept {
     CloseHandle(handle);
 }
+inline void CloseHook(HHOOK hook) noexcept {
+    UnhookWindowsHookEx(hook); // a hook the system already dropped is gone anyway
+}
 inline void FreeLocal(wchar_t* text) noexcept {
     LocalFree(text);
 }
@@ -61,6 +64,7 @@ inline void FreeLocal(wchar_t* text) noexcept {
 using UniqueRegKey = UniqueHandle<HKEY, CloseRegKey>;
 using UniqueMenu = UniqueHandle<HMENU, CloseMenu>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, CloseKernelHandle>;
+using UniqueHook = UniqueHandle<HHOOK, CloseHook>;
 using UniqueLocalText = UniqueHandle<wchar_t*, FreeLocal>;
 
 // Holds one reference to a COM interface.

@@ -2,6 +2,8 @@
 // the outcome of a mouse call, the error texts. Platform-free.
 #pragma once
 
+#include "HookDecision.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,9 +12,10 @@
 constexpr std::uint16_t ComposeMouseFilter(std::int32_t left, std::int32_t right,
                                            std::int32_t middle, std::int32_t movements,
                                            std::int32_t wheel) noexcept {
-    return static_cast<std::uint16_t>((left != 0 ? 0x01 : 0) | (right != 0 ? 0x02 : 0) |
-                                      (middle != 0 ? 0x04 : 0) | (movements != 0 ? 0x08 : 0) |
-                                      (wheel != 0 ? 0x10 : 0));
+    return static_cast<std::uint16_t>(
+        (left != 0 ? MOUSE_FILTER_LEFT : 0) | (right != 0 ? MOUSE_FILTER_RIGHT : 0) |
+        (middle != 0 ? MOUSE_FILTER_MIDDLE : 0) | (movements != 0 ? MOUSE_FILTER_MOVE : 0) |
+        (wheel != 0 ? MOUSE_FILTER_WHEEL : 0));
 }
 
 enum BlockState : std::int32_t {

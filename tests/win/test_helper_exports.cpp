@@ -312,6 +312,49 @@ TEST_F(HelperExports, KeyboardAndMouseHooksComeAndGoIndependently) {
     }
 }
 
+#ifdef QUELVANT_INSTALL_SEAM
+// The seam of the test build of Helper.dll: the next install fails with this error.
+extern "C" __declspec(dllimport) void HelperFailNextInstall(DWORD error) noexcept;
+
+TEST_F(HelperExports, FailedInstallLeavesThePreviousBlockingInForce) {
+    constexpr DWORD kPlanned = ERROR_NOT_ENOUGH_MEMORY;
+    struct Case {
+        std::vector<Call> before;
+        Call failing;
+        bool keysPass;
+        Names discardedMouse;
+    };
+    const Case cases[] = {
+        // The old filter and flag stay: right clicks pass, simulated keys are still discarded.
+        {{M(0x01, FALSE), K(TRUE, FALSE)}, M(0x02, TRUE), false, kLeft},
+        {{M(0x01, FALSE), K(TRUE, FALSE)}, K(TRUE, TRUE), false, kLeft},
+        // The flag stays on for both hooks, whichever kind failed.
+        {{M(0x1F, TRUE), K(TRUE, TRUE)}, M(0x01, FALSE), true, kNone},
+        {{M(0x1F, TRUE), K(TRUE, TRUE)}, K(TRUE, FALSE), true, kNone},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Describe(c.before) + "then failing " + Describe({c.failing}));
+        ApplyAll(c.before);
+        DWORD error = kSentinel;
+        const int result = hooks_.Run([&] {
+            HelperFailNextInstall(kPlanned);
+            return c.failing.kind == Call::Mouse
+                       ? GlobalDisableMouse(c.failing.value, error, c.failing.allowInjected)
+                       : GlobalDisableKeyboard(c.failing.value, c.failing.allowInjected);
+        });
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(error, c.failing.kind == Call::Mouse ? kPlanned : kSentinel);
+        const ProbeResult probe = Probe(hooks_);
+        EXPECT_EQ(probe.discardedKeys, c.keysPass ? kNone : hooktest::AllKeyKindNames());
+        EXPECT_EQ(probe.discardedMouse, c.discardedMouse);
+        ResetBoth();
+    }
+    // The seam fails one install only: the same call goes through afterwards.
+    ASSERT_TRUE(Apply(M(0x02, FALSE)));
+    EXPECT_EQ(Probe(hooks_).discardedMouse, kRight);
+}
+#endif
+
 // The current desktop once more, but without DESKTOP_HOOKCONTROL: a thread that uses it
 // cannot install hooks, the documented way for SetWindowsHookExW to fail.
 UniqueDesktop OpenDesktopWithoutHookRights() {
