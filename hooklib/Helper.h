@@ -25,3 +25,11 @@ HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected);
 #define HELPER_RESTORED_MESSAGE L"Quelvant.HookRestored"
 #define HELPER_RESTORED_MOUSE 0x1
 #define HELPER_RESTORED_KEYBOARD 0x2
+
+// Registered window message that the library posts to the same windows when the user's release
+// chord, Ctrl+Alt+Shift+Q, was pressed while the keyboard hook was in force. wParam:
+// HELPER_CHORD_RELEASED when all blocking was let go, HELPER_CHORD_RESTORED when it came back.
+// The next call of either export ends a release.
+#define HELPER_CHORD_MESSAGE L"Quelvant.ReleaseChord"
+#define HELPER_CHORD_RESTORED 0x0
+#define HELPER_CHORD_RELEASED 0x1

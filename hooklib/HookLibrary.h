@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include "Handle.h"
+#include "HookChord.h"
 #include "HookWatchdog.h"
 
 extern HMODULE g_hModule;
@@ -32,6 +33,13 @@ extern CInputHookManager g_HookManager;
 // Set by the hook procedures, gathered and cleared by the watchdog: one store per event.
 extern bool g_mouseSeen;
 extern bool g_keySeen;
+
+// The release chord: while released, both hooks let everything through. The keyboard
+// procedure toggles it and marks the change; the hook thread tells the caller's windows after
+// the call; the next request ends a release.
+extern ReleaseChord g_releaseChord;
+extern bool g_released;
+extern bool g_releaseToggled;
 
 LRESULT CALLBACK MouseHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept;
 LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept;
@@ -81,6 +89,10 @@ constexpr UINT kAskToLeaveMessage = WM_APP + 2;
 
 // The hook thread's side of the unload hand-shake (in Exports.cpp, beside the other side).
 [[noreturn]] void ParkForUnload(HANDLE parked) noexcept;
+
+// Posts a message to every window of a thread: it must reach the dialog also while a modal loop
+// runs there, where thread messages are lost.
+void PostToThreadWindows(DWORD thread, UINT message, WPARAM wParam) noexcept;
 
 // ---- The watchdog ----
 

@@ -14,6 +14,9 @@
 CInputHookManager g_HookManager;
 bool g_mouseSeen = false;
 bool g_keySeen = false;
+ReleaseChord g_releaseChord;
+bool g_released = false;
+bool g_releaseToggled = false;
 
 namespace {
 
@@ -45,9 +48,10 @@ LRESULT CALLBACK MouseHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept
     HOOK_TIMING_BEGIN();
     g_mouseSeen = true;
     HOOK_TIMING_MARKED();
-    bool pass = nCode < 0 || ShouldPassMouseEvent(
-                                 g_HookManager.m_wMouseFilter, g_HookManager.m_bPassInjected,
-                                 wParam, reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam)->flags);
+    bool pass =
+        nCode < 0 || g_released ||
+        ShouldPassMouseEvent(g_HookManager.m_wMouseFilter, g_HookManager.m_bPassInjected, wParam,
+                             reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam)->flags);
     if (!pass) {
         if (const ReleasedButton button = ButtonReleasedBy(wParam);
             button != ReleasedButton::None) {
@@ -64,9 +68,18 @@ LRESULT CALLBACK MouseHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept
 LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept {
     g_keySeen = true;
     const auto& event = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-    if (ShouldPassKeyboardEvent(g_HookManager.m_bPassInjected, nCode, event.flags) ||
-        (IsKeyRelease(wParam) && StillDown(static_cast<int>(event.vkCode)))) {
-        return CallNextHookEx(g_HookManager.m_hKeyboardHook.Get(), nCode, wParam, lParam);
+    const bool release = IsKeyRelease(wParam);
+    if (nCode >= 0 && g_releaseChord.Feed(event.vkCode, release, event.flags, event.time)) {
+        // Works without the dialog, which may be stalled: it only hears of it afterwards.
+        g_released = !g_released;
+        g_releaseToggled = true;
+        return 1; // the chord's Q reaches no program
     }
-    return 1;
+    // A release whose press the system never saw is kept back in both states, so no program
+    // gets half a key stroke; one whose press it saw passes, so nothing stays held.
+    const bool pass =
+        g_released ? nCode < 0 || !release || StillDown(static_cast<int>(event.vkCode))
+                   : ShouldPassKeyboardEvent(g_HookManager.m_bPassInjected, nCode, event.flags) ||
+                         (release && StillDown(static_cast<int>(event.vkCode)));
+    return pass ? CallNextHookEx(g_HookManager.m_hKeyboardHook.Get(), nCode, wParam, lParam) : 1;
 }

@@ -27,12 +27,17 @@ bool ReplaceHook(HookKind kind, DWORD& error) noexcept {
     }
     // The old hook goes only now, so that no event slips through in between.
     (mouse ? g_HookManager.m_hMouseHook : g_HookManager.m_hKeyboardHook).Reset(fresh);
+    if (!mouse) {
+        g_releaseChord.Clear(); // releases may have gone by unseen
+    }
     return true;
 }
 
 void ApplyRequest(HookRequest& request) noexcept {
     CInputHookManager& state = g_HookManager;
     const bool mouse = request.kind == HookKind::Mouse;
+    // Any change the user makes ends a release by the chord, and applies as asked.
+    g_released = false;
     if (request.Removes()) {
         (mouse ? state.m_hMouseHook : state.m_hKeyboardHook).Reset();
         if (mouse) {

@@ -4,6 +4,7 @@
 // message loop and nothing else, so nothing the caller's thread does (a message box, a slow
 // call, a stall) delays or leaks an event. The exports hand their work to that thread and
 // wait for the outcome.
+#include "Helper.h"
 #include "HookLibrary.h"
 
 HookThreadHandle g_hookThread;
@@ -27,10 +28,20 @@ struct ThreadStart {
 
 SRWLOCK g_exportLock = SRWLOCK_INIT; // exports may come from more than one thread
 
+// Tells the last caller's windows that the chord released or restored blocking. Runs after
+// the hook call, outside the hot path.
+void AnnounceChord(DWORD caller) noexcept {
+    static const UINT message = RegisterWindowMessageW(HELPER_CHORD_MESSAGE);
+    g_releaseToggled = false;
+    PostToThreadWindows(caller, message,
+                        g_released ? HELPER_CHORD_RELEASED : HELPER_CHORD_RESTORED);
+}
+
 // Serves requests and the watchdog until a request leaves no hook in force (returns null) or
 // an unload asks the thread to leave (returns the event to signal once parked).
 HANDLE ServeHooks(Watchdog& watchdog) noexcept {
     MSG msg;
+    DWORD caller = 0;
     for (;;) {
         MsgWaitForMultipleObjectsEx(0, nullptr, watchdog.Due(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -42,7 +53,8 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
                 HookRequest& request = *posted.request;
                 ApplyRequest(request);
                 watchdog.Restart();
-                watchdog.AnnounceTo(request.callerThread);
+                caller = request.callerThread;
+                watchdog.AnnounceTo(caller);
                 request.lastHookGone =
                     !g_HookManager.m_hMouseHook && !g_HookManager.m_hKeyboardHook;
                 SetEvent(posted.done); // from here on the request may be gone
@@ -54,6 +66,9 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
             if (!watchdog.TakeRawInput(msg)) {
                 DispatchMessageW(&msg);
             }
+        }
+        if (g_releaseToggled) {
+            AnnounceChord(caller);
         }
         if (watchdog.Due() == 0) {
             watchdog.Tick();
@@ -135,6 +150,21 @@ void HandOver(HookRequest& request) noexcept {
 }
 
 } // namespace
+
+void PostToThreadWindows(DWORD thread, UINT message, WPARAM wParam) noexcept {
+    struct Post {
+        UINT message;
+        WPARAM wParam;
+    } post{message, wParam};
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM context) -> BOOL {
+            const auto& what = *reinterpret_cast<const Post*>(context);
+            PostMessageW(window, what.message, what.wParam, 0);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&post));
+}
 
 void CallOnHookThread(HookRequest& request) noexcept {
     AcquireSRWLockExclusive(&g_exportLock);

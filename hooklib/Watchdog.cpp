@@ -101,18 +101,5 @@ void Watchdog::Tick() noexcept {
         return;
     }
     Restart();
-    // Posted to every window of the last caller's thread: it must reach the dialog also while a
-    // modal loop runs there, where thread messages are lost.
-    struct Announcement {
-        UINT message;
-        WPARAM hooks;
-    } announcement{restoredMessage_, restored};
-    EnumThreadWindows(
-        announceTo_,
-        [](HWND window, LPARAM context) -> BOOL {
-            const auto& what = *reinterpret_cast<const Announcement*>(context);
-            PostMessageW(window, what.message, what.hooks, 0);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&announcement));
+    PostToThreadWindows(announceTo_, restoredMessage_, restored);
 }

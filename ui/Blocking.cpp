@@ -14,6 +14,11 @@ int CQuelvantDlg::ApplyBlocking() {
         return 0;
     }
     if (GlobalDisableKeyboard(m_bDisableKeyboardKeys, m_bAllowInjected) != 0) {
+        // Said once each time keys become blocked: a blind user may never meet the tooltip.
+        if (m_bDisableKeyboardKeys != 0 && m_bKeyboardInForce == 0) {
+            m_textSpeaker.SpeakText(kKeyboardBlockedHint, m_bAudibleAlerts);
+        }
+        m_bKeyboardInForce = m_bDisableKeyboardKeys != 0 ? 1 : 0;
         return 1;
     }
     ShowError(L"Could not Disable Keyboard.");
@@ -105,6 +110,22 @@ void CQuelvantDlg::OnHotKey(UINT nHotKeyId, UINT /*nKey1*/, UINT /*nKey2*/) {
 LRESULT CQuelvantDlg::OnHookRestored(WPARAM wParam, LPARAM /*lParam*/) {
     const wchar_t* text = (wParam & HELPER_RESTORED_MOUSE) != 0 ? L"Mouse Buttons Disabled Again"
                                                                 : L"Keyboard Keys Disabled Again";
+    m_textSpeaker.SpeakText(text, m_bAudibleAlerts);
+    m_editStatus.SetWindowText(text);
+    return 0;
+}
+
+// The user's release chord acted inside the hook library, which let go of all blocking or
+// brought it back without waiting for us; the dialog only follows and tells.
+LRESULT CQuelvantDlg::OnReleaseChord(WPARAM wParam, LPARAM /*lParam*/) {
+    const bool released = wParam == HELPER_CHORD_RELEASED;
+    if (released) {
+        m_nBlockStateBeforeChord = m_nBlockState;
+        m_nBlockState = kBlockReleased; // so the Disable / Enable shortcut applies again
+    } else {
+        m_nBlockState = m_nBlockStateBeforeChord;
+    }
+    const wchar_t* text = released ? kChordReleasedText : kChordRestoredText;
     m_textSpeaker.SpeakText(text, m_bAudibleAlerts);
     m_editStatus.SetWindowText(text);
     return 0;

@@ -40,6 +40,17 @@ constexpr MouseOutcome PickMouseOutcome(std::uint16_t filter, int libraryResult)
                               : MouseOutcome{L"Error Enabling Mouse Buttons", kBlockError};
 }
 
+// The release chord that the hook library recognises while keys are blocked: what the user
+// is told when it acts, when keyboard blocking comes into force, and on the keyboard box.
+constexpr const wchar_t* kChordReleasedText =
+    L"All Blocking Released. Press Ctrl+Alt+Shift+Q to Block Again";
+constexpr const wchar_t* kChordRestoredText = L"Blocking Restored";
+constexpr const wchar_t* kKeyboardBlockedHint =
+    L"Keyboard Keys Disabled. Press Ctrl+Alt+Shift+Q to release all blocking";
+constexpr const wchar_t* kKeyboardBoxTip =
+    L"Stops every key. Ctrl+Alt+Shift+Q releases all blocking at once, even when this window "
+    L"does not answer; press it again to block again.";
+
 // The Disable / Enable shortcut releases while blocking is in force or failed, else applies.
 constexpr bool HotKeyReleasesMouse(std::int32_t blockState) noexcept {
     return (blockState & ~2) != 0;

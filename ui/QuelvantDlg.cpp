@@ -2,6 +2,7 @@
 #include "QuelvantDlg.h"
 
 #include "AboutDlg.h"
+#include "BlockingRules.h"
 
 #include "Helper.h"
 
@@ -12,6 +13,8 @@ constexpr UINT_PTR kAutoMinimizeTimer = 1;
 constexpr UINT kAutoMinimizeDelayMs = 100;
 // Posted by the hook library when it put back a hook that the system dropped.
 const UINT kHookRestoredMessage = ::RegisterWindowMessageW(HELPER_RESTORED_MESSAGE);
+// Posted by the hook library when the user's release chord let go of blocking or restored it.
+const UINT kReleaseChordMessage = ::RegisterWindowMessageW(HELPER_CHORD_MESSAGE);
 } // namespace
 
 CQuelvantDlg::CQuelvantDlg(CWnd* pParent) : CDialog(IDD_QUELVANT_DIALOG, pParent) {
@@ -63,6 +66,7 @@ ON_COMMAND(ID_MENU_MINIMIZE, OnMenuMinimize)
 ON_COMMAND(ID_MENU_ON_SCREEN_KEYBOARD, OnOnScreenKeyboard)
 ON_BN_CLICKED(IDC_BUTTON_OSK, OnOnScreenKeyboard)
 ON_REGISTERED_MESSAGE(kHookRestoredMessage, OnHookRestored)
+ON_REGISTERED_MESSAGE(kReleaseChordMessage, OnReleaseChord)
 END_MESSAGE_MAP()
 
 BOOL CQuelvantDlg::OnInitDialog() {
@@ -96,6 +100,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
                 reinterpret_cast<LPARAM>(smallIcon != nullptr ? smallIcon : m_hIcon));
 
     EnableShortcutBoxes();
+    AddKeyboardBoxTip();
 
     OnBnClickedCloseShortcut();
     CommitBlockingSettings();
@@ -110,6 +115,26 @@ BOOL CQuelvantDlg::OnInitDialog() {
 
     m_menuContext.LoadMenu(IDR_MENU_CONTEXT);
     return TRUE;
+}
+
+// Screen readers read a control's tooltip as its description, so the way out is heard where
+// the keys are blocked. The tip window belongs to the dialog and goes with it.
+void CQuelvantDlg::AddKeyboardBoxTip() {
+    const HWND tip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                       m_hWnd, nullptr, nullptr, nullptr);
+    const HWND box = ::GetDlgItem(m_hWnd, IDC_CHECK_DISABLE_KEYBOARD_KEYS);
+    if (tip == nullptr || box == nullptr) {
+        return;
+    }
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = m_hWnd;
+    tool.uId = reinterpret_cast<UINT_PTR>(box);
+    tool.lpszText = const_cast<wchar_t*>(kKeyboardBoxTip);
+    ::SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 400);
+    ::SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {

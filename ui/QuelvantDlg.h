@@ -74,6 +74,7 @@ protected:
     void OnBnClickedDisableKeyboardKeys();
     void OnHotKey(UINT nHotKeyId, UINT nKey1, UINT nKey2);
     LRESULT OnHookRestored(WPARAM wParam, LPARAM lParam);
+    LRESULT OnReleaseChord(WPARAM wParam, LPARAM lParam);
     void OnBnClickedCloseShortcut();
     void OnBnClickedDisableEnableShortcut();
     void OnBnClickedAudibleAlerts();
@@ -87,5 +88,9 @@ private:
     void SetControlText(int nID, const CString& text) const;
     void EnableShortcutBoxes() const;
 
+    void AddKeyboardBoxTip();
+
+    BOOL m_bKeyboardInForce = 0;      // the keyboard hook is in force
+    int m_nBlockStateBeforeChord = 0; // what the release chord put aside
     BOOL m_bShownAtLastTick = 0; // auto minimise: the window was visible at the timer's last tick
 };

@@ -7,7 +7,7 @@ import pytest
 
 import quelvant as q
 from harness import Probe, WineSession, poll, wait_until
-from input_kinds import send_with_marker
+from input_kinds import check_actions, send_with_marker
 
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD = 1, 2, 3, 4, 7, 11
 CLICKS_PER_BUTTON = 500  # left, middle, right and the wheel both ways: 2,500 in all
@@ -284,3 +284,63 @@ def test_the_watchdog_stays_quiet_while_the_hooks_are_in_place(wine: WineSession
     wine.xdotool("click", "3")
     wait_until(lambda: "resumed" in host.lines(), what="the end of the stall")
     quiet("Mouse Buttons Disabled", lambda: wine.xdotool("mousemove", str(x + 9), str(y)))
+
+
+# The release chord is recognised by Helper.dll itself, from the user's own keys only.
+CHORD = ("key", "ctrl+alt+shift+q")
+CHORD_VKS = ("0xA2", "0xA4", "0xA0", "0x51")  # left Ctrl, Alt, Shift, Q
+RELEASED, RESTORED = "All Blocking Released. Press Ctrl+Alt+Shift+Q to Block Again", "Blocking Restored"
+MK_SHIFT = 0x04
+ALL_KEY_IDS = tuple(range(0x100, 0x10A))
+
+
+def chord_and_check(wine: WineSession, app, probe: Probe, status: str) -> None:
+    """Presses the chord; no Q or character of it arrives, and no modifier stays down."""
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool(*CHORD, "click", "6"))
+    app.wait_status(status)
+    assert not [m.name for m in seen if m.id in ALL_KEY_IDS and m.params.get("vk") == "0x51"]
+    assert not [m.name for m in seen if m.id in (0x102, 0x106)], "a character of the chord"
+    (hwheel,) = [m for m in seen if m.id == 0x20E]  # never blocked: it shows the modifiers
+    assert not hwheel.number("keys") & (MK_CONTROL | MK_SHIFT), hwheel.params
+
+
+def test_the_release_chord_lets_everything_through_and_blocks_again(wine: WineSession):
+    app, probe = q.start_with_probe(wine)
+    for box in (q.ALLOW_INJECTED, q.LEFT, q.RIGHT, q.MIDDLE, q.MOVES, q.WHEEL, q.KEYBOARD):
+        app.click(box)
+        app.wait_check(box, 0 if box == q.ALLOW_INJECTED else 1)
+    app.wait_status("Mouse Buttons Disabled")
+    for status, discarded in ((RELEASED, 0), (RESTORED, 0x1F)):
+        chord_and_check(wine, app, probe, status)
+        assert check_actions(wine, probe, discarded) == [], status
+        seen = send_with_marker(wine, probe, lambda: wine.xdotool("key", "a"))
+        assert bool([m for m in seen if m.id in KEY_IDS]) == (discarded == 0), status
+    # Nothing the second chord pressed was left held: the third releases cleanly again.
+    chord_and_check(wine, app, probe, RELEASED)
+    # A change of the user's ends the release and applies as asked.
+    app.click(q.MOVES)
+    app.wait_check(q.MOVES, 0)
+    app.wait_status("Mouse Buttons Disabled")
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "1", "key", "a"))
+    assert not [m.name for m in seen if m.id in LEFT_IDS + KEY_IDS]
+    app.close()
+
+
+def test_the_release_chord_works_while_the_dialog_thread_stands_still(wine: WineSession):
+    app, probe, host = blocking_left_and_keys(wine)
+    assert host.command(f"stall {q.TITLE} 4000") == "stalled"
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool(*CHORD, "click", "1", "key", "a"))
+    assert "resumed" not in host.lines(), "the stall ended before the input came through"
+    assert [m for m in seen if m.id in LEFT_IDS] and [m for m in seen if m.id in KEY_IDS]
+    wait_until(lambda: "resumed" in host.lines(), what="the end of the stall")
+    app.wait_status(RELEASED)
+
+
+def test_a_simulated_release_chord_changes_nothing(wine: WineSession):
+    app, probe, host = blocking_left_and_keys(wine)  # simulated keys pass: Allow Simulated
+    keys = [a for vk in CHORD_VKS for a in ("keydown", vk)]
+    keys += [a for vk in reversed(CHORD_VKS) for a in ("keyup", vk)]
+    send_with_marker(wine, probe, lambda: wine.inject(*keys, "click", "x2"), marker_included=True)
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "1", "key", "a"))
+    assert not [m.name for m in seen if m.id in LEFT_IDS + KEY_IDS]
+    assert app.status() == "Mouse Buttons Disabled"

@@ -44,6 +44,27 @@ def test_ticking_a_mouse_box_speaks_the_outcome_in_the_background(wine: WineSess
     app.close()
 
 
+def test_keyboard_blocking_speaks_the_way_out_each_time_it_comes_into_force(wine: WineSession):
+    hint = "Keyboard Keys Disabled. Press Ctrl+Alt+Shift+Q to release all blocking"
+    recording = install_recording_voice(wine)
+    q.store_settings(wine, m_bAudibleAlerts=1)
+    app, _ = q.start_with_probe(wine)
+    assert recording.spoken() == [ENABLED]
+    # Said when keys become blocked, not at every change while they stay blocked.
+    steps = [(q.KEYBOARD, [ENABLED, hint]), (q.LEFT, [DISABLED]), (q.KEYBOARD, [DISABLED]),
+             (q.KEYBOARD, [DISABLED, hint])]
+    for box, texts in steps:
+        before = len(recording.of("speak"))
+        app.click(box)
+        assert spoken_after(recording, before, len(texts)) == texts
+    for text in ("All Blocking Released. Press Ctrl+Alt+Shift+Q to Block Again",
+                 "Blocking Restored"):
+        before = len(recording.of("speak"))
+        wine.xdotool("key", "ctrl+alt+shift+q")
+        assert spoken_after(recording, before, 1) == [text]
+    app.close()
+
+
 # Each combination held by another program before the start pushes the close key further.
 @pytest.mark.parametrize(
     "held, key",

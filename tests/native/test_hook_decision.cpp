@@ -1,5 +1,6 @@
 // The pass-or-discard rules checked exhaustively against an independent table of which
 // messages each filter bit covers.
+#include "HookChord.h"
 #include "HookDecision.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <cstdint>
 #include <map>
 #include <ostream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -189,3 +192,54 @@ static_assert(ButtonReleasedBy(0x202) == ReleasedButton::Left &&
               ButtonReleasedBy(0x201) == ReleasedButton::None &&
               ButtonReleasedBy(0x20C) == ReleasedButton::None);
 static_assert(IsKeyRelease(0x101) && IsKeyRelease(0x105) && !IsKeyRelease(0x100));
+
+// The release chord from sequences of key events: "+X" presses X, "-X" lets it go, "!" marks
+// the events that must complete the chord, "*" a simulated key, "@T" its time in ms.
+TEST(ReleaseChord, FiresOnceOnTheRealPressThatCompletesIt) {
+    const std::map<std::string, std::uint32_t> vks = {
+        {"Q", 0x51},      {"LCtrl", 0xA2},  {"RCtrl", 0xA3}, {"LAlt", 0xA4}, {"RAlt", 0xA5},
+        {"LShift", 0xA0}, {"RShift", 0xA1}, {"Ctrl", 0x11},  {"A", 0x41},    {"LWin", 0x5B}};
+    const char* cases[] = {
+        "+LCtrl +LAlt +LShift +Q!",
+        "+RShift +RAlt +RCtrl +Q!",                // any order, right-hand keys
+        "+Ctrl +RAlt +LShift +Q!",                 // mixed, and the generic code
+        "+Q +LCtrl +LAlt +LShift",                 // Q first
+        "+LCtrl +LAlt +Q",                         // a modifier missing
+        "+LCtrl +LAlt +LShift -LAlt +Q",           // a modifier let go
+        "+A +LCtrl +LAlt +LShift +Q",              // another key held
+        "+LWin +LCtrl +LAlt +LShift +Q",           // the Windows key held
+        "+A -A +LCtrl +LAlt +LShift +Q!",          // another key let go
+        "+A@0 +LCtrl@5000 +LAlt +LShift +Q@5000!", // its release went where we could not see
+        "+LCtrl +LAlt +LShift +Q! +Q +Q",          // auto-repeat
+        "+LCtrl +LAlt +LShift +Q*",                // simulated Q
+        "+LCtrl +LAlt* +LShift +Q",                // a simulated modifier
+        "+LCtrl +LAlt +LShift +Q! -Q +Q!",         // Q again
+        "+LCtrl +LAlt +LShift +Q! -Q -LShift -LAlt -LCtrl +RCtrl +RAlt +RShift +Q!",
+    };
+    for (const char* text : cases) {
+        SCOPED_TRACE(text);
+        std::istringstream in(text);
+        ReleaseChord chord;
+        for (std::string word; in >> word;) {
+            const bool expected = word.back() == '!';
+            const bool injected = word.find('*') != std::string::npos;
+            const auto at = word.find('@');
+            const std::uint32_t time =
+                at == std::string::npos
+                    ? 1000
+                    : static_cast<std::uint32_t>(std::stoul(word.substr(at + 1)));
+            const std::string key = word.substr(1, word.find_first_of("!*@") - 1);
+            ASSERT_TRUE(vks.count(key)) << key;
+            EXPECT_EQ(chord.Feed(vks.at(key), word[0] == '-', injected ? 0x10 : 0, time), expected)
+                << word;
+        }
+    }
+    // Keys injected from a lower integrity level are a program's too; a cleared record forgets.
+    ReleaseChord chord;
+    for (const std::uint32_t vk : {0xA2u, 0xA4u, 0xA0u}) {
+        chord.Feed(vk, false, 0, 0);
+    }
+    EXPECT_FALSE(chord.Feed(0x51, false, 0x02, 0));
+    chord.Clear();
+    EXPECT_FALSE(chord.Feed(0x51, false, 0, 0));
+}
