@@ -1,7 +1,8 @@
 // What the files of the hook library's Windows layer share, and who may touch what.
 //
 // Ownership across threads:
-// - g_HookManager, the seen-marks and the watchdog belong to the hook thread while it runs.
+// - g_HookManager, the seen-marks, the release chord's record and state, and the watchdog
+//   belong to the hook thread while it runs.
 //   While none runs, the exports (one at a time, under their lock) and the library entry point
 //   may touch them: there is no hook then, so no procedure can run.
 // - g_hookThread, the handle and id of that thread, belongs to the exports under their lock,
