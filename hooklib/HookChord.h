@@ -21,8 +21,10 @@ constexpr std::uint32_t kInjectedKeyFlags = 0x10 | 0x02;
 // A key other than the chord's counts as held only while it keeps coming: a key really held
 // repeats within a second on every keyboard, while a key whose release went where no hook of
 // ours could see it (the secure desktop, a lock) would otherwise bar the chord for good.
-// The chord's own modifiers need no repeat: repeat may be switched off for the user.
+// The chord's own modifiers get longer, since repeat may be switched off for the user, yet
+// not for ever: Ctrl and Alt of Ctrl+Alt+Del are let go on the secure desktop, unseen.
 constexpr std::uint32_t kHeldWithoutRepeatMs = 1500;
+constexpr std::uint32_t kModifierHeldWithoutRepeatMs = 10000;
 
 class ReleaseChord {
 public:
@@ -43,7 +45,7 @@ public:
         const bool repeat = (word & bit) != 0;
         word |= bit;
         lastPress_[vk] = time;
-        return vk == kChordKey && !repeat && ModifiersHeld() && NoOtherKeyHeld(time);
+        return vk == kChordKey && !repeat && ModifiersHeld(time) && NoOtherKeyHeld(time);
     }
 
     // Forgets every key: the hook is new, or it may have missed releases.
@@ -72,9 +74,18 @@ private:
         return false;
     }
 
-    constexpr bool ModifiersHeld() const noexcept {
+    constexpr bool HeldSince(std::uint32_t vk, std::uint32_t now,
+                             std::uint32_t bound) const noexcept {
+        return IsDown(vk) && now - lastPress_[vk] <= bound;
+    }
+
+    constexpr bool ModifiersHeld(std::uint32_t now) const noexcept {
         for (const auto& modifier : kChordModifiers) {
-            if (!IsDown(modifier[0]) && !IsDown(modifier[1]) && !IsDown(modifier[2])) {
+            bool held = false;
+            for (const std::uint32_t vk : modifier) {
+                held = held || HeldSince(vk, now, kModifierHeldWithoutRepeatMs);
+            }
+            if (!held) {
                 return false;
             }
         }
@@ -84,7 +95,7 @@ private:
     // Runs only for a fresh press of Q, so the scan costs nothing on ordinary keys.
     constexpr bool NoOtherKeyHeld(std::uint32_t now) const noexcept {
         for (std::uint32_t vk = 0; vk < 256; ++vk) {
-            if (IsDown(vk) && !IsChordKey(vk) && now - lastPress_[vk] <= kHeldWithoutRepeatMs) {
+            if (!IsChordKey(vk) && HeldSince(vk, now, kHeldWithoutRepeatMs)) {
                 return false;
             }
         }

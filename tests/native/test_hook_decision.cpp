@@ -210,6 +210,8 @@ TEST(ReleaseChord, FiresOnceOnTheRealPressThatCompletesIt) {
         "+LWin +LCtrl +LAlt +LShift +Q",           // the Windows key held
         "+A -A +LCtrl +LAlt +LShift +Q!",          // another key let go
         "+A@0 +LCtrl@5000 +LAlt +LShift +Q@5000!", // its release went where we could not see
+        "+LCtrl@0 +LAlt +LShift +Q@9000!",         // modifiers held without repeat
+        "+LCtrl@0 +LAlt@0 +LShift +Q@20000",       // their releases went unseen
         "+LCtrl +LAlt +LShift +Q! +Q +Q",          // auto-repeat
         "+LCtrl +LAlt +LShift +Q*",                // simulated Q
         "+LCtrl +LAlt* +LShift +Q",                // a simulated modifier
