@@ -1,6 +1,7 @@
 #include "QuelvantApp.h"
 
 #include "QuelvantDlg.h"
+#include "SettingsTable.h"
 #include "StartupDecision.h"
 
 CQuelvantApp theApp;
@@ -103,8 +104,12 @@ BOOL CQuelvantApp::InitInstance() {
 
     CQuelvantDlg dlg;
     if (action == StartupAction::ResetSettings) {
-        dlg.ResetSettings();
-        AfxMessageBox(L"Reset of Settings Done.", 0, 0);
+        // The success is told only when the store took every value and auto start is off.
+        if (dlg.ResetSettings()) {
+            AfxMessageBox(L"Reset of Settings Done.", 0, 0);
+        } else {
+            AfxMessageBox(kResetFailedText, MB_ICONERROR, 0);
+        }
     } else {
         m_pMainWnd = &dlg;
         dlg.DoModal();

@@ -1,5 +1,6 @@
-// The fourteen stored settings: their value names, kinds and defaults, in the order in which
-// they are read and written. Platform-free, so the table and its decoding are tested natively.
+// The fourteen stored settings: their value names, kinds, defaults and reset rule, in the order
+// in which they are read and written. Platform-free, so the table and its decoding are tested
+// natively.
 #pragma once
 
 #include <cstdint>
@@ -9,10 +10,14 @@ enum class SettingKind { Bool, Word, String };
 struct SettingDef {
     const wchar_t* name;
     SettingKind kind;
-    int defaultValue; // when the value is missing or unreadable; strings default to empty
+    int defaultValue;         // when the value is missing or unreadable; strings default to empty
+    bool keptByReset = false; // a reset leaves it as the user set it; all others go to the default
 };
 
 inline constexpr const wchar_t* kSettingsSection = L"Settings";
+
+// Shown instead of the success of a reset when the store did not take every value.
+inline constexpr const wchar_t* kResetFailedText = L"Could not Reset Settings.";
 
 enum SettingIndex {
     kCheckDisableLeftClick,
@@ -46,7 +51,7 @@ inline constexpr SettingDef kSettings[kSettingCount] = {
     {L"m_wKey2", SettingKind::Word, 0},
     {L"m_wMod2", SettingKind::Word, 0},
     {L"m_sKeyboardShortcutName2", SettingKind::String, 0},
-    {L"m_bAudibleAlerts", SettingKind::Bool, 1},
+    {L"m_bAudibleAlerts", SettingKind::Bool, 1, true},
 };
 
 // A stored BOOL is taken over unchanged, whatever its value.

@@ -8,11 +8,11 @@
 namespace {
 constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-UniqueRegKey OpenRunKey() {
+// Opened, never created: a missing Run list is left missing. Reading asks for read access
+// only, so that a Run list the user may not change still shows what it holds.
+UniqueRegKey OpenRunKey(REGSAM access) {
     UniqueRegKey key;
-    // Opened, never created: a missing Run list is left missing.
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ | KEY_WRITE, key.Put()) !=
-        ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, access, key.Put()) != ERROR_SUCCESS) {
         key.Release();
     }
     return key;
@@ -45,11 +45,24 @@ CString ApplicationTitle() {
 
 void CQuelvantDlg::OnBnClickedAutoStart() {
     UpdateData(TRUE);
-    SetAutoStart(m_bAutoStartAtLogon);
+    const BOOL wanted = m_bAutoStartAtLogon;
+    if (!ChangeAutoStart(wanted)) {
+        ShowError(AutoStartFailedText(wanted != 0));
+    }
+}
+
+bool CQuelvantDlg::ChangeAutoStart(BOOL bEnable) {
+    SetAutoStart(bEnable);
+    // Neither the write nor the delete reports back: the Run list itself is the answer.
+    m_bAutoStartAtLogon = IsAutoStartEnabled() == 1 ? 1 : 0;
+    if (m_hWnd != nullptr) {
+        UpdateData(FALSE);
+    }
+    return (m_bAutoStartAtLogon != 0) == (bEnable != 0);
 }
 
 void CQuelvantDlg::SetAutoStart(BOOL bEnable) {
-    const UniqueRegKey key = OpenRunKey();
+    const UniqueRegKey key = OpenRunKey(KEY_READ | KEY_WRITE);
     if (!key) {
         return;
     }
@@ -69,7 +82,7 @@ void CQuelvantDlg::SetAutoStart(BOOL bEnable) {
 }
 
 int CQuelvantDlg::IsAutoStartEnabled() {
-    const UniqueRegKey key = OpenRunKey();
+    const UniqueRegKey key = OpenRunKey(KEY_READ);
     if (!key) {
         return -2;
     }

@@ -29,3 +29,9 @@ std::wstring StripSilentWord(std::wstring_view text);
 // The path to look up for a read-back text: the word removed, trailing blanks ignored, and
 // the quotes taken off a path that is quoted as a whole (as the program writes it).
 std::wstring RunEntryLookupPath(std::wstring_view text);
+
+// Told when the Run list, read back after a change, does not hold what the user asked for.
+constexpr const wchar_t* AutoStartFailedText(bool enable) noexcept {
+    return enable ? L"Could not Enable Auto Start at Logon."
+                  : L"Could not Disable Auto Start at Logon.";
+}

@@ -25,6 +25,15 @@ int CQuelvantDlg::ApplyBlocking() {
     return 0;
 }
 
+int CQuelvantDlg::ApplyMouseFilterOrReport(WORD wFilter) {
+    DWORD lastError = 0;
+    const int result = ApplyMouseFilter(wFilter, lastError);
+    if (result == 0) {
+        ShowError(FormatMouseErrorMessage(lastError, GetSystemErrorText(lastError)));
+    }
+    return result;
+}
+
 int CQuelvantDlg::ApplyMouseFilter(WORD wFilter, DWORD& dwLastError) {
     const int result = GlobalDisableMouse(wFilter, dwLastError, m_bAllowInjected);
     const MouseOutcome outcome = PickMouseOutcome(wFilter, result);
@@ -34,14 +43,56 @@ int CQuelvantDlg::ApplyMouseFilter(WORD wFilter, DWORD& dwLastError) {
     return result;
 }
 
+namespace {
+// What the hook library is asked for: the mouse word, the keyboard choice, simulated input.
+struct BlockingChoice {
+    WORD mouseFilter;
+    BOOL disableKeyboard;
+    BOOL allowInjected;
+
+    bool SameMouse(const BlockingChoice& other) const {
+        return mouseFilter == other.mouseFilter &&
+               (allowInjected != 0) == (other.allowInjected != 0);
+    }
+    bool operator==(const BlockingChoice& other) const {
+        return SameMouse(other) && (disableKeyboard != 0) == (other.disableKeyboard != 0);
+    }
+};
+} // namespace
+
 void CQuelvantDlg::CommitBlockingSettings() {
+    const auto choice = [this] {
+        return BlockingChoice{
+            ComposeMouseFilter(m_bCheckDisableLeftClick, m_bCheckDisableRightClick,
+                               m_bCheckDisableMiddleClick, m_bCheckDisableMouseMovements,
+                               m_bCheckDisableMouseWheel),
+            m_bDisableKeyboardKeys, m_bAllowInjected};
+    };
     UpdateData(TRUE);
-    if (ApplyBlocking() == 1) {
+    const SettingValues asked = SettingsInMembers();
+    const BlockingChoice applied = choice();
+    const int result = ApplyBlocking();
+    if (result == 1) {
         LoadSaveSettings(FALSE);
     }
     // A failed change so falls back to the last stored state, in members and check boxes.
     LoadSaveSettings(TRUE);
     UpdateData(FALSE);
+    if (SettingsInMembers() == asked) {
+        return;
+    }
+    // The change did not hold. What is in force goes back to what the boxes show again: a
+    // failed mouse hook left the former one in force, and a failed keyboard hook the former
+    // keyboard hook, but the mouse as newly applied.
+    const BlockingChoice shown = choice();
+    if (result == 1) {
+        if (!(shown == applied)) {
+            ApplyBlocking();
+        }
+        ShowError(L"Could not Save Settings.");
+    } else if (m_nBlockState != kBlockError && !shown.SameMouse(applied)) {
+        ApplyMouseFilterOrReport(shown.mouseFilter);
+    }
 }
 
 void CQuelvantDlg::EnableMouseOptions() {
@@ -94,10 +145,7 @@ void CQuelvantDlg::OnHotKey(UINT nHotKeyId, UINT /*nKey1*/, UINT /*nKey2*/) {
     } else {
         UpdateData(TRUE);
         if (HotKeyReleasesMouse(m_nBlockState)) {
-            DWORD lastError = 0;
-            if (ApplyMouseFilter(0, lastError) == 0) {
-                ShowError(FormatMouseErrorMessage(lastError, GetSystemErrorText(lastError)));
-            }
+            ApplyMouseFilterOrReport(0);
         } else {
             ApplyBlocking();
         }

@@ -4,18 +4,25 @@
 
 #include "afxcmn.h"
 
+#include "StoredSetting.h"
 #include "TextSpeaker.h"
 #include "resource.h"
+
+#include <array>
 
 class CQuelvantDlg : public CDialog {
 public:
     explicit CQuelvantDlg(CWnd* pParent = nullptr);
 
-    // Settings store
-    void LoadSaveSettings(BOOL bLoad);
+    // Settings store. A save returns whether every value was written; a reset whether every
+    // setting was stored and the Run entry is gone.
+    using SettingValues = std::array<StoredSettingValue, kSettingCount>;
+    BOOL LoadSaveSettings(BOOL bLoad);
     void LoadSetting(int index); // one row of the settings table, by its index
-    void SaveSetting(int index) const;
-    void ResetSettings();
+    bool SaveSetting(int index) const;
+    void ResetSetting(int index); // to its value after a reset, which is its default
+    SettingValues SettingsInMembers() const;
+    BOOL ResetSettings();
 
     // Blocking control
     int ApplyBlocking();
@@ -30,6 +37,8 @@ public:
     // Auto start at logon
     void SetAutoStart(BOOL bEnable);
     int IsAutoStartEnabled();
+    // Writes or deletes the entry, then shows what the Run list holds; whether that is as asked.
+    bool ChangeAutoStart(BOOL bEnable);
 
     CMenu m_menuContext;
     int m_nBlockState = 0;
@@ -84,6 +93,7 @@ protected:
 
 private:
     void ShowError(const CString& text) const;
+    int ApplyMouseFilterOrReport(WORD wFilter);
     void EnableControl(int nID, BOOL bEnable) const;
     void SetControlText(int nID, const CString& text) const;
     void EnableShortcutBoxes() const;

@@ -1,6 +1,7 @@
 // Moving the fourteen stored settings between the per-user store and the dialog's members.
 #include "QuelvantDlg.h"
 
+#include "AutoStartRules.h"
 #include "SettingsTable.h"
 
 #include <iterator>
@@ -88,65 +89,98 @@ void CQuelvantDlg::LoadSetting(int index) {
     }
 }
 
-void CQuelvantDlg::SaveSetting(int index) const {
+bool CQuelvantDlg::SaveSetting(int index) const {
     const CWinApp* app = AfxGetApp();
     if (app == nullptr || index < 0 || index >= kSettingCount) {
+        return false;
+    }
+    const SettingDef& setting = kSettings[index];
+    const SettingMember& member = kSettingMembers[index];
+    switch (setting.kind) {
+    case SettingKind::Bool:
+        return app->WriteProfileInt(kSettingsSection, setting.name, this->*member.boolMember) != 0;
+    case SettingKind::Word:
+        return app->WriteProfileInt(kSettingsSection, setting.name, this->*member.wordMember) != 0;
+    case SettingKind::String:
+        return app->WriteProfileString(kSettingsSection, setting.name,
+                                       (this->*member.textMember).c_str()) != 0;
+    }
+    return false;
+}
+
+void CQuelvantDlg::ResetSetting(int index) {
+    if (index < 0 || index >= kSettingCount) {
         return;
     }
     const SettingDef& setting = kSettings[index];
     const SettingMember& member = kSettingMembers[index];
     switch (setting.kind) {
     case SettingKind::Bool:
-        app->WriteProfileInt(kSettingsSection, setting.name, this->*member.boolMember);
+        this->*member.boolMember = setting.defaultValue;
         break;
     case SettingKind::Word:
-        app->WriteProfileInt(kSettingsSection, setting.name, this->*member.wordMember);
+        this->*member.wordMember = static_cast<WORD>(setting.defaultValue);
         break;
     case SettingKind::String:
-        app->WriteProfileString(kSettingsSection, setting.name, (this->*member.textMember).c_str());
+        (this->*member.textMember).clear();
         break;
     }
 }
 
-void CQuelvantDlg::LoadSaveSettings(BOOL bLoad) {
+CQuelvantDlg::SettingValues CQuelvantDlg::SettingsInMembers() const {
+    SettingValues values;
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingMember& member = kSettingMembers[i];
+        switch (kSettings[i].kind) {
+        case SettingKind::Bool:
+            values[i].number = this->*member.boolMember;
+            break;
+        case SettingKind::Word:
+            values[i].number = this->*member.wordMember;
+            break;
+        case SettingKind::String:
+            values[i].text = this->*member.textMember;
+            break;
+        }
+    }
+    return values;
+}
+
+BOOL CQuelvantDlg::LoadSaveSettings(BOOL bLoad) {
     // Table order, in both directions; a failed write does not stop the ones after it.
+    bool written = true;
     for (int i = 0; i < kSettingCount; ++i) {
         if (bLoad) {
             LoadSetting(i);
         } else {
-            SaveSetting(i);
+            written = SaveSetting(i) && written;
         }
     }
+    return written ? TRUE : FALSE;
 }
 
-void CQuelvantDlg::ResetSettings() {
-    m_bCheckDisableLeftClick = 0;
-    m_bCheckDisableMiddleClick = 0;
-    m_bCheckDisableMouseMovements = 0;
-    m_bCheckDisableMouseWheel = 0;
-    m_bCheckDisableRightClick = 0;
-    m_bDisableKeyboardKeys = 0;
-    m_bAllowInjected = 1;
-    m_bAutoMinimize = 0;
-    m_bCloseWithKeyboardShortcut = 0;
-    m_bAutoStartAtLogon = 0;
-    m_bDisableEnableKeyboardShortcut = 0;
-    m_wKey2 = 0;
-    m_wMod2 = 0;
-    m_sKeyboardShortcutName2.clear();
-    // Audible alerts stay as the user set them. Without a window the member was never loaded,
-    // so the stored choice is taken, lest a reset from the command line silence a user who
-    // relies on speech.
-    if (m_hWnd == nullptr) {
-        LoadSetting(kAudibleAlerts);
-    }
-
+BOOL CQuelvantDlg::ResetSettings() {
     const bool hasWindow = m_hWnd != nullptr;
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (!kSettings[i].keptByReset) {
+            ResetSetting(i);
+        } else if (!hasWindow) {
+            // Without a window the member was never loaded, so the stored choice is taken,
+            // lest a reset from the command line silence a user who relies on speech.
+            LoadSetting(i);
+        }
+    }
+    m_bAutoStartAtLogon = 0;
+
+    const BOOL written = LoadSaveSettings(FALSE);
+    if (!written) {
+        // The store keeps what it held: the dialog shows that and brings it into force rather
+        // than a reset that did not happen, and auto start stays as it is.
+        LoadSaveSettings(TRUE);
+        m_bAutoStartAtLogon = IsAutoStartEnabled() == 1 ? 1 : 0;
+    }
     if (hasWindow) {
         UpdateData(FALSE);
-    }
-    LoadSaveSettings(FALSE);
-    if (hasWindow) {
         CommitBlockingSettings();
         OnBnClickedCloseShortcut();
         // Bring the shortcut state up to date at once, so nothing stays grey or registered
@@ -155,5 +189,17 @@ void CQuelvantDlg::ResetSettings() {
         EnableMouseOptions();
         EnableShortcutBoxes();
     }
-    SetAutoStart(m_bAutoStartAtLogon);
+    if (!written) {
+        if (hasWindow) {
+            ShowError(kResetFailedText);
+        }
+        return FALSE;
+    }
+    if (!ChangeAutoStart(FALSE)) {
+        if (hasWindow) {
+            ShowError(AutoStartFailedText(false));
+        }
+        return FALSE;
+    }
+    return TRUE;
 }

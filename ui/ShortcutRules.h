@@ -32,8 +32,11 @@ inline constexpr const wchar_t* kCloseCaption = L"Close Shortcut";
 // The caption follows the stored name, not the key.
 std::wstring DisableEnableShortcutCaption(std::wstring_view name);
 
-// "%s to Close"; an empty key name (no key free) gives " to Close".
+// "%s to Close", for the key that was registered.
 std::wstring CloseShortcutCaption(std::wstring_view keyName);
+
+// Shown and spoken when none of the close keys could be registered.
+std::wstring NoFreeCloseKeyText(std::wstring_view title);
 
 // What is spoken when the close shortcut is set: the caption, a blank, the application title.
 std::wstring CloseShortcutAnnouncement(std::wstring_view caption, std::wstring_view title);

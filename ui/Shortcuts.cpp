@@ -39,12 +39,20 @@ void CQuelvantDlg::OnBnClickedCloseShortcut() {
                 break;
             }
         }
-        const CString caption = CloseShortcutCaption(keyName);
-        SetControlText(IDC_CHECK_CLOSE_SHORTCUT, caption);
         const CWinApp* app = AfxGetApp();
-        m_textSpeaker.SpeakText(
-            CloseShortcutAnnouncement(caption, app != nullptr ? app->m_strAppName : CString()),
-            m_bAudibleAlerts);
+        const CString title = app != nullptr ? app->m_strAppName : CString();
+        if (*keyName != L'\0') {
+            const CString caption = CloseShortcutCaption(keyName);
+            SetControlText(IDC_CHECK_CLOSE_SHORTCUT, caption);
+            m_textSpeaker.SpeakText(CloseShortcutAnnouncement(caption, title), m_bAudibleAlerts);
+        } else {
+            // No key names itself when none could be had. The choice stays on, stored too, so
+            // that a later start takes a key that has become free.
+            SetControlText(IDC_CHECK_CLOSE_SHORTCUT, kCloseCaption);
+            const CString text = NoFreeCloseKeyText(title);
+            m_textSpeaker.SpeakText(text, m_bAudibleAlerts);
+            ShowError(text);
+        }
     } else {
         SetControlText(IDC_CHECK_CLOSE_SHORTCUT, kCloseCaption);
     }

@@ -1,5 +1,6 @@
 """Byte-exact access to registry values through regvalue.exe (tools/voice), which `reg` lacks:
-it shows no sizes and cannot write odd ones; and Quelvant started from a copy elsewhere."""
+it shows no sizes and cannot write odd ones; keys made read-only (tools/reglock); and Quelvant
+started from a copy elsewhere."""
 
 from __future__ import annotations
 
@@ -61,6 +62,22 @@ def key_exists(wine: WineSession, key: str) -> bool:
 def set_reg_value(wine: WineSession, key: str, name: str, kind: int, data: bytes) -> None:
     """Writes any type and any bytes, odd sizes and missing NULs included; the key must exist."""
     assert _regvalue(wine, "set", key, name, str(kind), data.hex()) == "ok"
+
+
+def lock_key(wine: WineSession, key: str) -> None:
+    """Makes an HKCU key read-only for everyone (reglock.exe): its values read, but no value
+    or subkey can be written, as under a locked-down policy. The lock lives in the prefix's
+    wineserver, so the session's driver is started first to keep that server running."""
+    driver_for(wine)
+    result = subprocess.run(
+        ["wine", str(wine.exe("reglock.exe")), key],
+        env=wine.env,
+        capture_output=True,
+        text=True,
+        timeout=DEFAULT_TIMEOUT * 3,
+        stdin=subprocess.DEVNULL,
+    )
+    assert result.stdout.strip() == "ok", f"reglock {key}: {result.stdout}{result.stderr}"
 
 
 def utf16z(text: str) -> bytes:

@@ -11,6 +11,7 @@ import pytest
 
 import quelvant as q
 from harness import DEFAULT_TIMEOUT, poll, wait_until
+from runentry import lock_key
 
 WS_TABSTOP = 0x00010000
 
@@ -136,6 +137,29 @@ def test_reset_word_resets_and_reports_without_the_dialog(wine, argument, alerts
     expected = dict(DEFAULTS, m_bAudibleAlerts=1 if alerts is None else alerts)
     assert q.settings(wine) == expected
     assert "Quelvant" not in q.reg_query(wine, q.RUN_KEY)
+
+
+# A store that takes no value, or a Run entry that cannot go: the success is not claimed. A
+# reset whose settings cannot be stored changes nothing, auto start included.
+@pytest.mark.parametrize(
+    "locked, settings_reset",
+    [(q.SETTINGS_KEY, False), (q.RUN_KEY, True)],
+    ids=["settings", "run-list"],
+)
+def test_reset_word_that_cannot_reset_says_so(wine, locked, settings_reset):
+    stored = dict(DEFAULTS, m_bCheckDisableLeftClick=1, m_bAutoMinimize=1, m_bAudibleAlerts=1)
+    q.store_settings(wine, **stored)
+    q.reg_add(wine, q.RUN_KEY, "Quelvant", "REG_SZ", r"C:\windows\notepad.exe :silent")
+    lock_key(wine, locked)
+
+    process = wine.start("Quelvant.exe", "<RESET>", stdin=subprocess.DEVNULL)
+    app = q.Quelvant(wine, q.driver_for(wine), process)
+    assert app.wait_message_box() == q.MessageBox("Quelvant", "Could not Reset Settings.", False)
+    app.press_message_box()
+    assert app.wait_exit() == 0
+
+    assert q.settings(wine) == (dict(DEFAULTS, m_bAudibleAlerts=1) if settings_reset else stored)
+    assert q.reg_query(wine, q.RUN_KEY)["Quelvant"][1] == r"C:\windows\notepad.exe :silent"
 
 
 def test_reset_letters_without_brackets_start_normally(wine):

@@ -17,6 +17,7 @@ from runentry import (
     REG_SZ,
     copy_program,
     key_exists,
+    lock_key,
     reg_value,
     set_reg_value,
     start_program,
@@ -257,20 +258,40 @@ def test_a_start_with_the_silent_word_is_an_ordinary_start(wine: WineSession):
     assert run_entry(wine).text() == program() + " :silent"
 
 
-def test_without_a_run_list_the_box_starts_clear_and_nothing_is_created(wine: WineSession):
-    reg_delete(wine, q.RUN_KEY)
-    assert not key_exists(wine, q.RUN_KEY)
-    app = q.start(wine)
-    assert app.check(q.AUTO_START) == 0
+ENABLE_FAILED = "Could not Enable Auto Start at Logon."
+DISABLE_FAILED = "Could not Disable Auto Start at Logon."
 
-    # The box shows the choice; the list stays missing, and nothing is reported.
+
+# How the Run list cannot be changed, whether our entry is in it, the box at start and the
+# error of the one click, after which the box shows again what the list holds.
+UNCHANGEABLE = {
+    "no run list": ("delete", False, 0, ENABLE_FAILED),
+    "read-only, no entry": ("lock", False, 0, ENABLE_FAILED),
+    "read-only with the entry": ("lock", True, 1, DISABLE_FAILED),
+}
+
+
+@pytest.mark.parametrize("case", UNCHANGEABLE, ids=list(UNCHANGEABLE))
+def test_a_run_list_that_cannot_be_changed_is_shown_as_it_is_and_said_so(
+    wine: WineSession, case: str
+):
+    how, with_entry, ticked, text = UNCHANGEABLE[case]
+    if with_entry:
+        set_reg_value(wine, q.RUN_KEY, ENTRY, REG_SZ, utf16z(program() + " :silent"))
+    if how == "delete":
+        reg_delete(wine, q.RUN_KEY)
+    else:
+        lock_key(wine, q.RUN_KEY)
+    before = run_entry(wine)
+    app = q.start(wine)
+    assert app.check(q.AUTO_START) == ticked
+
     app.click(q.AUTO_START)
-    app.wait_check(q.AUTO_START, 1)
-    assert not key_exists(wine, q.RUN_KEY)
-    app.click(q.AUTO_START)
-    app.wait_check(q.AUTO_START, 0)
-    assert not key_exists(wine, q.RUN_KEY)
-    assert app.message_box() is None and not app.ended()
+    assert app.wait_message_box() == q.MessageBox("Error", text, owned=True)
+    app.press_message_box()
+    assert app.check(q.AUTO_START) == ticked
+    assert run_entry(wine) == before
+    assert key_exists(wine, q.RUN_KEY) == (how != "delete")
     app.close()
 
 

@@ -10,12 +10,15 @@ from fakehelper import StandIn, keyboard, mouse
 from harness import WineSession, wait_until
 from input_kinds import check_actions
 from quelvant import MessageBox
+from runentry import lock_key
 
 WM_HOTKEY = 0x0312
 TOGGLE_HOTKEY = 2
 
 ERROR_CAPTION = "Error"  # Wine's caption for a message box that has none of its own
 KEYBOARD_ERROR = "Could not Disable Keyboard."
+SAVE_ERROR = "Could not Save Settings."
+RESET_ERROR = "Could not Reset Settings."
 
 
 def mouse_error(hex_code: str, system_text: str) -> str:
@@ -136,15 +139,20 @@ def test_after_a_failed_tick_the_previous_blocking_stays_in_force(wine: WineSess
     ]
 
 
+# The mouse is applied before the keyboard fails; once the boxes are reloaded, the mouse is
+# brought back to what they show again, and the former keyboard hook stays.
 @pytest.mark.parametrize(
     "box, expected_calls, status",
     [
         pytest.param(
-            q.LEFT, [mouse(0x01), keyboard(1, result=0)], "Mouse Buttons Disabled", id="left"
+            q.LEFT,
+            [mouse(0x01), keyboard(1, result=0), mouse(0x00)],
+            "Mouse Buttons Disabled",
+            id="left",
         ),
         pytest.param(
             q.ALLOW_INJECTED,
-            [mouse(0x00, allow=0), keyboard(1, allow=0, result=0)],
+            [mouse(0x00, allow=0), keyboard(1, allow=0, result=0), mouse(0x00)],
             "Mouse Buttons Enabled",
             id="allow-simulated-off",
         ),
@@ -170,11 +178,47 @@ def test_a_failed_keyboard_hook_is_reported_and_nothing_is_stored(
     assert app.check(box) == 1 - before
     app.press_message_box()
     app.wait_check(box, before)
+    app.wait_status("Mouse Buttons Enabled")
     assert app.check(q.AUTO_MINIMIZE) == 1
     assert app.check(q.KEYBOARD) == 1
     assert q.settings(wine) == stored
     assert [c.short() for c in stand_in.calls()[2:]] == expected_calls
     assert_error_variable_discipline(stand_in)
+
+
+# The store takes no value: a change is undone in force as on screen, and the user is told.
+@pytest.mark.parametrize(
+    "control, text, expected_calls",
+    [
+        pytest.param(
+            q.LEFT, SAVE_ERROR, [mouse(0x05), keyboard(0), mouse(0x04), keyboard(0)], id="tick"
+        ),
+        pytest.param(
+            q.KEYBOARD, SAVE_ERROR, [mouse(0x04), keyboard(1), mouse(0x04), keyboard(0)],
+            id="keyboard",
+        ),
+        pytest.param(q.RESET, RESET_ERROR, [mouse(0x04), keyboard(0)], id="reset"),
+    ],
+)
+def test_a_change_the_store_does_not_take_is_undone_in_force_and_reported(
+    wine: WineSession, control: int, text: str, expected_calls: list[tuple]
+):
+    q.store_settings(wine, **all_settings(m_bCheckDisableMiddleClick=1))
+    stand_in = StandIn(wine)
+    app = stand_in.start()
+    assert [c.short() for c in stand_in.wait_calls(2)] == [mouse(0x04), keyboard(0)]
+    lock_key(wine, q.SETTINGS_KEY)
+    stored = q.settings(wine)
+
+    app.click(control)
+    assert app.wait_message_box() == MessageBox(ERROR_CAPTION, text, owned=True)
+    app.press_message_box()
+    # The boxes show the stored choice again, and the last calls asked for just that.
+    assert [app.check(b) for b in (q.LEFT, q.MIDDLE, q.KEYBOARD)] == [0, 1, 0]
+    assert app.status() == "Mouse Buttons Disabled"
+    assert [c.short() for c in stand_in.calls()[2:]] == expected_calls
+    assert q.settings(wine) == stored
+    assert app.message_box() is None
 
 
 @pytest.mark.parametrize(

@@ -7,6 +7,7 @@ import pytest
 
 import quelvant as q
 from harness import WineSession, poll, wait_until
+from speech import install_recording_voice
 from test_blocking import real_click_arrived
 
 CAPTURE_TITLE = "Keyboard Shortcut - Quelvant"
@@ -16,6 +17,7 @@ MOD_SHIFT, MOD_CONTROL = 0x4, 0x2
 HOTKEYF_SHIFT, HOTKEYF_CONTROL, HOTKEYF_EXT = 0x1, 0x2, 0x8
 VK_K, VK_F6, VK_RIGHT = 0x4B, 0x75, 0x27
 FAILURE = "Failed to Assign Keyboard Shortcut to Disable / Enable Mouse Button(s)."
+NO_FREE_CLOSE_KEY = "None of F6 to F12 is Free to Close Quelvant."
 OPTION_BOXES = (*q.MOUSE_BOXES, q.ALLOW_INJECTED)
 
 
@@ -210,16 +212,35 @@ def test_close_shortcut_moves_on_past_held_keys(wine: WineSession):
     app.close()
 
 
-def test_close_shortcut_with_every_key_held_keeps_the_box_ticked(wine: WineSession):
+# With every one of F6 to F12 held elsewhere no caption or announcement names a close key; the
+# user is told so, on screen and by voice when alerts are on, and the choice stays on.
+@pytest.mark.parametrize("how, alerts", [("click", 1), ("start", 0)])
+def test_close_shortcut_without_a_free_key_says_so_and_stays_chosen(
+    wine: WineSession, how: str, alerts: int
+):
+    recording = install_recording_voice(wine)
+    q.store_settings(wine, m_bAudibleAlerts=alerts, m_bCloseWithKeyboardShortcut=int(how == "start"))
     holder = q.HotKeyHolder(wine, *((0, vk) for vk in range(VK_F6, VK_F6 + 7)))
     assert all(holder.held.values())
-    app = q.start(wine)
-    app.click(q.CLOSE_SHORTCUT)
-    wait_until(lambda: app.text(q.CLOSE_SHORTCUT) == " to Close", what="the caption without key")
-    q.wait_settings(wine, m_bCloseWithKeyboardShortcut=1)
+    if how == "click":
+        app = q.start(wine)
+        app.click(q.CLOSE_SHORTCUT)
+    else:
+        app = q.Quelvant(wine, q.driver_for(wine), wine.start("Quelvant.exe"))
+    assert app.wait_message_box() == q.MessageBox("Error", NO_FREE_CLOSE_KEY, owned=True)
+    assert app.text(q.CLOSE_SHORTCUT) == "Close Shortcut"
     assert app.check(q.CLOSE_SHORTCUT) == 1
-    assert poll(app.message_box, 1.0) is None
+    app.press_message_box()
+    q.wait_settings(wine, m_bCloseWithKeyboardShortcut=1)
+    if alerts:
+        wait_until(lambda: NO_FREE_CLOSE_KEY in recording.spoken(), what="the spoken notice")
+    assert [t for t in recording.spoken() if "Close" in t] == [NO_FREE_CLOSE_KEY] * alerts
+    app.close()
+
+    # Once a key is free again, the next start takes it.
     holder.release()
+    app = q.start(wine)
+    assert app.text(q.CLOSE_SHORTCUT) == "F6 to Close"
     app.close()
 
 

@@ -14,7 +14,7 @@ from speech import SPF_ASYNC, Recording, install_recording_voice
 
 DISABLED = "Mouse Buttons Disabled"
 ENABLED = "Mouse Buttons Enabled"
-F6, F7, F8, F9, F10, F11, F12 = range(0x75, 0x7C)
+F6, F7, F8, F9 = range(0x75, 0x79)
 # Wine's own voice reports each Speak call as a fixme: voice, text, flags, stream number.
 SPEAK_STUB = re.compile(r"fixme:sapi:spvoice_Speak \((\w+), \w+, (0x[0-9a-f]+), (\w+)\)")
 
@@ -72,9 +72,8 @@ def test_keyboard_blocking_speaks_the_way_out_each_time_it_comes_into_force(wine
         ((), "F6"),
         ((F6,), "F7"),
         ((F6, F7, F9), "F8"),
-        ((F6, F7, F8, F9, F10, F11, F12), ""),
     ],
-    ids=["F6 free", "F6 held", "F6 F7 F9 held", "all held"],
+    ids=["F6 free", "F6 held", "F6 F7 F9 held"],
 )
 def test_start_with_the_close_shortcut_speaks_the_key_really_chosen(
     wine: WineSession, held: tuple[int, ...], key: str

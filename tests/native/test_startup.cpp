@@ -79,6 +79,7 @@ TEST(SettingsTable, FourteenDistinctNamesInStoreOrderWithTheirDefaults) {
     for (int i = 0; i < kSettingCount; ++i) {
         const bool defaultOn = i == kAllowInjected || i == kAudibleAlerts;
         EXPECT_EQ(kSettings[i].defaultValue, defaultOn ? 1 : 0) << i;
+        EXPECT_EQ(kSettings[i].keptByReset, i == kAudibleAlerts) << i;
     }
     EXPECT_EQ(kSettings[kKey2].kind, SettingKind::Word);
     EXPECT_EQ(kSettings[kMod2].kind, SettingKind::Word);
