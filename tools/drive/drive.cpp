@@ -2,6 +2,8 @@
 // tool would, so end-to-end tests can tick boxes and read results while real mouse input is
 // blocked. Reads one command per line on stdin and answers one line each ("ok ..." or
 // "none"/"error ..."); "controls" answers several lines closed by "end".
+#include "ToolSupport.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -96,8 +98,13 @@ HWND FindTarget(const std::wstring& title) {
     return dialog != nullptr ? dialog : FindWindowW(nullptr, title.c_str());
 }
 
+// A bad number ends the command with an error answer.
 unsigned long ParseNumber(const std::string& text) {
-    return std::stoul(text, nullptr, 0);
+    const auto value = tools::ParseUnsigned(text);
+    if (!value) {
+        throw std::invalid_argument("bad number " + text);
+    }
+    return *value;
 }
 
 struct Finder {
