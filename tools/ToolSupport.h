@@ -1,5 +1,6 @@
-// What the test tools share: an owner for file handles and strict number parsing of their
-// command words and arguments. Every other owner comes from common/Handle.h.
+// What the test tools share: an owner for file handles, one clock for the times they report,
+// and strict number parsing of their command words and arguments. Every other owner comes
+// from common/Handle.h.
 #pragma once
 
 #include "Handle.h"
@@ -24,6 +25,17 @@ using UniqueFile = UniqueHandle<HANDLE, CloseFile>;
 
 inline UniqueFile OwnFile(HANDLE file) noexcept {
     return UniqueFile(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
+// Microseconds of the performance counter, which every process of the machine shares: times
+// that two tools report can be compared.
+inline long long NowMicroseconds() noexcept {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return now.QuadPart / frequency.QuadPart * 1000000 +
+           now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
 }
 
 // The whole text as an unsigned number in base (0: C prefixes, 0x for hex); nothing when it

@@ -9,10 +9,13 @@ import sys
 from pathlib import Path
 
 import quelvant as q
-from harness import BIN_DIR, REPO, WineSession
+from harness import BIN_DIR, REPO, WineSession, windows_path
 from input_kinds import LEFT, send_with_marker
 
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+DOWNGRADE_REFUSED = "A newer version of Quelvant is already installed."
+# Building the package and an older release; generous for a loaded machine, but bounded.
+BUILD_TIMEOUT = 600
 PRODUCTS = r"HKLM\Software\Classes\Installer\Products"
 
 
@@ -30,7 +33,8 @@ def subkeys(wine: WineSession, key: str) -> list[dict[str, tuple[str, str]]]:
 
 def test_silent_upgrade_use_refused_downgrade_and_uninstall(wine: WineSession, tmp_path: Path):
     version = re.search(r"project\(Quelvant VERSION (\S+)", (REPO / "CMakeLists.txt").read_text())[1]
-    subprocess.run(["cmake", "--build", str(BIN_DIR.parent), "--target", "package"], check=True)
+    subprocess.run(["cmake", "--build", str(BIN_DIR.parent), "--target", "package"], check=True,
+                   timeout=BUILD_TIMEOUT)
     new_msi = BIN_DIR.parent / "dist" / f"Quelvant-{version}-win64.msi"
     # An older release from the same .wxs, whose program differs from today's.
     old_exe, old_msi = tmp_path / "Quelvant.exe", tmp_path / "dist" / "Quelvant-0.9-win64.msi"
@@ -39,7 +43,8 @@ def test_silent_upgrade_use_refused_downgrade_and_uninstall(wine: WineSession, t
                  wxs=REPO / "packaging/Quelvant.wxs", icon=REPO / "res/Quelvant.ico",
                  source_dir=REPO, stage_dir=tmp_path / "stage", out_dir=tmp_path / "dist")
     subprocess.run([sys.executable, REPO / "packaging/make-release.py", "--version", "0.9",
-                    *(f"--{k.replace('_', '-')}={v}" for k, v in paths.items())], check=True)
+                    *(f"--{k.replace('_', '-')}={v}" for k, v in paths.items())], check=True,
+                   timeout=BUILD_TIMEOUT)
 
     folder = wine.prefix / "drive_c/Program Files/Quelvant"
     menus = [wine.prefix / "drive_c/ProgramData", *wine.prefix.glob("drive_c/users/*/AppData/Roaming")]
@@ -68,8 +73,13 @@ def test_silent_upgrade_use_refused_downgrade_and_uninstall(wine: WineSession, t
     assert [m.name for m in seen if m.id in LEFT.ids] == []
     app.close()
 
-    # Refused with 1603 (Wine hands on its low byte); the newer version stays as it was.
-    assert msiexec(wine, "/i", str(old_msi)) == 1603 % 256
+    # Refused with 1603 (Wine hands on its low byte), and for the reason the package gives: any
+    # failed install ends with 1603. The newer version stays as it was.
+    log = tmp_path / "downgrade.log"
+    assert msiexec(wine, "/i", str(old_msi), "/l*v", windows_path(log)) == 1603 % 256
+    raw = log.read_bytes() if log.is_file() else b""
+    text = raw.decode("utf-16" if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else "utf-8", "replace")
+    assert DOWNGRADE_REFUSED in text, f"install log: {text[-3000:]!r}"
     assert installed() == state
 
     assert msiexec(wine, "/x", str(new_msi)) == 0

@@ -11,7 +11,8 @@
 //   drop                      UnhookWindowsHookEx on every hook handle value of the session,
 //                             as if the system had dropped them -> "dropped n=<count>"
 //   stall TITLE|- MS          suspends for MS ms the thread of the window titled TITLE, or with
-//                             "-" Helper.dll's hook thread -> "stalled", later "resumed"
+//                             "-" Helper.dll's hook thread -> "stalled t=<us>", later
+//                             "resumed t=<us>" (times as the probe reports them)
 //   quit (or end of input)    -> "bye", then the process ends and the library unloads
 #include "Handle.h"
 #include "Helper.h"
@@ -113,10 +114,11 @@ bool RunCommand(const std::string& line) {
             Answer("error cannot stall %s (%lu)", first.c_str(), GetLastError());
             return true;
         }
-        Answer("stalled");
+        Answer("stalled t=%lld", tools::NowMicroseconds());
         Sleep(static_cast<DWORD>(*ms));
+        const long long resumed = tools::NowMicroseconds();
         ResumeThread(thread.Get());
-        Answer("resumed");
+        Answer("resumed t=%lld", resumed);
     } else if (command == "ping") {
         Answer("pong");
     } else if (command == "quit") {

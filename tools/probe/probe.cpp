@@ -64,20 +64,12 @@ private:
 };
 
 Reporter g_reporter;
-LARGE_INTEGER g_frequency{};
 HWND g_main = nullptr;
 HWND g_edit = nullptr;
 WNDPROC g_editProc = nullptr;
 // Set while the edit's own procedure runs a mouse message: anything the main window gets then
 // is the edit handing the same message up (DefWindowProc does so for the wheel), not new input.
 int g_editMouseDepth = 0;
-
-long long NowMicroseconds() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart / g_frequency.QuadPart * 1000000 +
-           now.QuadPart % g_frequency.QuadPart * 1000000 / g_frequency.QuadPart;
-}
 
 struct NamedMessage {
     UINT id;
@@ -119,7 +111,7 @@ void Report(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     char line[256];
     const int head = std::snprintf(line, sizeof line, "msg=0x%03X name=%s t=%lld win=%s", msg, name,
-                                   NowMicroseconds(), hwnd == g_edit ? "edit" : "main");
+                                   tools::NowMicroseconds(), hwnd == g_edit ? "edit" : "main");
     const size_t room = sizeof line - static_cast<size_t>(head);
     char* tail = line + head;
     const int x = static_cast<short>(LOWORD(lParam));
@@ -264,7 +256,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         std::fprintf(stderr, "probe: cannot open the report file (error %lu)\n", GetLastError());
         return 1;
     }
-    QueryPerformanceFrequency(&g_frequency);
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
