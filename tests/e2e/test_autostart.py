@@ -3,6 +3,7 @@ written and read back through the real registry, naming real files."""
 
 from __future__ import annotations
 
+import shutil
 import subprocess
 from pathlib import Path
 
@@ -116,7 +117,9 @@ def test_a_program_in_a_folder_with_blanks_writes_its_path_quoted(
 
     # At the next logon the system runs the entry's text as it stands: the dialog of that very
     # copy appears, as after any start, and reads the entry back as on (the quotes come off,
-    # the blank after them is dropped).
+    # the blank after them is dropped). A program where the path's first blank would cut it
+    # is what the quotes guard against: without them the system would start that one.
+    shutil.copy(BIN_DIR / "oskstub.exe", tmp_path / "Program.exe")
     started = app.drive.value(f"run {run_entry(wine).text()}")
     assert started, "the entry's command line does not start"
     wait_until(app.visible, what="the dialog started from the Run entry")

@@ -99,13 +99,10 @@ def test_hooks_keep_working_behind_an_open_error_box(wine: WineSession):
     holder = q.HotKeyHolder(wine, (0x2, 0x51))
     q.store_settings(wine, m_bCheckDisableLeftClick=1, m_bDisableEnableKeyboardShortcut=1,
                      m_wKey2=0x51, m_wMod2=0x2, m_sKeyboardShortcutName2="Ctrl + Q")
-    process = wine.start("Quelvant.exe")
-    app = q.Quelvant(wine, q.driver_for(wine), process)
+    app = q.start(wine, wait_window=False)
     box = app.wait_message_box()
     assert box.owned
-    left, top, right, bottom = app.window_rect()
-    probe = wine.start_probe(x=right + 60, y=100)
-    wine.settle_on(probe)
+    probe = q.probe_beside(app)
 
     for _ in range(3):
         seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "--repeat", "20",
