@@ -9,7 +9,8 @@ import subprocess
 from dataclasses import dataclass
 from pathlib import Path
 
-from harness import (
+# BIN_DIR, poll and utf16z are here for the modules that use them as q.BIN_DIR and so on.
+from harness import (  # noqa: F401
     ARTIFACT_DIR,
     BIN_DIR,
     DEFAULT_TIMEOUT,
@@ -78,7 +79,24 @@ def _settings_table() -> tuple[tuple[str, str, int], ...]:
 
 
 SETTINGS_TABLE = _settings_table()
+# The check box that shows each BOOL setting; the words and the name stand behind the
+# Disable / Enable Shortcut box.
+SETTING_BOX = {
+    "m_bCheckDisableLeftClick": LEFT,
+    "m_bCheckDisableMiddleClick": MIDDLE,
+    "m_bCheckDisableMouseMovements": MOVES,
+    "m_bCheckDisableMouseWheel": WHEEL,
+    "m_bCheckDisableRightClick": RIGHT,
+    "m_bDisableKeyboardKeys": KEYBOARD,
+    "m_bAutoMinimize": AUTO_MINIMIZE,
+    "m_bCloseWithKeyboardShortcut": CLOSE_SHORTCUT,
+    "m_bAllowInjected": ALLOW_INJECTED,
+    "m_bDisableEnableKeyboardShortcut": DISABLE_ENABLE_SHORTCUT,
+    "m_bAudibleAlerts": AUDIBLE_ALERTS,
+}
 SETTING_NAMES = tuple(name for name, _, _ in SETTINGS_TABLE)
+if {name for name, kind, _ in SETTINGS_TABLE if kind == "Bool"} != set(SETTING_BOX):
+    raise RuntimeError("app/SettingsTable.h and SETTING_BOX in quelvant.py disagree")
 # What a first start stores: numbers for BOOLs and words, text for the one string.
 DEFAULTS: dict[str, int | str] = {
     name: "" if kind == "String" else default for name, kind, default in SETTINGS_TABLE

@@ -22,13 +22,7 @@ from input_kinds import (
 
 BOX_BITS = {q.LEFT: LEFT.bit, q.RIGHT: RIGHT.bit, q.MIDDLE: MIDDLE.bit, q.MOVES: MOVE.bit,
             q.WHEEL: WHEEL.bit}
-BOX_SETTING = {
-    q.LEFT: "m_bCheckDisableLeftClick",
-    q.RIGHT: "m_bCheckDisableRightClick",
-    q.MIDDLE: "m_bCheckDisableMiddleClick",
-    q.MOVES: "m_bCheckDisableMouseMovements",
-    q.WHEEL: "m_bCheckDisableMouseWheel",
-}
+BOX_SETTING = {box: name for name, box in q.SETTING_BOX.items() if box in BOX_BITS}
 WM_HOTKEY = 0x0312
 
 

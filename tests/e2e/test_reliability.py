@@ -153,19 +153,7 @@ NEIGHBOURS: dict[str, int | str] = dict(
     m_bAudibleAlerts=0,
     m_sKeyboardShortcutName2="Hand Made",
 )
-BOX_OF = {
-    "m_bCheckDisableLeftClick": q.LEFT,
-    "m_bCheckDisableMiddleClick": q.MIDDLE,
-    "m_bCheckDisableMouseMovements": q.MOVES,
-    "m_bCheckDisableMouseWheel": q.WHEEL,
-    "m_bCheckDisableRightClick": q.RIGHT,
-    "m_bDisableKeyboardKeys": q.KEYBOARD,
-    "m_bAutoMinimize": q.AUTO_MINIMIZE,
-    "m_bCloseWithKeyboardShortcut": q.CLOSE_SHORTCUT,
-    "m_bAllowInjected": q.ALLOW_INJECTED,
-    "m_bDisableEnableKeyboardShortcut": q.DISABLE_ENABLE_SHORTCUT,
-    "m_bAudibleAlerts": q.AUDIBLE_ALERTS,
-}
+BOX_OF = q.SETTING_BOX
 
 # A string stored without its NUL is not among these: Wine's registry hands such a value back
 # with a NUL added, so that rule is checked on the read-back rules natively.

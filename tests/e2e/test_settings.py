@@ -13,27 +13,11 @@ import quelvant as q
 from harness import WineSession, wait_until
 from input_kinds import keys_through, real_click_arrived
 
-# The check box that shows each BOOL setting.
-CHECK_BOX = {
-    "m_bCheckDisableLeftClick": q.LEFT,
-    "m_bCheckDisableMiddleClick": q.MIDDLE,
-    "m_bCheckDisableMouseMovements": q.MOVES,
-    "m_bCheckDisableMouseWheel": q.WHEEL,
-    "m_bCheckDisableRightClick": q.RIGHT,
-    "m_bDisableKeyboardKeys": q.KEYBOARD,
-    "m_bAutoMinimize": q.AUTO_MINIMIZE,
-    "m_bCloseWithKeyboardShortcut": q.CLOSE_SHORTCUT,
-    "m_bAllowInjected": q.ALLOW_INJECTED,
-    "m_bDisableEnableKeyboardShortcut": q.DISABLE_ENABLE_SHORTCUT,
-    "m_bAudibleAlerts": q.AUDIBLE_ALERTS,
-}
+CHECK_BOX = q.SETTING_BOX
 BOX_SETTING = {box: name for name, box in CHECK_BOX.items()}
 
-RESET_VALUES = {
-    **{name: 0 for name in q.SETTING_NAMES},
-    "m_bAllowInjected": 1,
-    "m_sKeyboardShortcutName2": "",
-}
+# A reset restores the defaults of the settings table; Audible Alerts keep the user's choice.
+RESET_VALUES = q.DEFAULTS
 
 
 def test_stored_values_are_taken_without_range_checks(wine: WineSession):

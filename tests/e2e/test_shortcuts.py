@@ -132,7 +132,7 @@ def test_capture_without_a_key_leaves_no_shortcut(wine: WineSession, how: str):
         # Cleared, then a bare modifier left in the box: OK returns key 0 with that modifier.
         app.click(CLEAR)
         wait_until(lambda: app.drive.value(f"hotkey-get {HOTKEY}") == "0", what="a cleared box")
-        app.drive(f"hotkey-set {HOTKEY} {0x200}")
+        assert app.drive(f"hotkey-set {HOTKEY} {0x200}") == "ok"
         app.click(1)
     close_capture(app)
     app.wait_check(q.DISABLE_ENABLE_SHORTCUT, 0)
@@ -152,7 +152,7 @@ def test_combination_held_elsewhere_is_saved_then_refused(wine: WineSession):
     assert holder.held[(MOD_CONTROL | MOD_SHIFT, VK_K)]
     app = q.start(wine)
     open_capture(app)
-    app.drive(f"hotkey-set {HOTKEY} {0x300 | VK_K}")
+    assert app.drive(f"hotkey-set {HOTKEY} {0x300 | VK_K}") == "ok"
     app.click(1)
     app.use()
     box = app.wait_message_box()
