@@ -5,18 +5,13 @@ to, so the program can meet a hook that cannot be installed."""
 from __future__ import annotations
 
 import os
-import re
 import shutil
-import subprocess
 from dataclasses import dataclass
-from pathlib import Path
 
 import quelvant as q
-from harness import BIN_DIR, Probe, WineSession, wait_until
+from harness import BIN_DIR, Probe, WineSession, fields, wait_until
 
 STAND_IN = BIN_DIR / "fakehelper" / "Helper.dll"
-
-_FIELD = re.compile(r"(\w+)=(\S+)")
 
 
 @dataclass(frozen=True)
@@ -89,7 +84,7 @@ class StandIn:
                 continue
             if kind not in ("mouse", "keyboard"):
                 raise AssertionError(f"the stand-in reports: {line!r}")
-            out.append(Call(kind, {k: int(v, 0) for k, v in _FIELD.findall(rest)}))
+            out.append(Call(kind, {k: int(v, 0) for k, v in fields(rest).items()}))
         return out
 
     def attached(self) -> int:
@@ -106,23 +101,13 @@ class StandIn:
 
     def start(self, *args: str, wait_window: bool = True) -> q.Quelvant:
         """Starts the copy of Quelvant.exe, which loads the stand-in from its own folder."""
-        process = subprocess.Popen(
-            ["wine", str(self.folder / "Quelvant.exe"), *args],
-            env=self.wine.env,
-            stdin=subprocess.DEVNULL,
-        )
-        self.wine.processes.append(process)
-        app = q.Quelvant(self.wine, q.driver_for(self.wine), process)
+        app = q.start(self.wine, *args, program=self.folder / "Quelvant.exe", wait_window=False)
         wait_until(self.attached, what="the stand-in to be loaded")
         if wait_window:
-            wait_until(app.visible, what="the Quelvant dialog")
-            wait_until(lambda: app.status() != "", what="the first status text")
+            q.wait_shown(app)
         return app
 
     def start_with_probe(self, *args: str) -> tuple[q.Quelvant, Probe]:
         """As quelvant.start_with_probe: the probe beside the dialog, pointer and keys on it."""
         app = self.start(*args)
-        _left, _top, right, _bottom = app.window_rect()
-        probe = self.wine.start_probe(x=max(right, 0) + 60, y=100, w=400, h=300)
-        self.wine.settle_on(probe)
-        return app, probe
+        return app, q.probe_beside(app)

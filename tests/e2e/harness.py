@@ -7,9 +7,11 @@ surrounding scripts/wine-session. Everything started here is ended at teardown.
 from __future__ import annotations
 
 import os
+import queue
 import re
 import shutil
 import subprocess
+import threading
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -76,7 +78,44 @@ class Message:
         return int(self.params[key], 0)
 
 
+# "name=value" fields, as the probe, the stand-in library and hookhost write them.
 _FIELD = re.compile(r"(\w+)=(\S+)")
+
+
+def fields(line: str) -> dict[str, str]:
+    return dict(_FIELD.findall(line))
+
+
+def unescape(text: str) -> str:
+    """Undoes the escapes of drive.exe and the recording voice: \\n, \\r, \\t and \\\\."""
+    return re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(m[1], m[1]), text)
+
+
+# Registry value types, as winnt.h numbers them.
+REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD = 1, 2, 3, 4, 7, 11
+
+
+def utf16z(text: str) -> bytes:
+    """A string as the registry stores it: UTF-16 with its closing NUL."""
+    return (text + "\0").encode("utf-16-le")
+
+
+def header_numbers(relative: str) -> dict[str, int]:
+    """The numeric constants of one of the program's C++ headers: `#define NAME 1000` and
+    `constexpr type NAME = 0x01;`. The tests take ids, bits and names from the program's own
+    sources, so a renumbered constant fails where it is used, not silently against a copy."""
+    text = (REPO / relative).read_text(encoding="utf-8")
+    number = r"(-?(?:0[xX][0-9A-Fa-f]+|\d+))[uUlL]*"
+    found = re.findall(rf"^#define\s+(\w+)\s+{number}\s*$", text, re.MULTILINE)
+    found += re.findall(rf"^\s*(?:inline\s+)?constexpr\s+[\w:]+\s+(\w+)\s*=\s*{number}\s*;",
+                        text, re.MULTILINE)
+    return {name: int(value, 0) for name, value in found}
+
+
+def header_number(table: dict[str, int], name: str, relative: str) -> int:
+    if name not in table:
+        raise RuntimeError(f"{relative} no longer defines {name}: update the tests' use of it")
+    return table[name]
 
 
 def parse_message(line: str) -> Message | None:
@@ -189,6 +228,27 @@ class HookHost:
         self.process.wait(timeout=DEFAULT_TIMEOUT)
 
 
+class LineReader:
+    """The output lines of a process as they come, each waited for with a deadline, so that a
+    tool that hangs fails its test instead of stopping the run."""
+
+    def __init__(self, process: subprocess.Popen, what: str):
+        self.what = what
+        self._lines: queue.Queue[str] = queue.Queue()
+        assert process.stdout is not None
+        threading.Thread(target=self._read, args=(process.stdout,), daemon=True).start()
+
+    def _read(self, stream) -> None:
+        for line in stream:
+            self._lines.put(line.rstrip("\r\n"))
+
+    def next(self, timeout: float = DEFAULT_TIMEOUT) -> str:
+        try:
+            return self._lines.get(timeout=timeout)
+        except queue.Empty:
+            raise AssertionError(f"{self.what} did not answer within {timeout:.0f} s") from None
+
+
 @dataclass
 class WineSession:
     """One private Wine prefix on the shared display, and every process started in it."""
@@ -196,6 +256,8 @@ class WineSession:
     root: Path
     env: dict[str, str]
     processes: list[subprocess.Popen] = field(default_factory=list)
+    # The session's drive.exe (quelvant.Driver), started on first use and ended with the rest.
+    driver: object | None = None
     _titles: int = 0
 
     @property
@@ -208,9 +270,10 @@ class WineSession:
             raise AssertionError(f"{path} is missing: build the win64 preset first")
         return path
 
-    def start(self, name: str, *args: str, **popen) -> subprocess.Popen:
-        # A Windows path (an installed program) as it is; a bare name from the build.
-        program = name if "\\" in name else str(self.exe(name))
+    def start(self, name: str | Path, *args: str, **popen) -> subprocess.Popen:
+        # A Linux path or a Windows path (an installed program) as it is; a bare name from
+        # the build.
+        program = str(name) if isinstance(name, Path) or "\\" in name else str(self.exe(name))
         process = subprocess.Popen(["wine", program, *args], env=self.env, **popen)
         self.processes.append(process)
         return process

@@ -5,7 +5,15 @@ from __future__ import annotations
 from dataclasses import dataclass
 from typing import Callable
 
-from harness import Message, Probe, WineSession, wait_until
+from harness import Message, Probe, WineSession, header_number, header_numbers, wait_until
+
+# The filter bits of the mouse filter word, from the hook library's own header.
+_DECISION_H = "hooklib/HookDecision.h"
+_BITS = header_numbers(_DECISION_H)
+
+
+def _bit(name: str) -> int:
+    return header_number(_BITS, name, _DECISION_H)
 
 
 @dataclass(frozen=True)
@@ -15,11 +23,11 @@ class Kind:
     ids: frozenset[int]
 
 
-LEFT = Kind("left", 0x01, frozenset({0x201, 0x202, 0x203}))
-RIGHT = Kind("right", 0x02, frozenset({0x204, 0x205, 0x206}))
-MIDDLE = Kind("middle", 0x04, frozenset({0x207, 0x208, 0x209}))
-MOVE = Kind("move", 0x08, frozenset({0x200}))
-WHEEL = Kind("wheel", 0x10, frozenset({0x20A}))
+LEFT = Kind("left", _bit("MOUSE_FILTER_LEFT"), frozenset({0x201, 0x202, 0x203}))
+RIGHT = Kind("right", _bit("MOUSE_FILTER_RIGHT"), frozenset({0x204, 0x205, 0x206}))
+MIDDLE = Kind("middle", _bit("MOUSE_FILTER_MIDDLE"), frozenset({0x207, 0x208, 0x209}))
+MOVE = Kind("move", _bit("MOUSE_FILTER_MOVE"), frozenset({0x200}))
+WHEEL = Kind("wheel", _bit("MOUSE_FILTER_WHEEL"), frozenset({0x20A}))
 HWHEEL = Kind("hwheel", 0, frozenset({0x20E}))
 XBUTTON = Kind("xbutton", 0, frozenset({0x20B, 0x20C, 0x20D}))
 KINDS = (LEFT, RIGHT, MIDDLE, MOVE, WHEEL, HWHEEL, XBUTTON)
@@ -151,6 +159,22 @@ def send_with_marker(
         for m in probe.messages(mark)[:end]
         if not (m.id in (0x20B, 0x20D) and m.number("xbutton") == marker)
     ]
+
+
+def key_messages(seen: list[Message]) -> list[str]:
+    """The key messages among what arrived, named with their virtual keys."""
+    return [f"{m.name} vk={m.params.get('vk')}" for m in seen if m.id in KEY_MESSAGES]
+
+
+def keys_through(wine: WineSession, probe: Probe, *names: str) -> list[str]:
+    """Sends real keys, then a marker click; returns the key messages that got through."""
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool("key", "--delay", "20", *names))
+    return key_messages(seen)
+
+
+def real_click_arrived(wine: WineSession, probe: Probe) -> bool:
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "1"))
+    return any(m.id in LEFT.ids for m in seen)
 
 
 def check_actions(wine: WineSession, probe: Probe, discarded: int) -> list[str]:

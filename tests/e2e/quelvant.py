@@ -4,41 +4,103 @@ and writes its registry values."""
 
 from __future__ import annotations
 
-import queue
+import re
 import subprocess
-import threading
 from dataclasses import dataclass
 from pathlib import Path
 
-from harness import ARTIFACT_DIR, BIN_DIR, DEFAULT_TIMEOUT, WineSession, poll, wait_until
+# BIN_DIR, poll and utf16z are here for the modules that use them as q.BIN_DIR and so on.
+from harness import (  # noqa: F401
+    ARTIFACT_DIR,
+    BIN_DIR,
+    DEFAULT_TIMEOUT,
+    REPO,
+    LineReader,
+    Probe,
+    WineSession,
+    header_number,
+    header_numbers,
+    poll,
+    unescape,
+    utf16z,
+    wait_until,
+)
 
 SETTINGS_KEY = r"HKCU\Software\AppData\Quelvant\Settings"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 TITLE = "Quelvant"
+CAPTURE_TITLE = "Keyboard Shortcut - Quelvant"
 
-# Control ids of the main dialog.
-LEFT, RIGHT, MIDDLE, MOVES, WHEEL = 1000, 1001, 1002, 1003, 1004
-OSK, RESET = 1005, 1006
-KEYBOARD, AUTO_MINIMIZE, CLOSE_SHORTCUT, AUTO_START, ALLOW_INJECTED = 1007, 1011, 1012, 1013, 1014
-DISABLE_ENABLE_SHORTCUT, AUDIBLE_ALERTS, STATUS = 1016, 1019, 1020
+# Control and command ids of the dialogs, from the program's resource header.
+_RESOURCE_H = "res/resource.h"
+_IDS = header_numbers(_RESOURCE_H)
+
+
+def _id(name: str) -> int:
+    return header_number(_IDS, name, _RESOURCE_H)
+
+
+LEFT = _id("IDC_CHECK_DISABLE_LEFT_CLICK")
+RIGHT = _id("IDC_CHECK_DISABLE_RIGHT_CLICK")
+MIDDLE = _id("IDC_CHECK_DISABLE_MIDDLE_CLICK")
+MOVES = _id("IDC_CHECK_DISABLE_MOUSE_MOVEMENTS")
+WHEEL = _id("IDC_CHECK_DISABLE_MOUSE_WHEEL")
+OSK = _id("IDC_BUTTON_OSK")
+RESET = _id("IDC_BUTTON_RESET_SETTINGS")
+KEYBOARD = _id("IDC_CHECK_DISABLE_KEYBOARD_KEYS")
+AUTO_MINIMIZE = _id("IDC_CHECK_AUTO_MINIMIZE")
+CLOSE_SHORTCUT = _id("IDC_CHECK_CLOSE_SHORTCUT")
+AUTO_START = _id("IDC_CHECK_AUTO_START")
+ALLOW_INJECTED = _id("IDC_CHECK_ALLOW_INJECTED")
+DISABLE_ENABLE_SHORTCUT = _id("IDC_CHECK_DISABLE_ENABLE_SHORTCUT")
+HOTKEY = _id("IDC_HOTKEY_SHORTCUT")  # in the capture dialog
+CLEAR = _id("IDC_BUTTON_CLEAR")  # in the capture dialog
+AUDIBLE_ALERTS = _id("IDC_CHECK_AUDIBLE_ALERTS")
+STATUS = _id("IDC_EDIT_STATUS")
+MENU_RESET = _id("ID_MENU_RESET_SETTINGS")
+MENU_MINIMIZE = _id("ID_MENU_MINIMIZE")
+MENU_CLOSE = _id("ID_MENU_CLOSE")
+MENU_OSK = _id("ID_MENU_ON_SCREEN_KEYBOARD")
+ABOUT = _id("IDM_ABOUTBOX")
+CONTEXT_MENU = _id("IDR_MENU_CONTEXT")
 MOUSE_BOXES = (LEFT, RIGHT, MIDDLE, MOVES, WHEEL)
 
-SETTING_NAMES = (
-    "m_bCheckDisableLeftClick",
-    "m_bCheckDisableMiddleClick",
-    "m_bCheckDisableMouseMovements",
-    "m_bCheckDisableMouseWheel",
-    "m_bCheckDisableRightClick",
-    "m_bDisableKeyboardKeys",
-    "m_bAutoMinimize",
-    "m_bCloseWithKeyboardShortcut",
-    "m_bAllowInjected",
-    "m_bDisableEnableKeyboardShortcut",
-    "m_wKey2",
-    "m_wMod2",
-    "m_sKeyboardShortcutName2",
-    "m_bAudibleAlerts",
-)
+
+def _settings_table() -> tuple[tuple[str, str, int], ...]:
+    """(name, kind, default) of every stored setting in the order of app/SettingsTable.h."""
+    relative = "app/SettingsTable.h"
+    text = (REPO / relative).read_text(encoding="utf-8")
+    table = text.split("kSettings[kSettingCount] = {", 1)[-1].split("};", 1)[0]
+    rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*(-?\d+)\}', table)
+    count = len(re.findall(r"\{L\"", table))
+    if not rows or len(rows) != count:
+        raise RuntimeError(f"cannot read the settings table of {relative}: update quelvant.py")
+    return tuple((name, kind, int(default)) for name, kind, default in rows)
+
+
+SETTINGS_TABLE = _settings_table()
+# The check box that shows each BOOL setting; the words and the name stand behind the
+# Disable / Enable Shortcut box.
+SETTING_BOX = {
+    "m_bCheckDisableLeftClick": LEFT,
+    "m_bCheckDisableMiddleClick": MIDDLE,
+    "m_bCheckDisableMouseMovements": MOVES,
+    "m_bCheckDisableMouseWheel": WHEEL,
+    "m_bCheckDisableRightClick": RIGHT,
+    "m_bDisableKeyboardKeys": KEYBOARD,
+    "m_bAutoMinimize": AUTO_MINIMIZE,
+    "m_bCloseWithKeyboardShortcut": CLOSE_SHORTCUT,
+    "m_bAllowInjected": ALLOW_INJECTED,
+    "m_bDisableEnableKeyboardShortcut": DISABLE_ENABLE_SHORTCUT,
+    "m_bAudibleAlerts": AUDIBLE_ALERTS,
+}
+SETTING_NAMES = tuple(name for name, _, _ in SETTINGS_TABLE)
+if {name for name, kind, _ in SETTINGS_TABLE if kind == "Bool"} != set(SETTING_BOX):
+    raise RuntimeError("app/SettingsTable.h and SETTING_BOX in quelvant.py disagree")
+# What a first start stores: numbers for BOOLs and words, text for the one string.
+DEFAULTS: dict[str, int | str] = {
+    name: "" if kind == "String" else default for name, kind, default in SETTINGS_TABLE
+}
 
 
 class Driver:
@@ -54,20 +116,11 @@ class Driver:
             encoding="utf-8",
             bufsize=1,
         )
-        self._lines: queue.Queue[str] = queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
+        self._lines = LineReader(self.process, "drive.exe")
         assert self._next() == "ready"
 
-    def _read(self) -> None:
-        assert self.process.stdout is not None
-        for line in self.process.stdout:
-            self._lines.put(line.rstrip("\r\n"))
-
     def _next(self) -> str:
-        try:
-            return self._lines.get(timeout=DEFAULT_TIMEOUT)
-        except queue.Empty:
-            raise AssertionError("drive.exe did not answer") from None
+        return self._lines.next()
 
     def __call__(self, line: str) -> str:
         assert self.process.stdin is not None
@@ -78,6 +131,8 @@ class Driver:
     def lines(self, line: str) -> list[str]:
         """For commands that answer several lines closed by "end"."""
         first = self(line)
+        if first.startswith("error"):
+            raise AssertionError(f"drive.exe: {line!r} -> {first!r}")
         out = []
         while first != "end":
             out.append(first)
@@ -92,18 +147,6 @@ class Driver:
         if answer.startswith("ok "):
             return answer[3:]
         return None
-
-
-def unescape(text: str) -> str:
-    out, i = [], 0
-    while i < len(text):
-        if text[i] == "\\" and i + 1 < len(text):
-            out.append({"n": "\n", "r": "\r", "t": "\t", "\\": "\\"}.get(text[i + 1], text[i + 1]))
-            i += 2
-        else:
-            out.append(text[i])
-            i += 1
-    return "".join(out)
 
 
 @dataclass
@@ -161,6 +204,29 @@ class Quelvant:
 
     def wait_status(self, text: str) -> None:
         wait_until(lambda: self.status() == text, what=f"status {text!r} (now {self.status()!r})")
+
+    def set_disable_enable_shortcut(self, hotkey: int) -> None:
+        """Ticks the box and confirms the capture dialog with the hot-key control set to
+        hotkey (HKM_SETHOTKEY's value: modifier flags << 8 | virtual key)."""
+        self.click(DISABLE_ENABLE_SHORTCUT)
+        wait_until(lambda: self.drive(f"find {CAPTURE_TITLE}") != "none", what="the capture dialog")
+        self.use(CAPTURE_TITLE)
+        wait_until(self.visible, what="the capture dialog to show")
+        assert self.drive(f"hotkey-set {HOTKEY} {hotkey:#x}") == "ok"
+        self.click(1)  # OK
+        wait_until(lambda: not self.visible(), what="the capture dialog to close")
+        self.use()
+
+    def wait_focus(self, control: int) -> None:
+        """Waits until the keyboard focus is on the control: without a window manager it
+        follows the pointer, and keys sent before it arrives go elsewhere."""
+        wait_until(lambda: self.drive.value("focus") == str(control),
+                   what=f"the focus on control {control} (now {self.drive.value('focus')})")
+
+    def wait_foreground(self) -> None:
+        """Waits until the dialog is the window the keys go to."""
+        wait_until(lambda: self.drive.value("foreground") == self.drive.value("wintext"),
+                   what=f"the dialog in front (now {self.drive.value('foreground')!r})")
 
     def wait_check(self, control: int, state: int) -> None:
         wait_until(lambda: self.check(control) == state, what=f"box {control} to be {state}")
@@ -233,25 +299,27 @@ class Quelvant:
 
 
 def start(wine: WineSession, *args: str, wait_window: bool = True,
-          program: str = "Quelvant.exe") -> Quelvant:
+          program: str | Path = "Quelvant.exe") -> Quelvant:
+    """Starts the program: a name from the build, or a path (a copy elsewhere, an installed
+    program); waits until its dialog is shown unless told not to."""
     process = wine.start(program, *args, stdin=subprocess.DEVNULL)
     app = Quelvant(wine, driver_for(wine), process)
     if wait_window:
-        wait_until(app.visible, what="the Quelvant dialog")
-        # The status line is written by the first apply at the end of the initialisation.
-        wait_until(lambda: app.status() != "", what="the first status text")
+        wait_shown(app)
     return app
 
 
-_drivers: dict[int, Driver] = {}
+def wait_shown(app: Quelvant) -> None:
+    wait_until(app.visible, what="the Quelvant dialog")
+    # The status line is written by the first apply at the end of the initialisation.
+    wait_until(lambda: app.status() != "", what="the first status text")
 
 
 def driver_for(wine: WineSession) -> Driver:
     """One driver per session, started on first use and ended with the session."""
-    key = id(wine)
-    if key not in _drivers or _drivers[key].process.poll() is not None:
-        _drivers[key] = Driver(wine)
-    return _drivers[key]
+    if not isinstance(wine.driver, Driver) or wine.driver.process.poll() is not None:
+        wine.driver = Driver(wine)
+    return wine.driver
 
 
 # Registry
@@ -334,11 +402,8 @@ class HotKeyHolder:
             bufsize=1,
         )
         self.held: dict[tuple[int, int], bool] = {}
-        assert self.process.stdout is not None
-        for line in self.process.stdout:
-            line = line.strip()
-            if line == "ready":
-                break
+        lines = LineReader(self.process, "hotkeyhold.exe")
+        while (line := lines.next().strip()) != "ready":
             state, pair = line.split(" ", 1)
             mod, vk = (int(part, 16) for part in pair.split(":"))
             self.held[(mod, vk)] = state == "held"
@@ -358,36 +423,45 @@ def hot_key_free(wine: WineSession, modifiers: int, vk: int) -> bool:
         holder.release()
 
 
-def start_with_probe(wine: WineSession, *args: str, program: str = "Quelvant.exe"):
+def probe_beside(app: Quelvant) -> Probe:
+    """The probe right of the dialog, with pointer and keys going to it."""
+    _left, _top, right, _bottom = app.window_rect()
+    probe = app.wine.start_probe(x=max(right, 0) + 60, y=100, w=400, h=300)
+    app.wine.settle_on(probe)
+    return probe
+
+
+def start_with_probe(wine: WineSession, *args: str, program: str | Path = "Quelvant.exe"):
     """Quelvant, and the probe beside its dialog with pointer and keys going to the probe."""
     app = start(wine, *args, program=program)
-    left, top, right, bottom = app.window_rect()
-    probe = wine.start_probe(x=max(right, 0) + 60, y=100, w=400, h=300)
-    wine.settle_on(probe)
-    return app, probe
+    return app, probe_beside(app)
 
 
-def store_raw(wine: WineSession, key: str, values: dict[str, tuple[int, bytes] | None],
-              delete_key: bool = False) -> None:
-    """Writes values of any registry type and shape (odd sizes, no NUL), through a .reg file.
-    None deletes the value; delete_key removes the whole key first."""
-    full = key.replace("HKCU", "HKEY_CURRENT_USER")
-    lines = ["Windows Registry Editor Version 5.00", ""]
-    if delete_key:
-        lines += [f"[-{full}]", ""]
-    lines.append(f"[{full}]")
-    for name, value in values.items():
-        if value is None:
-            lines.append(f'"{name}"=-')
-            continue
-        kind, data = value
-        hex_bytes = ",".join(f"{b:02x}" for b in data)
-        lines.append(f'"{name}"=hex({kind:x}):{hex_bytes}')
-    reg_file = wine.root / "raw.reg"
-    reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="utf-16")
-    subprocess.run(["wine", "regedit", "/S", str(reg_file)], env=wine.env, check=True, timeout=60)
+def probe_edit_text(wine: WineSession, probe: Probe) -> str:
+    """What the probe's edit holds, read as an automation client would."""
+    drive = driver_for(wine)
+    assert drive(f"use {probe.title}") == "ok"
+    try:
+        text = drive.value("text 100")  # the edit's control id in tools/probe
+        assert text is not None, "the probe has no edit"
+        return unescape(text)
+    finally:
+        assert drive(f"use {TITLE}") == "ok"
 
 
-def utf16z(text: str) -> bytes:
-    """A string as the registry stores it: UTF-16 with its closing NUL."""
-    return (text + "\0").encode("utf-16-le")
+def store_raw(wine: WineSession, key: str, values: dict[str, tuple[int, bytes]]) -> None:
+    """Writes values of any registry type and shape (odd sizes, no NUL) byte for byte, through
+    regvalue.exe (tools/voice); the key is created when it is missing."""
+    for name, (kind, data) in values.items():
+        # Through standard input: a long value does not fit on a command line.
+        result = subprocess.run(
+            ["wine", str(wine.exe("regvalue.exe")), "set", key, name, str(kind), "-"],
+            env=wine.env,
+            input=data.hex(),
+            capture_output=True,
+            text=True,
+            timeout=DEFAULT_TIMEOUT * 3,
+        )
+        assert (result.returncode, result.stdout.strip()) == (0, "ok"), (
+            f"regvalue set {key} {name}: {result.stdout}{result.stderr}"
+        )

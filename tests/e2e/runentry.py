@@ -10,10 +10,17 @@ import subprocess
 from dataclasses import dataclass
 from pathlib import Path
 
-from harness import BIN_DIR, DEFAULT_TIMEOUT, WineSession, wait_until
-from quelvant import Quelvant, driver_for
-
-REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
+import quelvant as q
+from harness import (  # noqa: F401 (the registry's names, for the modules that import them here)
+    BIN_DIR,
+    DEFAULT_TIMEOUT,
+    REG_BINARY,
+    REG_DWORD,
+    REG_EXPAND_SZ,
+    REG_SZ,
+    WineSession,
+    utf16z,
+)
 
 
 @dataclass(frozen=True)
@@ -60,8 +67,8 @@ def key_exists(wine: WineSession, key: str) -> bool:
 
 
 def set_reg_value(wine: WineSession, key: str, name: str, kind: int, data: bytes) -> None:
-    """Writes any type and any bytes, odd sizes and missing NULs included; the key must exist."""
-    assert _regvalue(wine, "set", key, name, str(kind), data.hex()) == "ok"
+    """Writes any type and any bytes, odd sizes and missing NULs included."""
+    q.store_raw(wine, key, {name: (kind, data)})
 
 
 def lock_key(wine: WineSession, key: str) -> None:
@@ -80,11 +87,6 @@ def lock_key(wine: WineSession, key: str) -> None:
     assert result.stdout.strip() == "ok", f"reglock {key}: {result.stdout}{result.stderr}"
 
 
-def utf16z(text: str) -> bytes:
-    """A registry string with its closing NUL."""
-    return (text + "\0").encode("utf-16-le")
-
-
 def copy_program(folder: Path) -> Path:
     """Quelvant.exe with Helper.dll beside it in folder; returns the program's path."""
     folder.mkdir(parents=True, exist_ok=True)
@@ -93,13 +95,6 @@ def copy_program(folder: Path) -> Path:
     return folder / "Quelvant.exe"
 
 
-def start_program(wine: WineSession, program: Path, *args: str) -> Quelvant:
+def start_program(wine: WineSession, program: Path, *args: str) -> q.Quelvant:
     """Like quelvant.start, for a program file anywhere."""
-    process = subprocess.Popen(
-        ["wine", str(program), *args], env=wine.env, stdin=subprocess.DEVNULL
-    )
-    wine.processes.append(process)
-    app = Quelvant(wine, driver_for(wine), process)
-    wait_until(app.visible, what=f"the dialog of {program}")
-    wait_until(lambda: app.status() != "", what="the first status text")
-    return app
+    return q.start(wine, *args, program=program)

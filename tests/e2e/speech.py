@@ -8,7 +8,7 @@ import subprocess
 from dataclasses import dataclass
 from pathlib import Path
 
-from harness import WineSession, wait_until, windows_path
+from harness import WineSession, unescape, wait_until, windows_path
 from quelvant import reg_query
 
 SPVOICE_CLSID = "{96749377-3391-11D2-9EE3-00C04F797396}"
@@ -56,10 +56,6 @@ _LINE = re.compile(
 )
 
 
-def _unescape(text: str) -> str:
-    return re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r"}.get(m[1], m[1]), text)
-
-
 class Recording:
     """What the recording voice of one prefix has recorded."""
 
@@ -82,7 +78,7 @@ class Recording:
                     match["voice"] or "",
                     int(match["flags"] or "0", 16),
                     match["stream"] == "1",
-                    _unescape(match["text"] or ""),
+                    unescape(match["text"] or ""),
                 )
             )
         return events

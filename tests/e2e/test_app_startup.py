@@ -19,35 +19,30 @@ WS_TABSTOP = 0x00010000
 # dialog units, and whether the control is a tab stop.
 TEMPLATE = [
     (-1, "Button", "Select the Mouse Type to Disable", 7, 4, 215, 93, False),
-    (1000, "Button", "Disable &Left Button Click", 63, 19, 93, 10, True),
-    (1001, "Button", "Disable &Right Button Click", 63, 30, 98, 10, True),
-    (1002, "Button", "Disable &Middle Button Click", 63, 41, 102, 10, True),
-    (1003, "Button", "Disable Mouse Mo&vements", 63, 52, 101, 10, True),
-    (1004, "Button", "Disable Mouse &Wheel", 63, 63, 85, 10, True),
-    (1016, "Button", "Disable / Enable Shortcut", 16, 80, 183, 10, True),
-    (1007, "Button", "Disable Keyboard Keys", 17, 104, 89, 10, True),
-    (1014, "Button", "Allow Simulated", 134, 104, 66, 10, True),
-    (1011, "Button", "Auto Minimize", 17, 120, 59, 10, True),
-    (1013, "Button", "Auto Start at Logon", 134, 120, 77, 10, True),
-    (1012, "Button", "Close Shortcut", 17, 136, 63, 10, True),
-    (1019, "Button", "Audible Alerts", 134, 136, 59, 10, True),
-    (1005, "Button", "OSK", 37, 153, 69, 24, True),
-    (1006, "Button", "Reset &Settings", 121, 153, 69, 24, True),
+    (q.LEFT, "Button", "Disable &Left Button Click", 63, 19, 93, 10, True),
+    (q.RIGHT, "Button", "Disable &Right Button Click", 63, 30, 98, 10, True),
+    (q.MIDDLE, "Button", "Disable &Middle Button Click", 63, 41, 102, 10, True),
+    (q.MOVES, "Button", "Disable Mouse Mo&vements", 63, 52, 101, 10, True),
+    (q.WHEEL, "Button", "Disable Mouse &Wheel", 63, 63, 85, 10, True),
+    (q.DISABLE_ENABLE_SHORTCUT, "Button", "Disable / Enable Shortcut", 16, 80, 183, 10, True),
+    (q.KEYBOARD, "Button", "Disable Keyboard Keys", 17, 104, 89, 10, True),
+    (q.ALLOW_INJECTED, "Button", "Allow Simulated", 134, 104, 66, 10, True),
+    (q.AUTO_MINIMIZE, "Button", "Auto Minimize", 17, 120, 59, 10, True),
+    (q.AUTO_START, "Button", "Auto Start at Logon", 134, 120, 77, 10, True),
+    (q.CLOSE_SHORTCUT, "Button", "Close Shortcut", 17, 136, 63, 10, True),
+    (q.AUDIBLE_ALERTS, "Button", "Audible Alerts", 134, 136, 59, 10, True),
+    (q.OSK, "Button", "OSK", 37, 153, 69, 24, True),
+    (q.RESET, "Button", "Reset &Settings", 121, 153, 69, 24, True),
     (
         -1,
         "Static",
         "Note : You can use Tab Key to Move Focus to Next Control and Press Spacebar to Click it.",
         6, 185, 216, 19, False,
     ),
-    (1020, "Edit", None, 7, 203, 215, 14, False),
+    (q.STATUS, "Edit", None, 7, 203, 215, 14, False),
 ]
 
-DEFAULTS = {
-    **{name: 0 for name in q.SETTING_NAMES},
-    "m_bAllowInjected": 1,
-    "m_bAudibleAlerts": 1,
-    "m_sKeyboardShortcutName2": "",
-}
+DEFAULTS = q.DEFAULTS
 
 
 def test_dialog_shows_every_control_of_the_template_and_the_defaults(wine):
@@ -75,16 +70,26 @@ def test_dialog_shows_every_control_of_the_template_and_the_defaults(wine):
     app.close()
 
 
-def test_second_start_restores_the_first_and_ends_without_resetting(wine):
+@pytest.mark.parametrize("hidden", ["minimised", "behind-another-window"])
+def test_second_start_brings_the_first_forward_and_ends_without_resetting(wine, hidden):
     app = q.start(wine)
     app.click(q.LEFT)
     q.wait_settings(wine, m_bCheckDisableLeftClick=1)
-    app.command(32772)  # Minimize
-    wait_until(app.iconic, what="the first instance to minimise")
+    if hidden == "minimised":
+        app.command(q.MENU_MINIMIZE)
+        wait_until(app.iconic, what="the first instance to minimise")
+    else:
+        # Another program's window, over the dialog and in front.
+        left, top, right, bottom = app.window_rect()
+        other = wine.start_probe(x=left, y=top, w=right - left, h=bottom - top)
+        wait_until(lambda: app.drive.value("foreground") == other.title,
+                   what="the other window in front")
 
     second = wine.start("Quelvant.exe", "<RESET>", stdin=subprocess.DEVNULL)
     assert second.wait(timeout=DEFAULT_TIMEOUT * 3) == 0
     wait_until(lambda: not app.iconic(), what="the first instance to be restored")
+    wait_until(lambda: app.drive.value("foreground") == q.TITLE,
+               what=f"the dialog in front (now {app.drive.value('foreground')!r})")
     assert app.check(q.LEFT) == 1
     assert q.settings(wine)["m_bCheckDisableLeftClick"] == 1
     assert app.message_box() is None
@@ -173,9 +178,9 @@ def test_reset_letters_without_brackets_start_normally(wine):
 
 def test_about_box_opens_from_the_system_menu_only(wine):
     app = q.start(wine)
-    app.post(0x0111, 16)  # WM_COMMAND with the about entry's id: not the system menu
+    app.post(0x0111, q.ABOUT)  # WM_COMMAND with the about entry's id: not the system menu
     assert poll(lambda: app.drive("find About Quelvant") != "none", 1.0) is None
-    app.post(0x0112, 16)  # WM_SYSCOMMAND, as the system menu entry sends it
+    app.post(0x0112, q.ABOUT)  # WM_SYSCOMMAND, as the system menu entry sends it
     wait_until(lambda: app.drive("find About Quelvant") != "none", what="the about box")
     app.use("About Quelvant")
     texts = [row["text"] for row in app.controls()]
@@ -211,7 +216,18 @@ def osk_running(app: q.Quelvant) -> bool:
     return app.drive("find On-Screen Keyboard stand-in") != "none"
 
 
-@pytest.mark.parametrize("item", ["reset", "minimize", "osk", "close"])
+# The context menu as the program's file holds it, item by item: command id and text, "-" for
+# a separator. The walk by keys below shows that the menu on the screen is this one.
+MENU_ITEMS = [
+    f"{q.MENU_RESET}\tReset Settings", "-",
+    f"{q.MENU_MINIMIZE}\tMinimize", "-",
+    f"{q.MENU_OSK}\tOn Screen Keyboard...", "-",
+    f"{q.MENU_CLOSE}\tClose",
+]
+
+
+# "wrap": a fifth Down comes round to the first command, so there is none after Close.
+@pytest.mark.parametrize("item", ["reset", "minimize", "osk", "close", "wrap"])
 def test_context_menu_offers_four_commands_in_order(wine, item):
     install_osk(wine)
     app = q.start(wine)
@@ -222,10 +238,14 @@ def test_context_menu_offers_four_commands_in_order(wine, item):
     # item is reached with N presses of Down, separators skipped.
     x, y = dialog_point(app, 3, 100)
     wine.xdotool("mousemove", str(x), str(y))
+    app.wait_foreground()
     wine.xdotool("click", "3")
     wait_until(lambda: app.drive.value("menu-open") == "1", what="the context menu")
-    position = ["reset", "minimize", "osk", "close"].index(item) + 1
+    assert app.drive.lines(f"menu-resource {q.CONTEXT_MENU}") == MENU_ITEMS
+    position = ["reset", "minimize", "osk", "close", "wrap"].index(item) + 1
     wine.xdotool("key", *(["Down"] * position), "Return")
+    if item == "wrap":
+        item = "reset"
 
     if item == "reset":
         q.wait_settings(wine, m_bAutoMinimize=0)
@@ -245,6 +265,7 @@ def test_context_menu_from_the_keyboard_opens_at_the_focus_and_works_by_keys(win
     app = q.start(wine)
     x, y = dialog_point(app, 3, 100)
     wine.xdotool("mousemove", str(x), str(y))
+    app.wait_focus(q.LEFT)
     wine.xdotool("key", "--delay", "50", *(["Tab"] * 6), key)
     wait_until(lambda: app.drive.value("menu-open") == "1", what="the context menu")
     # Just below the focused control, not at the screen's corner.
@@ -265,7 +286,7 @@ def test_on_screen_keyboard_starts_from_button_and_menu(wine, how):
     if how == "button":
         app.click(q.OSK)
     else:
-        app.command(32774)
+        app.command(q.MENU_OSK)
     wait_until(lambda: osk_running(app), what="the on-screen keyboard")
     assert app.visible()
     app.close()
@@ -296,11 +317,12 @@ def test_escape_and_enter_end_the_program(wine, key):
     # Keyboard focus follows the pointer without a window manager.
     x, y = dialog_point(app, 3, 100)
     wine.xdotool("mousemove", str(x), str(y))
+    app.wait_focus(q.LEFT)
     wine.xdotool("key", key)
     assert app.wait_exit() == 0
 
 
 def test_menu_close_ends_the_program(wine):
     app = q.start(wine)
-    app.command(32773)
+    app.command(q.MENU_CLOSE)
     assert app.wait_exit() == 0

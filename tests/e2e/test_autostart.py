@@ -3,6 +3,7 @@ written and read back through the real registry, naming real files."""
 
 from __future__ import annotations
 
+import shutil
 import subprocess
 from pathlib import Path
 
@@ -115,10 +116,19 @@ def test_a_program_in_a_folder_with_blanks_writes_its_path_quoted(
     assert_written_for(wine, windows_path(copy))
     app.close()
 
-    # And it reads back as on: the quotes come off, the blank after them is dropped.
-    app = start_program(wine, copy)
+    # At the next logon the system runs the entry's text as it stands: the dialog of that very
+    # copy appears, as after any start, and reads the entry back as on (the quotes come off,
+    # the blank after them is dropped). A program where the path's first blank would cut it
+    # is what the quotes guard against: without them the system would start that one.
+    shutil.copy(BIN_DIR / "oskstub.exe", tmp_path / "Program.exe")
+    started = app.drive.value(f"run {run_entry(wine).text()}")
+    assert started, "the entry's command line does not start"
+    wait_until(app.visible, what="the dialog started from the Run entry")
+    wait_until(lambda: app.status() != "", what="the first status text")
+    assert not app.iconic()
     assert app.check(q.AUTO_START) == 1
-    app.close()
+    app.post(0x0010)  # WM_CLOSE, as the close box sends it
+    wait_until(lambda: not app.exists(), what="the dialog to close")
 
 
 def _other_files(tmp_path: Path) -> dict[str, str]:

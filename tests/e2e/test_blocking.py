@@ -7,16 +7,22 @@ import pytest
 
 import quelvant as q
 from harness import Probe, WineSession
-from input_kinds import KEY_MESSAGES, LEFT, send_with_marker, check_actions
+from input_kinds import (
+    KEY_MESSAGES,
+    LEFT,
+    MIDDLE,
+    MOVE,
+    RIGHT,
+    WHEEL,
+    check_actions,
+    keys_through,
+    real_click_arrived,
+    send_with_marker,
+)
 
-BOX_BITS = {q.LEFT: 0x01, q.RIGHT: 0x02, q.MIDDLE: 0x04, q.MOVES: 0x08, q.WHEEL: 0x10}
-BOX_SETTING = {
-    q.LEFT: "m_bCheckDisableLeftClick",
-    q.RIGHT: "m_bCheckDisableRightClick",
-    q.MIDDLE: "m_bCheckDisableMiddleClick",
-    q.MOVES: "m_bCheckDisableMouseMovements",
-    q.WHEEL: "m_bCheckDisableMouseWheel",
-}
+BOX_BITS = {q.LEFT: LEFT.bit, q.RIGHT: RIGHT.bit, q.MIDDLE: MIDDLE.bit, q.MOVES: MOVE.bit,
+            q.WHEEL: WHEEL.bit}
+BOX_SETTING = {box: name for name, box in q.SETTING_BOX.items() if box in BOX_BITS}
 WM_HOTKEY = 0x0312
 
 
@@ -56,11 +62,6 @@ def test_ticked_mouse_boxes_discard_exactly_their_kinds(wine: WineSession, boxes
     wrong = check_actions(wine, probe, 0)
     assert not wrong, "\n".join(wrong)
     app.close()
-
-
-def keys_through(wine: WineSession, probe: Probe, *names: str) -> list[str]:
-    seen = send_with_marker(wine, probe, lambda: wine.xdotool("key", "--delay", "20", *names))
-    return [f"{m.name} vk={m.params.get('vk')}" for m in seen if m.id in KEY_MESSAGES]
 
 
 def test_disable_keyboard_keys_blocks_keys_and_switches_both_shortcuts_off(wine: WineSession):
@@ -126,11 +127,6 @@ def injected_key_arrived(wine: WineSession, probe: Probe) -> bool:
         wine, probe, lambda: wine.inject("key", "0x41", "click", "x2"), marker_included=True
     )
     return any(m.id in KEY_MESSAGES for m in seen)
-
-
-def real_click_arrived(wine: WineSession, probe: Probe) -> bool:
-    seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "1"))
-    return any(m.id in LEFT.ids for m in seen)
 
 
 def test_allow_simulated_lets_injected_input_through_and_never_real_input(wine: WineSession):

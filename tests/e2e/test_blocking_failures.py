@@ -31,10 +31,7 @@ def mouse_error(hex_code: str, system_text: str) -> str:
 def all_settings(**changes: int | str) -> dict[str, int | str]:
     """All fourteen values with the given changes: storing every one of them before a start
     means that whatever the start itself saves cannot make the store look unchanged."""
-    values: dict[str, int | str] = {name: 0 for name in q.SETTING_NAMES}
-    values.update(m_bAllowInjected=1, m_bAudibleAlerts=1, m_sKeyboardShortcutName2="")
-    values.update(changes)
-    return values
+    return dict(q.DEFAULTS, **changes)
 
 
 def plant_sentinel(wine: WineSession, app: q.Quelvant) -> dict[str, int | str]:

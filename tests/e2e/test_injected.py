@@ -6,7 +6,7 @@ from __future__ import annotations
 import pytest
 
 from harness import HookHost, Message, Probe, WineSession
-from input_kinds import KEY_MESSAGES, LEFT, MIDDLE, MOVE, RIGHT, WHEEL, Kind, send_with_marker
+from input_kinds import LEFT, MIDDLE, MOVE, RIGHT, WHEEL, Kind, key_messages, send_with_marker
 
 
 def mouse_cases(probe: Probe) -> list[tuple[Kind, list[str], list[str]]]:
@@ -41,10 +41,6 @@ def injected_key(wine: WineSession, probe: Probe, vk: int) -> list[Message]:
     return send_with_marker(
         wine, probe, lambda: wine.inject("key", hex(vk), "click", "x2"), marker_included=True
     )
-
-
-def key_messages(seen: list[Message]) -> list[str]:
-    return [f"{m.name} vk={m.params.get('vk')}" for m in seen if m.id in KEY_MESSAGES]
 
 
 PASS_INJECTED = [pytest.param(0, id="pass-injected-off"), pytest.param(1, id="pass-injected-on")]

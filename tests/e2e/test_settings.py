@@ -11,13 +11,13 @@ import pytest
 
 import quelvant as q
 from harness import WineSession, wait_until
-from test_blocking import real_click_arrived
+from input_kinds import keys_through, real_click_arrived
 
-RESET_VALUES = {
-    **{name: 0 for name in q.SETTING_NAMES},
-    "m_bAllowInjected": 1,
-    "m_sKeyboardShortcutName2": "",
-}
+CHECK_BOX = q.SETTING_BOX
+BOX_SETTING = {box: name for name, box in CHECK_BOX.items()}
+
+# A reset restores the defaults of the settings table; Audible Alerts keep the user's choice.
+RESET_VALUES = q.DEFAULTS
 
 
 def test_stored_values_are_taken_without_range_checks(wine: WineSession):
@@ -64,39 +64,71 @@ def test_value_of_the_wrong_type_reads_as_its_default_and_is_stored_clean(
     app.close()
 
 
-def test_every_choice_comes_back_with_blocking_in_force(wine: WineSession):
-    app = q.start(wine)
-    for box in (q.LEFT, q.WHEEL, q.AUTO_MINIMIZE, q.ALLOW_INJECTED, q.AUDIBLE_ALERTS):
-        app.click(box)
-    q.wait_settings(
-        wine,
-        m_bCheckDisableLeftClick=1,
-        m_bCheckDisableMouseWheel=1,
-        m_bAutoMinimize=1,
-        m_bAllowInjected=0,
-        m_bAudibleAlerts=0,
-    )
-    app.close()
+VK_F6, VK_K = 0x75, 0x4B
+# Every setting away from its default, in two rounds: blocking the keys gives up both
+# shortcuts, so the shortcuts get a round of their own. The first round ends with the program
+# killed as soon as its boxes show the last choice, the second with an ordinary close.
+ROUNDS = {
+    "keys-blocked-then-killed": dict(
+        boxes=(*q.MOUSE_BOXES, q.KEYBOARD, q.AUTO_MINIMIZE, q.ALLOW_INJECTED, q.AUDIBLE_ALERTS),
+        stored=dict(m_bCheckDisableLeftClick=1, m_bCheckDisableRightClick=1,
+                    m_bCheckDisableMiddleClick=1, m_bCheckDisableMouseMovements=1,
+                    m_bCheckDisableMouseWheel=1, m_bDisableKeyboardKeys=1, m_bAutoMinimize=1,
+                    m_bAllowInjected=0, m_bAudibleAlerts=0),
+    ),
+    "shortcuts-then-closed": dict(
+        boxes=(q.LEFT, q.CLOSE_SHORTCUT),
+        stored=dict(m_bCheckDisableLeftClick=1, m_bCloseWithKeyboardShortcut=1,
+                    m_bDisableEnableKeyboardShortcut=1, m_wKey2=VK_K, m_wMod2=0x3),
+    ),
+}
 
-    app, probe = q.start_with_probe(wine)
-    assert [app.check(b) for b in (q.LEFT, q.WHEEL, q.AUTO_MINIMIZE, q.ALLOW_INJECTED,
-                                   q.AUDIBLE_ALERTS, q.RIGHT)] == [1, 1, 1, 0, 0, 0]
+# Together the rounds move every setting off its default; the name comes with the shortcut.
+assert set().union(*(r["stored"] for r in ROUNDS.values())) | {"m_sKeyboardShortcutName2"} == set(
+    q.SETTING_NAMES)
+
+
+@pytest.mark.parametrize("round_name", ROUNDS)
+def test_every_choice_comes_back_with_blocking_in_force(wine: WineSession, round_name: str):
+    boxes, changed = ROUNDS[round_name]["boxes"], ROUNDS[round_name]["stored"]
+    app = q.start(wine)
+    _left, _top, right, _bottom = app.window_rect()
+    for box in boxes:
+        app.click(box)
+        app.wait_check(box, 1 - (q.DEFAULTS[BOX_SETTING[box]] != 0))
+    if round_name == "shortcuts-then-closed":
+        app.set_disable_enable_shortcut(0x300 | VK_K)  # Ctrl+Shift+K
+        app.wait_check(q.DISABLE_ENABLE_SHORTCUT, 1)
+        name = q.wait_settings(wine, **changed)["m_sKeyboardShortcutName2"]
+        assert name
+        app.close()
+    else:
+        # Killed once stored: the store does not hang on an orderly end of the program.
+        q.wait_settings(wine, **changed)
+        os.kill(app.process.pid, signal.SIGKILL)
+        app.process.wait(timeout=30)
+        wait_until(lambda: not app.exists(), what="the killed dialog to go")
+        name = ""
+    expected = dict(q.DEFAULTS, **changed, m_sKeyboardShortcutName2=name)
+
+    # The probe first, beside where the dialog will be again: with moves and keys blocked from
+    # the start it could not be settled afterwards.
+    probe = wine.start_probe(x=max(right, 0) + 60, y=100, w=400, h=300)
+    wine.settle_on(probe)
+    app = q.start(wine)
+    assert {k: app.check(box) for k, box in CHECK_BOX.items()} == {
+        k: min(int(expected[k]), 1) for k in CHECK_BOX}
     assert app.status() == "Mouse Buttons Disabled"
     assert not real_click_arrived(wine, probe)
-    app.close()
-
-
-def test_a_change_survives_the_program_being_killed(wine: WineSession):
-    app = q.start(wine)
-    app.click(q.MIDDLE)
-    q.wait_settings(wine, m_bCheckDisableMiddleClick=1)
-    os.kill(app.process.pid, signal.SIGKILL)
-    app.process.wait(timeout=30)
-    wait_until(lambda: not app.exists(), what="the killed dialog to go")
-
-    app = q.start(wine)
-    assert app.check(q.MIDDLE) == 1
-    assert app.status() == "Mouse Buttons Disabled"
+    if round_name == "keys-blocked-then-killed":
+        assert keys_through(wine, probe, "a", "F5") == []
+        wait_until(app.iconic, what="the dialog to minimise by itself")
+    else:
+        assert app.text(q.CLOSE_SHORTCUT) == "F6 to Close"
+        assert app.text(q.DISABLE_ENABLE_SHORTCUT) == f"{name} to Disable / Enable"
+        assert not q.hot_key_free(wine, 0, VK_F6)
+        assert not q.hot_key_free(wine, 0x2 | 0x4, VK_K)  # MOD_CONTROL | MOD_SHIFT
+    assert q.settings(wine) == expected
     app.close()
 
 
@@ -127,7 +159,7 @@ def test_reset_restores_starting_values_and_leaves_nothing_behind(
     if how == "button":
         app.click(q.RESET)
     else:
-        app.command(32771)
+        app.command(q.MENU_RESET)
     expected = dict(RESET_VALUES, m_bAudibleAlerts=alerts)
     assert q.wait_settings(wine, **expected) == expected
     app.wait_status("Mouse Buttons Enabled")

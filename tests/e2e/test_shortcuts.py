@@ -7,12 +7,11 @@ import pytest
 
 import quelvant as q
 from harness import WineSession, poll, wait_until
+from input_kinds import real_click_arrived
 from speech import install_recording_voice
-from test_blocking import real_click_arrived
 
 CAPTURE_TITLE = "Keyboard Shortcut - Quelvant"
-HOTKEY = 1017
-CLEAR = 1018
+HOTKEY, CLEAR = q.HOTKEY, q.CLEAR
 MOD_SHIFT, MOD_CONTROL = 0x4, 0x2
 HOTKEYF_SHIFT, HOTKEYF_CONTROL, HOTKEYF_EXT = 0x1, 0x2, 0x8
 VK_K, VK_F6, VK_RIGHT = 0x4B, 0x75, 0x27
@@ -21,8 +20,8 @@ NO_FREE_CLOSE_KEY = "None of F6 to F12 is Free to Close Quelvant."
 OPTION_BOXES = (*q.MOUSE_BOXES, q.ALLOW_INJECTED)
 
 
-def key_name(app: q.Quelvant, vk: int) -> str:
-    name = app.drive.value(f"keyname {vk:#x}")
+def key_name(app: q.Quelvant, vk: int, extended: bool = False) -> str:
+    name = app.drive.value(f"keyname {vk:#x} {int(extended)}")
     assert name
     return q.unescape(name)
 
@@ -34,7 +33,7 @@ def combination_name(app: q.Quelvant, modifiers: int, vk: int) -> str:
     for flag, modifier_vk in ((HOTKEYF_CONTROL, 0x11), (HOTKEYF_SHIFT, 0x10), (0x4, 0x12)):
         if modifiers & flag:
             parts.append(key_name(app, modifier_vk))
-    return " + ".join(parts + [key_name(app, vk)])
+    return " + ".join(parts + [key_name(app, vk, bool(modifiers & HOTKEYF_EXT))])
 
 
 def open_capture(app: q.Quelvant) -> None:
@@ -98,10 +97,16 @@ def test_extended_key_registers_the_combination_its_caption_names(wine: WineSess
     app, probe = q.start_with_probe(wine)
     # Ctrl+Right as Windows' control reports it, with the extended-key bit that Wine's never sets.
     open_capture(app)
-    app.drive(f"hotkey-set {HOTKEY} {(HOTKEYF_CONTROL | HOTKEYF_EXT) << 8 | VK_RIGHT:#x}")
+    value = (HOTKEYF_CONTROL | HOTKEYF_EXT) << 8 | VK_RIGHT
+    assert app.drive(f"hotkey-set {HOTKEY} {value:#x}") == "ok"
+    assert app.drive.value(f"hotkey-get {HOTKEY}") == str(value)
     app.click(1)
     close_capture(app)
-    q.wait_settings(wine, m_wKey2=VK_RIGHT, m_wMod2=HOTKEYF_CONTROL | HOTKEYF_EXT)
+    # The caption names the key as the extended one: the arrow key, not the keypad's 6.
+    name = combination_name(app, HOTKEYF_CONTROL | HOTKEYF_EXT, VK_RIGHT)
+    assert app.text(q.DISABLE_ENABLE_SHORTCUT) == f"{name} to Disable / Enable"
+    q.wait_settings(wine, m_wKey2=VK_RIGHT, m_wMod2=HOTKEYF_CONTROL | HOTKEYF_EXT,
+                    m_sKeyboardShortcutName2=name)
     assert app.status() == "Mouse Buttons Disabled"
 
     wine.xdotool("mousemove", *map(str, probe.point()))
@@ -129,7 +134,7 @@ def test_capture_without_a_key_leaves_no_shortcut(wine: WineSession, how: str):
         # Cleared, then a bare modifier left in the box: OK returns key 0 with that modifier.
         app.click(CLEAR)
         wait_until(lambda: app.drive.value(f"hotkey-get {HOTKEY}") == "0", what="a cleared box")
-        app.drive(f"hotkey-set {HOTKEY} {0x200}")
+        assert app.drive(f"hotkey-set {HOTKEY} {0x200}") == "ok"
         app.click(1)
     close_capture(app)
     app.wait_check(q.DISABLE_ENABLE_SHORTCUT, 0)
@@ -149,7 +154,7 @@ def test_combination_held_elsewhere_is_saved_then_refused(wine: WineSession):
     assert holder.held[(MOD_CONTROL | MOD_SHIFT, VK_K)]
     app = q.start(wine)
     open_capture(app)
-    app.drive(f"hotkey-set {HOTKEY} {0x300 | VK_K}")
+    assert app.drive(f"hotkey-set {HOTKEY} {0x300 | VK_K}") == "ok"
     app.click(1)
     app.use()
     box = app.wait_message_box()
@@ -289,7 +294,11 @@ def test_presses_while_a_start_error_box_is_open_do_nothing_and_minimising_waits
     assert poll(lambda: app.iconic() or app.ended(), 1.5) is None
     app.press_message_box()
     wait_until(app.iconic, what="the dialog to minimise once the box is gone")
-    app.close()
+    # The same press, once the box is gone, closes the program: it was the box that held it.
+    probe = wine.start_probe()
+    wine.settle_on(probe)
+    wine.xdotool("key", "F6")
+    assert app.wait_exit() == 0
 
 
 def test_shortcut_pressed_while_capturing_is_ignored(wine: WineSession):
@@ -299,7 +308,14 @@ def test_shortcut_pressed_while_capturing_is_ignored(wine: WineSession):
     app = q.start(wine)
     open_capture(app)
     type_into_capture(app, "ctrl+shift+k")
-    app.click(2)  # Cancel
-    close_capture(app)
+    app.use()
     assert poll(lambda: app.status() != "Mouse Buttons Disabled", 1.5) is None
+    # Confirmed, the same combination is the shortcut, and the same press now toggles.
+    app.use(CAPTURE_TITLE)
+    assert app.drive(f"hotkey-set {HOTKEY} {0x300 | VK_K:#x}") == "ok"
+    app.click(1)
+    close_capture(app)
+    app.wait_check(q.DISABLE_ENABLE_SHORTCUT, 1)
+    wine.xdotool("key", "ctrl+shift+k")
+    app.wait_status("Mouse Buttons Enabled")
     app.close()

@@ -3,6 +3,8 @@
 // event so that it can be found again; and a probe that tells which events were discarded.
 #pragma once
 
+#include "Handle.h"
+
 #include <windows.h>
 #include <winternl.h>
 
@@ -32,23 +34,18 @@ namespace hooktest {
 // The longest any wait in these tests may take before it counts as a failure.
 inline constexpr std::chrono::seconds kDeadline{10};
 
-struct HookCloser {
-    using pointer = HHOOK;
-    void operator()(HHOOK hook) const noexcept { UnhookWindowsHookEx(hook); }
-};
-using UniqueHook = std::unique_ptr<std::remove_pointer_t<HHOOK>, HookCloser>;
-
-struct DesktopCloser {
-    using pointer = HDESK;
-    void operator()(HDESK desktop) const noexcept { CloseDesktop(desktop); }
-};
-using UniqueDesktop = std::unique_ptr<std::remove_pointer_t<HDESK>, DesktopCloser>;
-
-struct LibraryCloser {
-    using pointer = HMODULE;
-    void operator()(HMODULE module) const noexcept { FreeLibrary(module); }
-};
-using UniqueLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryCloser>;
+inline void RemoveHook(HHOOK hook) noexcept {
+    UnhookWindowsHookEx(hook);
+}
+inline void CloseDesktopHandle(HDESK desktop) noexcept {
+    CloseDesktop(desktop);
+}
+inline void ReleaseLibrary(HMODULE module) noexcept {
+    FreeLibrary(module);
+}
+using UniqueHook = UniqueHandle<HHOOK, RemoveHook>;
+using UniqueDesktop = UniqueHandle<HDESK, CloseDesktopHandle>;
+using UniqueLibrary = UniqueHandle<HMODULE, ReleaseLibrary>;
 
 enum class Device { Mouse, Keyboard };
 
@@ -73,13 +70,14 @@ inline DWORD HelperHookThread() {
 // Bytes between the top of Helper's hook thread's stack and where it stands now.
 inline std::ptrdiff_t HelperThreadDepth() {
     const DWORD id = HelperHookThread();
-    const HANDLE thread =
+    const UniqueKernelHandle owner(
         id != 0 ? OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION,
                              FALSE, id)
-                : nullptr;
-    if (thread == nullptr) {
+                : nullptr);
+    if (!owner) {
         return 0;
     }
+    const HANDLE thread = owner.Get();
     struct {
         NTSTATUS exitStatus;
         NT_TIB* teb;
@@ -100,7 +98,6 @@ inline std::ptrdiff_t HelperThreadDepth() {
         }
         ResumeThread(thread);
     }
-    CloseHandle(thread);
     return depth;
 }
 

@@ -362,7 +362,7 @@ UniqueDesktop OpenDesktopWithoutHookRights() {
     DWORD needed = 0;
     if (!GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name,
                                    sizeof name, &needed)) {
-        return nullptr;
+        return {};
     }
     constexpr ACCESS_MASK kAllButHooks = DESKTOP_READOBJECTS | DESKTOP_WRITEOBJECTS |
                                          DESKTOP_CREATEWINDOW | DESKTOP_CREATEMENU |
@@ -380,7 +380,7 @@ TEST_F(HelperExports, FailedInstallReturnsZeroAndHandsOverThePlatformError) {
 
     std::packaged_task<void()> job([&] {
         // A thread can change its desktop only before it has a message queue.
-        ASSERT_TRUE(SetThreadDesktop(desktop.get())) << "error " << GetLastError();
+        ASSERT_TRUE(SetThreadDesktop(desktop.Get())) << "error " << GetLastError();
 
         SetLastError(ERROR_SUCCESS);
         const UniqueHook direct(

@@ -33,24 +33,24 @@ class HelperUnload : public ::testing::Test {
 protected:
     void TearDown() override {
         // Unload on the thread that installed the hooks, as the program does at its end.
-        hooks_.Run([this] { library_.reset(); });
+        hooks_.Run([this] { library_.Reset(); });
     }
 
     // Loads the library on the hook thread and binds both exports by their decorated names.
     void Load() {
         const DWORD error = hooks_.Run([this] {
-            library_.reset(LoadLibraryW(L"Helper.dll"));
+            library_.Reset(LoadLibraryW(L"Helper.dll"));
             return library_ ? DWORD{ERROR_SUCCESS} : GetLastError();
         });
         ASSERT_TRUE(library_) << "LoadLibraryW: error " << error;
-        disableMouse_ = Export<MouseExport>(library_.get(), "_Z18GlobalDisableMousetRmi");
-        disableKeyboard_ = Export<KeyboardExport>(library_.get(), "_Z21GlobalDisableKeyboardii");
+        disableMouse_ = Export<MouseExport>(library_.Get(), "_Z18GlobalDisableMousetRmi");
+        disableKeyboard_ = Export<KeyboardExport>(library_.Get(), "_Z21GlobalDisableKeyboardii");
         ASSERT_NE(disableMouse_, nullptr);
         ASSERT_NE(disableKeyboard_, nullptr);
     }
 
     void Unload() {
-        const BOOL freed = hooks_.Run([this] { return FreeLibrary(library_.release()); });
+        const BOOL freed = hooks_.Run([this] { return FreeLibrary(library_.Release()); });
         ASSERT_TRUE(freed);
         ASSERT_EQ(GetModuleHandleW(L"Helper.dll"), nullptr) << "Helper.dll is still loaded";
         // Its hook thread ends by itself once the loader lets it.

@@ -1,13 +1,16 @@
 // Test-only automation client: works a program's dialogs from outside, as an accessibility
 // tool would, so end-to-end tests can tick boxes and read results while real mouse input is
 // blocked. Reads one command per line on stdin and answers one line each ("ok ..." or
-// "none"/"error ..."); "controls" answers several lines closed by "end".
+// "none"/"error ..."); "controls" and "menu-resource" answer several lines closed by "end".
+#include "ToolSupport.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -96,8 +99,52 @@ HWND FindTarget(const std::wstring& title) {
     return dialog != nullptr ? dialog : FindWindowW(nullptr, title.c_str());
 }
 
+// A bad number ends the command with an error answer.
 unsigned long ParseNumber(const std::string& text) {
-    return std::stoul(text, nullptr, 0);
+    const auto value = tools::ParseUnsigned(text);
+    if (!value) {
+        throw std::invalid_argument("bad number " + text);
+    }
+    return *value;
+}
+
+inline void FreeModuleHandle(HMODULE module) noexcept {
+    FreeLibrary(module);
+}
+using UniqueModule = UniqueHandle<HMODULE, FreeModuleHandle>;
+
+std::string MenuResource(HWND target, UINT id) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(target, &pid);
+    const UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    wchar_t path[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    if (!process || !QueryFullProcessImageNameW(process.Get(), 0, path, &length)) {
+        return "error no program file (" + std::to_string(GetLastError()) + ")";
+    }
+    const UniqueModule file(
+        LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    const UniqueMenu menu(file ? LoadMenuW(file.Get(), MAKEINTRESOURCEW(id)) : nullptr);
+    const HMENU popup = menu ? GetSubMenu(menu.Get(), 0) : nullptr;
+    if (popup == nullptr) {
+        return "error no menu " + std::to_string(id) + " (" + std::to_string(GetLastError()) + ")";
+    }
+    std::string out;
+    for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+        wchar_t text[256] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = static_cast<UINT>(std::size(text));
+        if (!GetMenuItemInfoW(popup, static_cast<UINT>(i), TRUE, &info)) {
+            return "error item " + std::to_string(i);
+        }
+        out += (info.fType & MFT_SEPARATOR) != 0 ? std::string("-")
+                                                 : std::to_string(info.wID) + "\t" + Escape(text);
+        out += "\n";
+    }
+    return out + "end";
 }
 
 struct Finder {
@@ -186,6 +233,28 @@ public:
         if (verb == "find") {
             const HWND hwnd = FindWindowW(nullptr, Widen(rest).c_str());
             return hwnd ? "ok " + std::to_string(reinterpret_cast<uintptr_t>(hwnd)) : "none";
+        }
+        if (verb == "run") {
+            // Starts a command line as the system starts the Run list's entries: CreateProcess
+            // with the text as it is and no program name, from the system folder.
+            std::wstring commandLine = Widen(rest);
+            wchar_t folder[MAX_PATH] = {};
+            GetSystemDirectoryW(folder, MAX_PATH);
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION started{};
+            if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                folder, &startup, &started)) {
+                return "error " + std::to_string(GetLastError());
+            }
+            const UniqueKernelHandle process(started.hProcess);
+            const UniqueKernelHandle thread(started.hThread);
+            return "ok " + std::to_string(started.dwProcessId);
+        }
+        if (verb == "foreground") {
+            // The title of the window the user works with now, whoever owns it.
+            const HWND front = GetForegroundWindow();
+            return front != nullptr ? "ok " + Escape(WindowText(front)) : "none";
         }
         if (verb == "menu-open") {
             bool open = false;
@@ -305,6 +374,12 @@ public:
                 },
                 reinterpret_cast<LPARAM>(&menu));
             return menu != nullptr ? "ok " + RectText(menu, target) : "none";
+        }
+        if (verb == "menu-resource") {
+            // The pop-up of menu resource ID in the program file of the target's process, item
+            // by item: "ID<TAB>TEXT", "-" for a separator. Another process's open menu cannot
+            // be read under Wine; the tests walk the shown menu by keys against this list.
+            return MenuResource(target, static_cast<UINT>(ParseNumber(args.at(0))));
         }
         if (verb == "winenabled") {
             return std::string("ok ") + (IsWindowEnabled(target) ? "1" : "0");

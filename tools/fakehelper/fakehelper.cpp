@@ -23,6 +23,7 @@
 //   error what=...         (something went wrong inside the stand-in itself)
 #define HELPER_BUILDING_DLL
 #include "Helper.h"
+#include "ToolSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,48 +52,34 @@ std::wstring OwnFolder() {
 // never sees half a line that is not the last one.
 void Log(const std::string& line) noexcept try {
     const std::wstring path = OwnFolder() + L"fakehelper.log";
-    const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const tools::UniqueFile file = tools::OwnFile(CreateFileW(
+        path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return;
     }
     const std::string text = line + "\n";
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 } catch (...) {
     // Out of memory: the line is lost, and the tests miss it.
 }
 
 std::string ReadConfig() {
     const std::wstring path = OwnFolder() + L"fakehelper.conf";
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const tools::UniqueFile file = tools::OwnFile(CreateFileW(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return {};
     }
     std::string text;
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
         text.append(buffer, got);
     }
-    CloseHandle(file);
     return text;
-}
-
-std::optional<unsigned long> ParseNumber(const std::string& text) {
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text.c_str(), &end, 0);
-    if (end == nullptr || *end != '\0') {
-        return std::nullopt;
-    }
-    return value;
 }
 
 // "zero", "nonzero" or an exact value.
@@ -103,7 +90,7 @@ std::optional<bool> WordMatches(const std::string& wanted, unsigned long actual)
     if (wanted == "nonzero") {
         return actual != 0;
     }
-    const auto value = ParseNumber(wanted);
+    const auto value = tools::ParseUnsigned(wanted);
     if (!value) {
         return std::nullopt;
     }
@@ -144,7 +131,7 @@ std::optional<Failure> FindFailure(const Call& call) {
             const std::string key = token.substr(0, equals);
             const std::string value = equals == std::string::npos ? "" : token.substr(equals + 1);
             if (key == "call") {
-                const auto n = ParseNumber(value);
+                const auto n = tools::ParseUnsigned(value);
                 readable = n.has_value();
                 matches = matches && n == call.index;
             } else if ((key == "word" && kind == "mouse") ||
@@ -153,7 +140,7 @@ std::optional<Failure> FindFailure(const Call& call) {
                 readable = hit.has_value();
                 matches = matches && hit.value_or(false);
             } else if (key == "error" && kind == "mouse") {
-                const auto code = ParseNumber(value);
+                const auto code = tools::ParseUnsigned(value);
                 readable = code.has_value();
                 error = static_cast<DWORD>(code.value_or(0));
             } else {

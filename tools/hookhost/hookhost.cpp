@@ -11,9 +11,12 @@
 //   drop                      UnhookWindowsHookEx on every hook handle value of the session,
 //                             as if the system had dropped them -> "dropped n=<count>"
 //   stall TITLE|- MS          suspends for MS ms the thread of the window titled TITLE, or with
-//                             "-" Helper.dll's hook thread -> "stalled", later "resumed"
+//                             "-" Helper.dll's hook thread -> "stalled t=<us>", later
+//                             "resumed t=<us>" (times as the probe reports them)
 //   quit (or end of input)    -> "bye", then the process ends and the library unloads
+#include "Handle.h"
 #include "Helper.h"
+#include "ToolSupport.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -28,15 +31,6 @@ namespace {
 
 constexpr UINT kCommandMessage = WM_APP + 1;
 constexpr UINT kEndOfInputMessage = WM_APP + 2;
-
-struct HandleCloser {
-    void operator()(HANDLE h) const noexcept {
-        if (h != nullptr) {
-            CloseHandle(h);
-        }
-    }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 // Tests poll the output line by line, so every answer is flushed at once.
 __attribute__((format(printf, 1, 2))) void Answer(const char* format, ...) {
@@ -64,18 +58,6 @@ DWORD WINAPI ReadCommands(LPVOID parameter) {
     return 0;
 }
 
-std::optional<unsigned long> ParseNumber(const std::string& text, int base) {
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text.c_str(), &end, base);
-    if (*end != '\0' || text[0] == '-') {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // Runs one command line; returns false when the host is to end.
 bool RunCommand(const std::string& line) {
     std::istringstream words(line);
@@ -88,9 +70,10 @@ bool RunCommand(const std::string& line) {
         return true;
     }
     if (command == "mouse") {
-        const auto filter = ParseNumber(first, 16);
-        const auto allow = ParseNumber(second, 0);
-        const auto preset = third.empty() ? std::optional<unsigned long>(0) : ParseNumber(third, 0);
+        const auto filter = tools::ParseUnsigned(first, 16);
+        const auto allow = tools::ParseUnsigned(second, 0);
+        const auto preset =
+            third.empty() ? std::optional<unsigned long>(0) : tools::ParseUnsigned(third, 0);
         if (!filter || *filter > 0xFFFF || !allow || !preset) {
             Answer("error usage: mouse FILTER ALLOW [ERR]");
             return true;
@@ -100,8 +83,8 @@ bool RunCommand(const std::string& line) {
             GlobalDisableMouse(static_cast<WORD>(*filter), error, static_cast<BOOL>(*allow));
         Answer("mouse rc=%d err=%lu", rc, static_cast<unsigned long>(error));
     } else if (command == "keyboard") {
-        const auto disable = ParseNumber(first, 0);
-        const auto allow = ParseNumber(second, 0);
+        const auto disable = tools::ParseUnsigned(first, 0);
+        const auto allow = tools::ParseUnsigned(second, 0);
         if (!disable || !allow) {
             Answer("error usage: keyboard DISABLE ALLOW");
             return true;
@@ -119,22 +102,23 @@ bool RunCommand(const std::string& line) {
         }
         Answer("dropped n=%d", dropped);
     } else if (command == "stall") {
-        const auto ms = ParseNumber(second, 10);
+        const auto ms = tools::ParseUnsigned(second, 10);
         const HWND window =
             first == "-" ? FindWindowExW(HWND_MESSAGE, nullptr, L"QuelvantHookThread", nullptr)
                          : FindWindowA(nullptr, first.c_str());
-        const UniqueHandle thread(window != nullptr && ms
-                                      ? OpenThread(THREAD_SUSPEND_RESUME, FALSE,
-                                                   GetWindowThreadProcessId(window, nullptr))
-                                      : nullptr);
-        if (!thread || SuspendThread(thread.get()) == static_cast<DWORD>(-1)) {
+        const UniqueKernelHandle thread(window != nullptr && ms
+                                            ? OpenThread(THREAD_SUSPEND_RESUME, FALSE,
+                                                         GetWindowThreadProcessId(window, nullptr))
+                                            : nullptr);
+        if (!thread || SuspendThread(thread.Get()) == static_cast<DWORD>(-1)) {
             Answer("error cannot stall %s (%lu)", first.c_str(), GetLastError());
             return true;
         }
-        Answer("stalled");
+        Answer("stalled t=%lld", tools::NowMicroseconds());
         Sleep(static_cast<DWORD>(*ms));
-        ResumeThread(thread.get());
-        Answer("resumed");
+        const long long resumed = tools::NowMicroseconds();
+        ResumeThread(thread.Get());
+        Answer("resumed t=%lld", resumed);
     } else if (command == "ping") {
         Answer("pong");
     } else if (command == "quit") {
@@ -152,7 +136,7 @@ int main() {
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
 
-    const UniqueHandle reader(CreateThread(
+    const UniqueKernelHandle reader(CreateThread(
         nullptr, 0, ReadCommands,
         reinterpret_cast<LPVOID>(static_cast<UINT_PTR>(GetCurrentThreadId())), 0, nullptr));
     if (!reader) {

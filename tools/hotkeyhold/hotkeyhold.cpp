@@ -5,6 +5,8 @@
 //
 // Prints "held MOD:VK" or "busy MOD:VK" for each, then "ready", and keeps what it holds until
 // its standard input ends. A press of a held combination prints "pressed ID".
+#include "ToolSupport.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -25,12 +27,15 @@ int main(int argc, char** argv) {
             std::printf("error %s\n", argv[i]);
             return 2;
         }
-        const auto modifiers =
-            static_cast<UINT>(std::strtoul(pair.substr(0, colon).c_str(), nullptr, 16));
-        const auto key =
-            static_cast<UINT>(std::strtoul(pair.substr(colon + 1).c_str(), nullptr, 16));
+        const auto modifiers = tools::ParseUnsigned(pair.substr(0, colon), 16);
+        const auto key = tools::ParseUnsigned(pair.substr(colon + 1), 16);
+        if (!modifiers || !key) {
+            std::printf("error %s\n", argv[i]);
+            return 2;
+        }
         // Thread hot keys: their presses come to this thread's queue.
-        const bool held = RegisterHotKey(nullptr, i, modifiers, key) != FALSE;
+        const bool held = RegisterHotKey(nullptr, i, static_cast<UINT>(*modifiers),
+                                         static_cast<UINT>(*key)) != FALSE;
         std::printf("%s %s\n", held ? "held" : "busy", argv[i]);
     }
     std::printf("ready\n");

@@ -11,6 +11,8 @@
 //
 // All actions go out in one SendInput call, in the order given, so they reach the hooks in
 // that order. Prints "sent=<n> of <m> err=<e>"; exits 0 only when every event was sent.
+#include "ToolSupport.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -43,15 +45,6 @@ const Button* FindButton(const char* name) {
         }
     }
     return nullptr;
-}
-
-std::optional<long> ParseLong(const char* text) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 0);
-    if (end == text || *end != '\0') {
-        return std::nullopt;
-    }
-    return value;
 }
 
 INPUT Mouse(DWORD flags, LONG dx = 0, LONG dy = 0, DWORD data = 0) {
@@ -99,8 +92,8 @@ int main(int argc, char** argv) {
             if (!needs(2)) {
                 return Usage();
             }
-            const auto x = ParseLong(argv[i + 1]);
-            const auto y = ParseLong(argv[i + 2]);
+            const auto x = tools::ParseSigned(argv[i + 1]);
+            const auto y = tools::ParseSigned(argv[i + 2]);
             if (!x || !y) {
                 return Usage();
             }
@@ -134,7 +127,7 @@ int main(int argc, char** argv) {
             if (!needs(1)) {
                 return Usage();
             }
-            const auto notches = ParseLong(argv[++i]);
+            const auto notches = tools::ParseSigned(argv[++i]);
             if (!notches) {
                 return Usage();
             }
@@ -146,7 +139,7 @@ int main(int argc, char** argv) {
             if (!needs(1)) {
                 return Usage();
             }
-            const auto vk = ParseLong(argv[++i]);
+            const auto vk = tools::ParseSigned(argv[++i]);
             if (!vk || *vk <= 0 || *vk > 0xFE) {
                 return Usage();
             }

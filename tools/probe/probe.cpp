@@ -6,6 +6,8 @@
 // Lines go to PATH (created anew, flushed line by line, readable while the probe runs) or to
 // standard output. The first line is "ready ..." once the window is shown; every further line
 // is "msg=0x<id> name=<name> t=<microseconds> win=<main|edit> ..." with the useful parameters.
+#include "ToolSupport.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -18,16 +20,6 @@
 namespace {
 
 constexpr int kEditId = 100;
-
-// Closes a kernel handle; INVALID_HANDLE_VALUE and null mean "none".
-struct HandleCloser {
-    void operator()(HANDLE h) const noexcept {
-        if (h != nullptr && h != INVALID_HANDLE_VALUE) {
-            CloseHandle(h);
-        }
-    }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 struct Options {
     std::wstring title = L"Quelvant probe";
@@ -53,7 +45,7 @@ public:
         if (file == INVALID_HANDLE_VALUE) {
             return false;
         }
-        m_file.reset(file);
+        m_file.Reset(file);
         m_out = file;
         return true;
     }
@@ -67,25 +59,17 @@ public:
     }
 
 private:
-    UniqueHandle m_file;
+    tools::UniqueFile m_file;
     HANDLE m_out = nullptr;
 };
 
 Reporter g_reporter;
-LARGE_INTEGER g_frequency{};
 HWND g_main = nullptr;
 HWND g_edit = nullptr;
 WNDPROC g_editProc = nullptr;
 // Set while the edit's own procedure runs a mouse message: anything the main window gets then
 // is the edit handing the same message up (DefWindowProc does so for the wheel), not new input.
 int g_editMouseDepth = 0;
-
-long long NowMicroseconds() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart / g_frequency.QuadPart * 1000000 +
-           now.QuadPart % g_frequency.QuadPart * 1000000 / g_frequency.QuadPart;
-}
 
 struct NamedMessage {
     UINT id;
@@ -127,7 +111,7 @@ void Report(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     char line[256];
     const int head = std::snprintf(line, sizeof line, "msg=0x%03X name=%s t=%lld win=%s", msg, name,
-                                   NowMicroseconds(), hwnd == g_edit ? "edit" : "main");
+                                   tools::NowMicroseconds(), hwnd == g_edit ? "edit" : "main");
     const size_t room = sizeof line - static_cast<size_t>(head);
     char* tail = line + head;
     const int x = static_cast<short>(LOWORD(lParam));
@@ -210,12 +194,11 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 bool ParseInt(const wchar_t* text, int& value) {
-    wchar_t* end = nullptr;
-    const long parsed = std::wcstol(text, &end, 10);
-    if (end == text || *end != L'\0') {
+    const auto parsed = tools::ParseSigned(text, 10);
+    if (!parsed) {
         return false;
     }
-    value = static_cast<int>(parsed);
+    value = static_cast<int>(*parsed);
     return true;
 }
 
@@ -253,17 +236,18 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     return true;
 }
 
-struct ArgvDeleter {
-    void operator()(wchar_t** argv) const noexcept { LocalFree(argv); }
-};
+inline void FreeArgv(wchar_t** argv) noexcept {
+    LocalFree(argv);
+}
+using UniqueArgv = UniqueHandle<wchar_t**, FreeArgv>;
 
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     int argc = 0;
-    const std::unique_ptr<wchar_t*, ArgvDeleter> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+    const UniqueArgv argv(CommandLineToArgvW(GetCommandLineW(), &argc));
     Options options;
-    if (!argv || !ParseOptions(argc, argv.get(), options)) {
+    if (!argv || !ParseOptions(argc, argv.Get(), options)) {
         std::fputs("usage: probe.exe [--title T] [--x X] [--y Y] [--w W] [--h H] [--out PATH]\n",
                    stderr);
         return 2;
@@ -272,7 +256,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         std::fprintf(stderr, "probe: cannot open the report file (error %lu)\n", GetLastError());
         return 1;
     }
-    QueryPerformanceFrequency(&g_frequency);
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;

@@ -15,6 +15,7 @@
 // 1 when the caller asked for a stream number, T the text with \, CR and LF escaped.
 #include <windows.h>
 
+#include "ToolSupport.h"
 #include "VoiceStub.h"
 
 #include <atomic>
@@ -27,30 +28,6 @@ constexpr CLSID kClsidSpVoice = {
 constexpr const wchar_t* kConfigKey = L"Software\\QuelvantTests\\RecordingVoice";
 
 std::atomic<long> g_creations{0};
-
-struct RegKey {
-    HKEY handle = nullptr;
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (handle != nullptr) {
-            RegCloseKey(handle);
-        }
-    }
-};
-
-struct File {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    File() = default;
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    ~File() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-};
 
 std::wstring LogPath() {
     wchar_t buffer[1024] = {};
@@ -83,16 +60,15 @@ void Record(const std::wstring& line) noexcept {
         if (path.empty()) {
             return;
         }
-        File file;
-        file.handle = CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file.handle == INVALID_HANDLE_VALUE) {
+        const tools::UniqueFile file = tools::OwnFile(CreateFileW(
+            path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
             return;
         }
         const std::string bytes = Utf8(line + L"\n");
         DWORD written = 0;
-        WriteFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     } catch (...) {
         // A test tool that cannot log simply records nothing; the caller must not see it.
     }
@@ -120,21 +96,21 @@ std::wstring Escape(const wchar_t* text) {
 
 // Counts a refusal down when one is asked for; true when this creation is to fail.
 bool TakeRefusal() {
-    RegKey key;
+    UniqueRegKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kConfigKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      &key.handle) != ERROR_SUCCESS) {
+                      key.Put()) != ERROR_SUCCESS) {
         return false;
     }
     DWORD remaining = 0;
     DWORD size = sizeof(remaining);
     DWORD type = 0;
-    if (RegQueryValueExW(key.handle, L"Refuse", nullptr, &type, reinterpret_cast<BYTE*>(&remaining),
+    if (RegQueryValueExW(key.Get(), L"Refuse", nullptr, &type, reinterpret_cast<BYTE*>(&remaining),
                          &size) != ERROR_SUCCESS ||
         type != REG_DWORD || remaining == 0) {
         return false;
     }
     --remaining;
-    RegSetValueExW(key.handle, L"Refuse", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&remaining),
+    RegSetValueExW(key.Get(), L"Refuse", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&remaining),
                    sizeof(remaining));
     return true;
 }

@@ -3,31 +3,24 @@
 //
 //   regvalue.exe get HKCU|HKLM\KEY NAME
 //       -> "type=T size=S data=HEX", or "missing", or "nokey"
-//   regvalue.exe set HKCU|HKLM\KEY NAME TYPE HEX
-//       -> "ok" (the key must exist)
+//   regvalue.exe set HKCU|HKLM\KEY NAME TYPE HEX|-
+//       -> "ok" (the key is created when missing; "-" reads HEX from standard input, for
+//          values too long for a command line)
 //
 // T and TYPE are decimal registry types, HEX the raw bytes (lower-case hex, may be empty).
 // Exit code 0 unless the command itself was wrong or the write failed.
+#include "Handle.h"
+#include "ToolSupport.h"
+
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
+#include <iostream>
 #include <string>
 #include <vector>
 
 namespace {
-struct RegKey {
-    HKEY handle = nullptr;
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (handle != nullptr) {
-            RegCloseKey(handle);
-        }
-    }
-};
 
 bool SplitRoot(const std::wstring& full, HKEY& root, std::wstring& path) {
     const auto slash = full.find(L'\\');
@@ -44,19 +37,19 @@ bool SplitRoot(const std::wstring& full, HKEY& root, std::wstring& path) {
 }
 
 int Get(HKEY root, const std::wstring& path, const wchar_t* name) {
-    RegKey key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, &key.handle) != ERROR_SUCCESS) {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) {
         std::printf("nokey\n");
         return 0;
     }
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExW(key.handle, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
         std::printf("missing\n");
         return 0;
     }
     std::vector<BYTE> data(size + 1);
-    if (RegQueryValueExW(key.handle, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.Get(), name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) {
         std::printf("missing\n");
         return 0;
     }
@@ -69,27 +62,37 @@ int Get(HKEY root, const std::wstring& path, const wchar_t* name) {
 }
 
 int Set(HKEY root, const std::wstring& path, const wchar_t* name, const wchar_t* type,
-        const wchar_t* hex) {
-    const std::size_t digits = std::wcslen(hex);
-    if (digits % 2 != 0) {
+        const wchar_t* hexArgument) {
+    std::wstring hex = hexArgument;
+    if (hex == L"-") {
+        std::string line;
+        std::getline(std::cin, line);
+        hex.assign(line.begin(), line.end());
+    }
+    const auto kind = tools::ParseUnsigned(type, 10);
+    if (!kind || hex.size() % 2 != 0) {
         return 2;
     }
     std::vector<BYTE> data;
-    for (std::size_t i = 0; i < digits; i += 2) {
-        const wchar_t pair[3] = {hex[i], hex[i + 1], L'\0'};
-        data.push_back(static_cast<BYTE>(std::wcstoul(pair, nullptr, 16)));
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const auto byte = tools::ParseUnsigned(hex.substr(i, 2), 16);
+        if (!byte) {
+            return 2;
+        }
+        data.push_back(static_cast<BYTE>(*byte));
     }
     const DWORD size = static_cast<DWORD>(data.size());
     // The registry counts a NUL that follows a string's data into it, as if the caller had
     // forgotten it; something other than NUL behind the data keeps the size as given.
     data.push_back(0xFF);
     data.push_back(0xFF);
-    RegKey key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE, &key.handle) != ERROR_SUCCESS) {
+    UniqueRegKey key;
+    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
+                        nullptr) != ERROR_SUCCESS) {
         std::printf("nokey\n");
         return 1;
     }
-    if (RegSetValueExW(key.handle, name, 0, std::wcstoul(type, nullptr, 10),
+    if (RegSetValueExW(key.Get(), name, 0, static_cast<DWORD>(*kind),
                        size == 0 ? nullptr : data.data(), size) != ERROR_SUCCESS) {
         std::printf("failed\n");
         return 1;
