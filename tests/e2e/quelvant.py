@@ -71,7 +71,9 @@ def _settings_table() -> tuple[tuple[str, str, int], ...]:
     relative = "app/SettingsTable.h"
     text = (REPO / relative).read_text(encoding="utf-8")
     table = text.split("kSettings[kSettingCount] = {", 1)[-1].split("};", 1)[0]
-    rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*(-?\d+)\}', table)
+    # The reset rule may follow the default; the tests take it from the program's behaviour.
+    rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*(-?\d+)(?:,\s*(?:true|false))?\}',
+                      table)
     count = len(re.findall(r"\{L\"", table))
     if not rows or len(rows) != count:
         raise RuntimeError(f"cannot read the settings table of {relative}: update quelvant.py")
