@@ -21,8 +21,8 @@ const std::map<std::uintptr_t, std::uint16_t>& MessageBits() {
 }
 
 bool ExpectedPass(std::uint16_t filter, std::int32_t passInjected, std::uintptr_t message,
-                  std::uint32_t flags) {
-    if (passInjected != 0 && flags != 0) {
+                  std::uint32_t flags, bool touchOrPen) {
+    if (passInjected != 0 && flags != 0 && !touchOrPen) {
         return true;
     }
     auto it = MessageBits().find(message);
@@ -47,6 +47,24 @@ std::vector<std::uintptr_t> AllMessages() {
 const std::uint32_t kMouseFlags[] = {0x00, 0x01, 0x02, 0x03, 0x10};
 const std::int32_t kPassInjected[] = {0, 1, -1, 2, INT32_MIN, INT32_MAX};
 
+// Extra information of an event, and whether it marks touch or pen input.
+struct ExtraInfo {
+    std::uintptr_t value;
+    bool touchOrPen;
+};
+const ExtraInfo kExtraInfo[] = {
+    {0, false},
+    {0xFF515780, true},
+    {0xFF515700, true},
+    {0xFF5157FF, true},
+    {0xFF515600, false},
+    {0x00515780, false},
+    {0xFF515780ull << 8, false},
+    {0xFFFFFFFF, false},
+    // Only the low 32 bits carry the mark.
+    {0xABCD0000FF515780ull, true},
+};
+
 TEST(MouseDecision, EveryFilterCombinationMessageFlagAndPassInjected) {
     const auto messages = AllMessages();
     int checked = 0;
@@ -56,18 +74,23 @@ TEST(MouseDecision, EveryFilterCombinationMessageFlagAndPassInjected) {
             const auto filter = static_cast<std::uint16_t>(low | carried);
             for (std::int32_t passInjected : kPassInjected) {
                 for (std::uint32_t flags : kMouseFlags) {
-                    for (std::uintptr_t message : messages) {
-                        ASSERT_EQ(ShouldPassMouseEvent(filter, passInjected, message, flags),
-                                  ExpectedPass(filter, passInjected, message, flags))
-                            << std::hex << "filter 0x" << filter << " passInjected 0x"
-                            << passInjected << " message 0x" << message << " flags 0x" << flags;
-                        ++checked;
+                    for (const ExtraInfo& extra : kExtraInfo) {
+                        for (std::uintptr_t message : messages) {
+                            ASSERT_EQ(ShouldPassMouseEvent(filter, passInjected, message, flags,
+                                                           extra.value),
+                                      ExpectedPass(filter, passInjected, message, flags,
+                                                   extra.touchOrPen))
+                                << std::hex << "filter 0x" << filter << " passInjected 0x"
+                                << passInjected << " message 0x" << message << " flags 0x" << flags
+                                << " extra 0x" << extra.value;
+                            ++checked;
+                        }
                     }
                 }
             }
         }
     }
-    EXPECT_EQ(checked, 32 * 6 * 6 * 5 * static_cast<int>(messages.size()));
+    EXPECT_EQ(checked, 32 * 6 * 6 * 5 * 9 * static_cast<int>(messages.size()));
 }
 
 struct MouseCase {
@@ -77,6 +100,7 @@ struct MouseCase {
     std::uintptr_t message;
     std::uint32_t flags;
     bool pass;
+    std::uintptr_t extraInfo = 0;
 };
 
 void PrintTo(const MouseCase& c, std::ostream* os) {
@@ -87,7 +111,9 @@ class MouseDecisionCases : public ::testing::TestWithParam<MouseCase> {};
 
 TEST_P(MouseDecisionCases, Decides) {
     const MouseCase& c = GetParam();
-    EXPECT_EQ(ShouldPassMouseEvent(c.filter, c.passInjected, c.message, c.flags), c.pass) << c.what;
+    EXPECT_EQ(ShouldPassMouseEvent(c.filter, c.passInjected, c.message, c.flags, c.extraInfo),
+              c.pass)
+        << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -111,7 +137,19 @@ INSTANTIATE_TEST_SUITE_P(
         MouseCase{"injected passes with any non-zero allow value", MOUSE_FILTER_LEFT, -7, 0x202,
                   0x01, true},
         MouseCase{"real click not let through by allow", MOUSE_FILTER_LEFT, 1, 0x201, 0, false},
-        MouseCase{"upper bits of message are compared", 0x1F, 0, 0x10201, 0, true}));
+        MouseCase{"upper bits of message are compared", 0x1F, 0, 0x10201, 0, true},
+        MouseCase{"touch tap discarded with allow on", MOUSE_FILTER_LEFT, 1, 0x201, 0x01, false,
+                  0xFF515780},
+        MouseCase{"touch tap discarded with allow off", MOUSE_FILTER_LEFT, 0, 0x201, 0x01, false,
+                  0xFF515780},
+        MouseCase{"pen stroke discarded with allow on", MOUSE_FILTER_LEFT, 1, 0x202, 0x01, false,
+                  0xFF515700},
+        MouseCase{"pen stroke discarded with allow off", MOUSE_FILTER_LEFT, 0, 0x202, 0x01, false,
+                  0xFF515700},
+        MouseCase{"touch move passes where moves are not blocked", MOUSE_FILTER_LEFT, 1, 0x200,
+                  0x01, true, 0xFF515780},
+        MouseCase{"look-alike mark is simulated input", MOUSE_FILTER_LEFT, 1, 0x201, 0x01, true,
+                  0xFF515600}));
 
 TEST(KeyboardDecision, EveryPassInjectedCodeAndFlag) {
     const std::int32_t passValues[] = {0, 1, -1, 7, INT32_MIN};
@@ -135,13 +173,13 @@ TEST(KeyboardDecision, OnlyTheInjectedBitCountsForKeys) {
     // Lower-integrity injection (0x02) alone is not enough for a key, unlike for the mouse.
     EXPECT_FALSE(ShouldPassKeyboardEvent(1, 0, 0x02));
     EXPECT_TRUE(ShouldPassKeyboardEvent(1, 0, 0x10));
-    EXPECT_TRUE(ShouldPassMouseEvent(MOUSE_FILTER_LEFT, 1, 0x201, 0x02));
+    EXPECT_TRUE(ShouldPassMouseEvent(MOUSE_FILTER_LEFT, 1, 0x201, 0x02, 0));
     // Key-up flag (0x80) of a real key does not make it pass.
     EXPECT_FALSE(ShouldPassKeyboardEvent(1, 0, 0x80));
 }
 
-static_assert(ShouldPassMouseEvent(0, 0, 0x201, 0), "word 0 discards nothing");
-static_assert(!ShouldPassMouseEvent(0x1F, 0, 0x200, 0), "0x1F discards moves");
+static_assert(ShouldPassMouseEvent(0, 0, 0x201, 0, 0), "word 0 discards nothing");
+static_assert(!ShouldPassMouseEvent(0x1F, 0, 0x200, 0, 0), "0x1F discards moves");
 
 } // namespace
 
