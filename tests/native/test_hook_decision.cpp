@@ -188,11 +188,17 @@ static_assert(!ShouldPassMouseEvent(0x1F, 0, 0x200, 0, 0), "0x1F discards moves"
 TEST(HookWatchdog, ActsOnlyOnInputNoInstalledHookSaw) {
     constexpr HookActivity idle{}, moved{true, true, false, false},
         unseen{true, false, false, false}, typed{true, false, false, true},
-        typedBlocked{false, false, true, true};
+        typedBlocked{false, false, true, true}, typedMoving{true, false, false, true, true},
+        seen{false, true, true, false};
+    constexpr HookReach inReach{}, elevated{true, false}, secure{false, true};
+    constexpr WatchdogMemory fresh{}, mouseRetried{true, false}, bothRetried{true, true};
     struct Case {
         const char* what;
         HookActivity recent[3];
         bool mouseHook, keyboardHook, mouseDropped, keyboardDropped;
+        HookReach reach = {};
+        WatchdogMemory before = {};
+        WatchdogMemory after = {};
     };
     const Case cases[] = {
         {"idle desktop", {idle, idle, idle}, true, true, false, false},
@@ -211,13 +217,95 @@ TEST(HookWatchdog, ActsOnlyOnInputNoInstalledHookSaw) {
          false,
          false,
          false},
-        {"mouse hook dropped", {unseen, unseen, idle}, true, false, true, false},
-        {"keyboard hook dropped", {idle, typed, idle}, false, true, false, true},
+        {"mouse hook dropped",
+         {unseen, unseen, idle},
+         true,
+         false,
+         true,
+         false,
+         inReach,
+         fresh,
+         mouseRetried},
+        {"keyboard hook dropped",
+         {idle, typed, idle},
+         false,
+         true,
+         false,
+         true,
+         inReach,
+         fresh,
+         {false, true}},
+        {"both hooks back at once: typing, the pointer moved",
+         {idle, typedMoving, idle},
+         true,
+         true,
+         true,
+         true,
+         inReach,
+         fresh,
+         bothRetried},
+        {"typing only: the mouse hook is not suspected",
+         {idle, typed, idle},
+         true,
+         true,
+         false,
+         true,
+         inReach,
+         fresh,
+         {false, true}},
+        {"foreground out of reach",
+         {unseen, typedMoving, idle},
+         true,
+         true,
+         false,
+         false,
+         elevated},
+        {"foreign input desktop", {unseen, typedMoving, idle}, true, true, false, false, secure},
+        {"fruitless re-install stays quiet",
+         {unseen, unseen, idle},
+         true,
+         false,
+         false,
+         false,
+         inReach,
+         mouseRetried,
+         mouseRetried},
+        {"fruitless mouse, keyboard still watched",
+         {idle, typedMoving, idle},
+         true,
+         true,
+         false,
+         true,
+         inReach,
+         mouseRetried,
+         bothRetried},
+        {"hooks seen again: watched anew",
+         {idle, idle, seen},
+         true,
+         true,
+         false,
+         false,
+         inReach,
+         bothRetried,
+         fresh},
+        {"re-installed hook seen: no longer retried",
+         {unseen, unseen, moved},
+         true,
+         false,
+         false,
+         false,
+         inReach,
+         mouseRetried,
+         fresh},
     };
     for (const Case& c : cases) {
-        const WatchdogVerdict verdict = JudgeHooks(c.recent, c.mouseHook, c.keyboardHook);
+        WatchdogMemory memory = c.before;
+        const WatchdogVerdict verdict = ConfirmDrops(
+            SuspectHooks(c.recent, c.mouseHook, c.keyboardHook), c.recent, c.reach, memory);
         EXPECT_EQ(verdict.mouseDropped, c.mouseDropped) << c.what;
         EXPECT_EQ(verdict.keyboardDropped, c.keyboardDropped) << c.what;
+        EXPECT_EQ(memory.mouseRetried, c.after.mouseRetried) << c.what;
+        EXPECT_EQ(memory.keyboardRetried, c.after.keyboardRetried) << c.what;
     }
 }
 
