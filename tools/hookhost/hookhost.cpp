@@ -12,6 +12,7 @@
 //                             as if the system had dropped them -> "dropped n=<count>"
 //   stall TITLE|- MS          suspends for MS ms the thread of the window titled TITLE, or with
 //                             "-" Helper.dll's hook thread -> "stalled", later "resumed"
+//   priority TITLE|-          GetThreadPriority of that thread, read from outside -> "priority=<p>"
 //   quit (or end of input)    -> "bye", then the process ends and the library unloads
 #include "Helper.h"
 
@@ -135,6 +136,21 @@ bool RunCommand(const std::string& line) {
         Sleep(static_cast<DWORD>(*ms));
         ResumeThread(thread.get());
         Answer("resumed");
+    } else if (command == "priority") {
+        const HWND window =
+            first == "-" ? FindWindowExW(HWND_MESSAGE, nullptr, L"QuelvantHookThread", nullptr)
+                         : FindWindowA(nullptr, first.c_str());
+        const UniqueHandle thread(window != nullptr
+                                      ? OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE,
+                                                   GetWindowThreadProcessId(window, nullptr))
+                                      : nullptr);
+        const int priority =
+            thread ? GetThreadPriority(thread.get()) : THREAD_PRIORITY_ERROR_RETURN;
+        if (priority == THREAD_PRIORITY_ERROR_RETURN) {
+            Answer("error cannot read the priority of %s (%lu)", first.c_str(), GetLastError());
+            return true;
+        }
+        Answer("priority=%d", priority);
     } else if (command == "ping") {
         Answer("pong");
     } else if (command == "quit") {
