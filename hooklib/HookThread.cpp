@@ -103,7 +103,12 @@ bool StartHookThread(DWORD& error) noexcept {
     // can wait for a core longer than the system waits for a hook. It never spins, so it takes
     // from the others only the little its hooks need.
     SetThreadPriority(g_hookThread.thread.Get(), THREAD_PRIORITY_TIME_CRITICAL);
-    ResumeThread(g_hookThread.thread.Get());
+    if (ResumeThread(g_hookThread.thread.Get()) == static_cast<DWORD>(-1)) {
+        error = GetLastError(); // it never ran, so it holds nothing
+        TerminateThread(g_hookThread.thread.Get(), 0);
+        g_hookThread = {};
+        return false;
+    }
     const HANDLE started[] = {ready.Get(), g_hookThread.thread.Get()};
     WaitForMultipleObjects(2, started, FALSE, INFINITE);
     return true;
