@@ -21,8 +21,8 @@ const std::map<std::uintptr_t, std::uint16_t>& MessageBits() {
 }
 
 bool ExpectedPass(std::uint16_t filter, std::int32_t passInjected, std::uintptr_t message,
-                  std::uint32_t flags, bool touchOrPen) {
-    if (passInjected != 0 && flags != 0 && !touchOrPen) {
+                  std::uint32_t flags) {
+    if (passInjected != 0 && flags != 0) {
         return true;
     }
     auto it = MessageBits().find(message);
@@ -47,24 +47,6 @@ std::vector<std::uintptr_t> AllMessages() {
 const std::uint32_t kMouseFlags[] = {0x00, 0x01, 0x02, 0x03, 0x10};
 const std::int32_t kPassInjected[] = {0, 1, -1, 2, INT32_MIN, INT32_MAX};
 
-// Extra information of an event, and whether it marks touch or pen input.
-struct ExtraInfo {
-    std::uintptr_t value;
-    bool touchOrPen;
-};
-const ExtraInfo kExtraInfo[] = {
-    {0, false},
-    {0xFF515780, true},
-    {0xFF515700, true},
-    {0xFF5157FF, true},
-    {0xFF515600, false},
-    {0x00515780, false},
-    {0xFF515780ull << 8, false},
-    {0xFFFFFFFF, false},
-    // Only the low 32 bits carry the mark.
-    {0xABCD0000FF515780ull, true},
-};
-
 TEST(MouseDecision, EveryFilterCombinationMessageFlagAndPassInjected) {
     const auto messages = AllMessages();
     int checked = 0;
@@ -74,23 +56,18 @@ TEST(MouseDecision, EveryFilterCombinationMessageFlagAndPassInjected) {
             const auto filter = static_cast<std::uint16_t>(low | carried);
             for (std::int32_t passInjected : kPassInjected) {
                 for (std::uint32_t flags : kMouseFlags) {
-                    for (const ExtraInfo& extra : kExtraInfo) {
-                        for (std::uintptr_t message : messages) {
-                            ASSERT_EQ(ShouldPassMouseEvent(filter, passInjected, message, flags,
-                                                           extra.value),
-                                      ExpectedPass(filter, passInjected, message, flags,
-                                                   extra.touchOrPen))
-                                << std::hex << "filter 0x" << filter << " passInjected 0x"
-                                << passInjected << " message 0x" << message << " flags 0x" << flags
-                                << " extra 0x" << extra.value;
-                            ++checked;
-                        }
+                    for (std::uintptr_t message : messages) {
+                        ASSERT_EQ(ShouldPassMouseEvent(filter, passInjected, message, flags, 0),
+                                  ExpectedPass(filter, passInjected, message, flags))
+                            << std::hex << "filter 0x" << filter << " passInjected 0x"
+                            << passInjected << " message 0x" << message << " flags 0x" << flags;
+                        ++checked;
                     }
                 }
             }
         }
     }
-    EXPECT_EQ(checked, 32 * 6 * 6 * 5 * 9 * static_cast<int>(messages.size()));
+    EXPECT_EQ(checked, 32 * 6 * 6 * 5 * static_cast<int>(messages.size()));
 }
 
 struct MouseCase {
@@ -146,8 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
                   0xFF515700},
         MouseCase{"pen stroke discarded with allow off", MOUSE_FILTER_LEFT, 0, 0x202, 0x01, false,
                   0xFF515700},
-        MouseCase{"touch move passes where moves are not blocked", MOUSE_FILTER_LEFT, 1, 0x200,
-                  0x01, true, 0xFF515780},
+        MouseCase{"only the low 32 bits carry the mark", MOUSE_FILTER_LEFT, 1, 0x201, 0x01, false,
+                  0xABCD0000FF515780},
+        MouseCase{"touch right click passes a left-only filter", MOUSE_FILTER_LEFT, 1, 0x204, 0x01,
+                  true, 0xFF515780},
         MouseCase{"look-alike mark is simulated input", MOUSE_FILTER_LEFT, 1, 0x201, 0x01, true,
                   0xFF515600}));
 
@@ -189,123 +168,48 @@ TEST(HookWatchdog, ActsOnlyOnInputNoInstalledHookSaw) {
     constexpr HookActivity idle{}, moved{true, true, false, false},
         unseen{true, false, false, false}, typed{true, false, false, true},
         typedBlocked{false, false, true, true}, typedMoving{true, false, false, true, true},
-        seen{false, true, true, false};
-    constexpr HookReach inReach{}, elevated{true, false}, secure{false, true};
-    constexpr WatchdogMemory fresh{}, mouseRetried{true, false}, bothRetried{true, true};
+        seen{false, true, true, false}, lateCall{false, true, false, false};
+    constexpr HookReach near{}, elevated{true, false}, secure{false, true};
+    constexpr int M = 1, K = 2; // mouse, keyboard: hooks installed, dropped, retried
     struct Case {
         const char* what;
         HookActivity recent[3];
-        bool mouseHook, keyboardHook, mouseDropped, keyboardDropped;
-        HookReach reach = {};
-        WatchdogMemory before = {};
-        WatchdogMemory after = {};
+        int hooks;
+        HookReach reach;
+        int retriedBefore, dropped, retriedAfter;
     };
     const Case cases[] = {
-        {"idle desktop", {idle, idle, idle}, true, true, false, false},
-        {"mouse-only blocking while typing", {idle, typed, idle}, true, false, false, false},
-        {"keyboard-only blocking, mouse used", {unseen, unseen, unseen}, false, true, false, false},
-        {"keys discarded by a live hook",
-         {typedBlocked, typedBlocked, idle},
-         true,
-         true,
-         false,
-         false},
-        {"mouse hook saw the move", {idle, unseen, moved}, true, false, false, false},
-        {"hook call just before the interval",
-         {idle, unseen, {false, true, false, false}},
-         true,
-         false,
-         false,
-         false},
-        {"mouse hook dropped",
-         {unseen, unseen, idle},
-         true,
-         false,
-         true,
-         false,
-         inReach,
-         fresh,
-         mouseRetried},
-        {"keyboard hook dropped",
-         {idle, typed, idle},
-         false,
-         true,
-         false,
-         true,
-         inReach,
-         fresh,
-         {false, true}},
-        {"both hooks back at once: typing, the pointer moved",
-         {idle, typedMoving, idle},
-         true,
-         true,
-         true,
-         true,
-         inReach,
-         fresh,
-         bothRetried},
-        {"typing only: the mouse hook is not suspected",
-         {idle, typed, idle},
-         true,
-         true,
-         false,
-         true,
-         inReach,
-         fresh,
-         {false, true}},
-        {"foreground out of reach",
-         {unseen, typedMoving, idle},
-         true,
-         true,
-         false,
-         false,
-         elevated},
-        {"foreign input desktop", {unseen, typedMoving, idle}, true, true, false, false, secure},
-        {"fruitless re-install stays quiet",
-         {unseen, unseen, idle},
-         true,
-         false,
-         false,
-         false,
-         inReach,
-         mouseRetried,
-         mouseRetried},
+        {"idle desktop", {idle, idle, idle}, M | K, near, 0, 0, 0},
+        {"mouse-only blocking while typing", {idle, typed, idle}, M, near, 0, 0, 0},
+        {"keyboard-only blocking, mouse used", {unseen, unseen, unseen}, K, near, 0, 0, 0},
+        {"keys discarded by a live hook", {typedBlocked, typedBlocked, idle}, M | K, near, 0, 0, 0},
+        {"mouse hook saw the move", {idle, unseen, moved}, M, near, 0, 0, 0},
+        {"hook call just before the interval", {idle, unseen, lateCall}, M, near, 0, 0, 0},
+        {"mouse hook dropped", {unseen, unseen, idle}, M, near, 0, M, M},
+        {"keyboard hook dropped", {idle, typed, idle}, K, near, 0, K, K},
+        {"typing, the pointer still: only the keyboard", {idle, typed, idle}, M | K, near, 0, K, K},
+        {"both hooks back at once", {idle, typedMoving, idle}, M | K, near, 0, M | K, M | K},
+        {"foreground out of reach", {unseen, typedMoving, idle}, M | K, elevated, 0, 0, 0},
+        {"foreign input desktop", {unseen, typedMoving, idle}, M | K, secure, 0, 0, 0},
+        {"fruitless re-install stays quiet", {unseen, unseen, idle}, M, near, M, 0, M},
         {"fruitless mouse, keyboard still watched",
          {idle, typedMoving, idle},
-         true,
-         true,
-         false,
-         true,
-         inReach,
-         mouseRetried,
-         bothRetried},
-        {"hooks seen again: watched anew",
-         {idle, idle, seen},
-         true,
-         true,
-         false,
-         false,
-         inReach,
-         bothRetried,
-         fresh},
-        {"re-installed hook seen: no longer retried",
-         {unseen, unseen, moved},
-         true,
-         false,
-         false,
-         false,
-         inReach,
-         mouseRetried,
-         fresh},
+         M | K,
+         near,
+         M,
+         K,
+         M | K},
+        {"hooks seen again: watched anew", {idle, idle, seen}, M | K, near, M | K, 0, 0},
     };
     for (const Case& c : cases) {
-        WatchdogMemory memory = c.before;
-        const WatchdogVerdict verdict = ConfirmDrops(
-            SuspectHooks(c.recent, c.mouseHook, c.keyboardHook), c.recent, c.reach, memory);
-        EXPECT_EQ(verdict.mouseDropped, c.mouseDropped) << c.what;
-        EXPECT_EQ(verdict.keyboardDropped, c.keyboardDropped) << c.what;
-        EXPECT_EQ(memory.mouseRetried, c.after.mouseRetried) << c.what;
-        EXPECT_EQ(memory.keyboardRetried, c.after.keyboardRetried) << c.what;
+        WatchdogMemory memory{(c.retriedBefore & M) != 0, (c.retriedBefore & K) != 0};
+        const WatchdogVerdict verdict =
+            ConfirmDrops(SuspectHooks(c.recent, (c.hooks & M) != 0, (c.hooks & K) != 0), c.recent,
+                         c.reach, memory);
+        EXPECT_EQ((verdict.mouseDropped ? M : 0) | (verdict.keyboardDropped ? K : 0), c.dropped)
+            << c.what;
+        EXPECT_EQ((memory.mouseRetried ? M : 0) | (memory.keyboardRetried ? K : 0), c.retriedAfter)
+            << c.what;
     }
 }
 
