@@ -12,6 +12,7 @@ namespace {
 struct MouseEvent {
     std::uintptr_t message;
     std::uint32_t flags;
+    std::uintptr_t extraInfo = 0;
 };
 
 constexpr std::array<MouseEvent, 16> kMouseMix = {{
@@ -30,7 +31,7 @@ constexpr std::array<MouseEvent, 16> kMouseMix = {{
     {0x205, 0},
     {0x20E, 0},
     {0x200, 0},
-    {0x201, 1},
+    {0x201, 1, 0xFF515780}, // a touch tap, flagged injected
 }};
 
 constexpr std::array<std::uint32_t, 8> kKeyFlags = {0x00, 0x80, 0x00, 0x80, 0x10, 0x90, 0x01, 0x81};
@@ -42,7 +43,7 @@ void BM_ShouldPassMouseEvent(benchmark::State& state) {
     for (auto _ : state) {
         const MouseEvent& e = kMouseMix[i++ & (kMouseMix.size() - 1)];
         benchmark::DoNotOptimize(passInjected);
-        bool pass = ShouldPassMouseEvent(filter, passInjected, e.message, e.flags);
+        bool pass = ShouldPassMouseEvent(filter, passInjected, e.message, e.flags, e.extraInfo);
         benchmark::DoNotOptimize(pass);
     }
     state.SetItemsProcessed(state.iterations());

@@ -27,12 +27,24 @@ constexpr std::uint16_t kMessageFilterBits[] = {
     MOUSE_FILTER_WHEEL,                                            // 0x20A WM_MOUSEWHEEL
 };
 
+// Mouse input that the system makes from a touch or a pen stroke carries this mark in the
+// event's extra information (bit 0x80 set for touch, clear for pen). Only the low 32 bits count.
+constexpr std::uintptr_t kTouchPenMask = 0xFFFFFF00;
+constexpr std::uintptr_t kTouchPenSignature = 0xFF515700;
+
+constexpr bool IsTouchOrPen(std::uintptr_t extraInfo) noexcept {
+    return (extraInfo & kTouchPenMask) == kTouchPenSignature;
+}
+
 // True passes the event on, false discards it. The message id is the hook's wParam and is
-// compared in full, so 0x10201 is not taken for WM_LBUTTONDOWN.
+// compared in full, so 0x10201 is not taken for WM_LBUTTONDOWN. The extra information is taken
+// by reference and read only for an event that simulated input would let through.
 constexpr bool ShouldPassMouseEvent(std::uint16_t wFilter, std::int32_t bPassInjected,
-                                    std::uintptr_t message, std::uint32_t flags) noexcept {
+                                    std::uintptr_t message, std::uint32_t flags,
+                                    const std::uintptr_t& extraInfo) noexcept {
     // Any non-zero flags value counts as simulated: injected and lower-integrity injected.
-    if (bPassInjected != 0 && flags != 0) {
+    // Touch and pen may come flagged so, yet they are the user's own hand.
+    if (bPassInjected != 0 && flags != 0 && !IsTouchOrPen(extraInfo)) {
         return true;
     }
     // One table lookup instead of a chain of comparisons: this runs for every pointer move.

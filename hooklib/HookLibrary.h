@@ -120,10 +120,19 @@ public:
     void Tick() noexcept;
 
 private:
+    // Forgets the intervals but not what a re-install taught.
+    void ForgetIntervals() noexcept;
+    // Where the input that passed may have gone instead of to a hook.
+    HookReach LookWhereInputWent() const noexcept;
+
     HookActivity recent_[3]{};
+    WatchdogMemory memory_{};
     bool keyTyped_ = false;
     DWORD lastInput_ = 0;
+    POINT lastPointer_{};
     DWORD lastTick_ = 0;
+    DWORD ownIntegrity_ = 0; // mandatory integrity level of this process
+    bool uiAccess_ = false;  // this process may reach windows of higher integrity
     DWORD announceTo_ = 0;
     UINT restoredMessage_ = 0;
     UniqueRawInputSink sink_;

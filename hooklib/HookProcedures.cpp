@@ -48,10 +48,10 @@ LRESULT CALLBACK MouseHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept
     HOOK_TIMING_BEGIN();
     g_mouseSeen = true;
     HOOK_TIMING_MARKED();
-    bool pass =
-        nCode < 0 || g_released ||
-        ShouldPassMouseEvent(g_HookManager.m_wMouseFilter, g_HookManager.m_bPassInjected, wParam,
-                             reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam)->flags);
+    const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
+    bool pass = nCode < 0 || g_released ||
+                ShouldPassMouseEvent(g_HookManager.m_wMouseFilter, g_HookManager.m_bPassInjected,
+                                     wParam, event->flags, event->dwExtraInfo);
     if (!pass) {
         if (const ReleasedButton button = ButtonReleasedBy(wParam);
             button != ReleasedButton::None) {

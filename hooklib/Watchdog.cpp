@@ -12,6 +12,63 @@ DWORD LastInputTime() noexcept {
     return GetLastInputInfo(&info) ? info.dwTime : 0;
 }
 
+// Where the pointer stands; on a desktop that is not ours the system does not say, and the
+// last known place stays.
+POINT PointerAt(POINT known) noexcept {
+    POINT now;
+    return GetCursorPos(&now) ? now : known;
+}
+
+constexpr DWORD kUnreadableIntegrity = 0xFFFFFFFF; // above every mandatory level
+
+// The mandatory integrity level of a token: the last part of its label's SID.
+DWORD IntegrityOf(HANDLE token) noexcept {
+    alignas(TOKEN_MANDATORY_LABEL) unsigned char label[128];
+    DWORD size = 0;
+    if (!GetTokenInformation(token, TokenIntegrityLevel, label, sizeof label, &size)) {
+        return kUnreadableIntegrity;
+    }
+    const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label)->Label.Sid;
+    const UCHAR parts = *GetSidSubAuthorityCount(sid);
+    return parts != 0 ? *GetSidSubAuthority(sid, parts - 1u) : kUnreadableIntegrity;
+}
+
+DWORD IntegrityOfProcess(HANDLE process) noexcept {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) {
+        return kUnreadableIntegrity; // an elevated process keeps its token from us
+    }
+    const UniqueKernelHandle owner(token);
+    return IntegrityOf(token);
+}
+
+bool HasUiAccess() noexcept {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return false;
+    }
+    const UniqueKernelHandle owner(token);
+    DWORD uiAccess = 0;
+    DWORD size = 0;
+    return GetTokenInformation(token, TokenUIAccess, &uiAccess, sizeof uiAccess, &size) &&
+           uiAccess != 0;
+}
+
+// Compares desktops by name: the handles of one desktop differ from open to open.
+bool SameDesktop(HDESK a, HDESK b) noexcept {
+    wchar_t nameA[64]{};
+    wchar_t nameB[64]{};
+    DWORD size = 0;
+    return GetUserObjectInformationW(a, UOI_NAME, nameA, sizeof nameA, &size) &&
+           GetUserObjectInformationW(b, UOI_NAME, nameB, sizeof nameB, &size) &&
+           lstrcmpiW(nameA, nameB) == 0;
+}
+
+void CloseDesktopHandle(HDESK desktop) noexcept {
+    CloseDesktop(desktop);
+}
+using UniqueDesktop = UniqueHandle<HDESK, CloseDesktopHandle>;
+
 // Receives raw keyboard input even for keys the hook discards: it tells typing apart from a
 // mouse hook the system dropped.
 HWND CreateRawInputSink() noexcept {
@@ -39,18 +96,43 @@ void CloseRawInputSink(HWND sink) noexcept {
 }
 
 Watchdog::Watchdog() noexcept
-    : restoredMessage_(RegisterWindowMessageW(HELPER_RESTORED_MESSAGE)),
+    : ownIntegrity_(IntegrityOfProcess(GetCurrentProcess())), uiAccess_(HasUiAccess()),
+      restoredMessage_(RegisterWindowMessageW(HELPER_RESTORED_MESSAGE)),
       sink_(CreateRawInputSink()) {
     Restart();
 }
 
 void Watchdog::Restart() noexcept {
+    memory_ = {};
+    ForgetIntervals();
+}
+
+void Watchdog::ForgetIntervals() noexcept {
     for (HookActivity& interval : recent_) {
         interval = {};
     }
     g_mouseSeen = g_keySeen = keyTyped_ = false;
     lastInput_ = LastInputTime();
+    lastPointer_ = PointerAt(lastPointer_);
     lastTick_ = GetTickCount();
+}
+
+// A handful of calls that each return at once: no message is sent, no other thread is waited
+// for. Only made on a tick whose intervals point at a dropped hook.
+HookReach Watchdog::LookWhereInputWent() const noexcept {
+    HookReach reach;
+    const UniqueDesktop input(OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS));
+    reach.foreignDesktop =
+        !input || !SameDesktop(input.Get(), GetThreadDesktop(GetCurrentThreadId()));
+    DWORD process = 0;
+    if (const HWND foreground = GetForegroundWindow();
+        !uiAccess_ && foreground != nullptr &&
+        GetWindowThreadProcessId(foreground, &process) != 0 && process != GetCurrentProcessId()) {
+        const UniqueKernelHandle other(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+        reach.foregroundOutOfReach = !other || IntegrityOfProcess(other.Get()) > ownIntegrity_;
+    }
+    return reach;
 }
 
 bool Watchdog::TakeRawInput(const MSG& msg) noexcept {
@@ -76,19 +158,24 @@ void Watchdog::Tick() noexcept {
     }
     lastTick_ = now;
     const DWORD lastInput = LastInputTime();
+    const POINT pointer = PointerAt(lastPointer_);
     recent_[2] = recent_[1];
     recent_[1] = recent_[0];
-    recent_[0] = {lastInput != lastInput_, g_mouseSeen, g_keySeen, keyTyped_};
+    recent_[0] = {lastInput != lastInput_, g_mouseSeen, g_keySeen, keyTyped_,
+                  pointer.x != lastPointer_.x || pointer.y != lastPointer_.y};
     lastInput_ = lastInput;
+    lastPointer_ = pointer;
     g_mouseSeen = g_keySeen = keyTyped_ = false;
 
     // Installing a hook takes the loader lock, which an unload holds while it waits for us.
     if (InterlockedCompareExchange(&g_unloading, 0, 0) != 0) {
         return;
     }
-    const WatchdogVerdict verdict =
-        JudgeHooks(recent_, static_cast<bool>(g_HookManager.m_hMouseHook),
-                   static_cast<bool>(g_HookManager.m_hKeyboardHook));
+    const WatchdogVerdict suspects =
+        SuspectHooks(recent_, static_cast<bool>(g_HookManager.m_hMouseHook),
+                     static_cast<bool>(g_HookManager.m_hKeyboardHook));
+    const WatchdogVerdict verdict = ConfirmDrops(
+        suspects, recent_, suspects.Any() ? LookWhereInputWent() : HookReach{}, memory_);
     WPARAM restored = 0;
     DWORD ignored = 0;
     if (verdict.mouseDropped && ReplaceHook(HookKind::Mouse, ignored)) {
@@ -100,6 +187,6 @@ void Watchdog::Tick() noexcept {
     if (restored == 0) {
         return;
     }
-    Restart();
+    ForgetIntervals();
     PostToThreadWindows(announceTo_, restoredMessage_, restored);
 }

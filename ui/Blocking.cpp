@@ -156,8 +156,11 @@ void CQuelvantDlg::OnHotKey(UINT nHotKeyId, UINT /*nKey1*/, UINT /*nKey2*/) {
 // The library noticed that the system had dropped a hook and installed it again: the user
 // learns that blocking had lapsed and holds again.
 LRESULT CQuelvantDlg::OnHookRestored(WPARAM wParam, LPARAM /*lParam*/) {
-    const wchar_t* text = (wParam & HELPER_RESTORED_MOUSE) != 0 ? L"Mouse Buttons Disabled Again"
-                                                                : L"Keyboard Keys Disabled Again";
+    const bool mouse = (wParam & HELPER_RESTORED_MOUSE) != 0;
+    const bool keyboard = (wParam & HELPER_RESTORED_KEYBOARD) != 0;
+    const wchar_t* text = mouse && keyboard ? L"Mouse Buttons and Keyboard Keys Disabled Again"
+                          : mouse           ? L"Mouse Buttons Disabled Again"
+                                            : L"Keyboard Keys Disabled Again";
     m_textSpeaker.SpeakText(text, m_bAudibleAlerts);
     m_editStatus.SetWindowText(text);
     return 0;

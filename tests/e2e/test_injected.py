@@ -129,3 +129,19 @@ def test_keyboard_call_sets_pass_injected_for_the_mouse(
 
     assert host.keyboard(0, 1) == 1
     assert arrived(LEFT, injected_mouse(wine, probe, ["click", "left"]))
+
+
+def test_simulated_touch_and_pen_are_taken_for_the_users_own_hand(
+    wine: WineSession, probe: Probe, host: HookHost
+):
+    # The system marks mouse input made from touch (0x80 set) or pen in dwExtraInfo, and may
+    # flag it injected: Allow Simulated must not let it through.
+    assert host.mouse(LEFT.bit, 1) == (1, 0)
+    wrong = []
+    for name, extra, passes in (("touch", "0xFF515780", False), ("pen", "0xFF515700", False),
+                                ("look-alike", "0xFF515600", True), ("plain", "0", True)):
+        got = arrived(LEFT, injected_mouse(wine, probe, ["extra", extra, "click", "left",
+                                                         "extra", "0"]))
+        if bool(got) != passes:
+            wrong.append(f"simulated left click marked {name} ({extra}): got {got}")
+    assert not wrong, "\n".join(wrong)

@@ -60,7 +60,7 @@ TEST(MouseDecision, EveryFilterCombinationMessageFlagAndPassInjected) {
             for (std::int32_t passInjected : kPassInjected) {
                 for (std::uint32_t flags : kMouseFlags) {
                     for (std::uintptr_t message : messages) {
-                        ASSERT_EQ(ShouldPassMouseEvent(filter, passInjected, message, flags),
+                        ASSERT_EQ(ShouldPassMouseEvent(filter, passInjected, message, flags, 0),
                                   ExpectedPass(filter, passInjected, message, flags))
                             << std::hex << "filter 0x" << filter << " passInjected 0x"
                             << passInjected << " message 0x" << message << " flags 0x" << flags;
@@ -80,6 +80,7 @@ struct MouseCase {
     std::uintptr_t message;
     std::uint32_t flags;
     bool pass;
+    std::uintptr_t extraInfo = 0;
 };
 
 void PrintTo(const MouseCase& c, std::ostream* os) {
@@ -90,7 +91,9 @@ class MouseDecisionCases : public ::testing::TestWithParam<MouseCase> {};
 
 TEST_P(MouseDecisionCases, Decides) {
     const MouseCase& c = GetParam();
-    EXPECT_EQ(ShouldPassMouseEvent(c.filter, c.passInjected, c.message, c.flags), c.pass) << c.what;
+    EXPECT_EQ(ShouldPassMouseEvent(c.filter, c.passInjected, c.message, c.flags, c.extraInfo),
+              c.pass)
+        << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -114,7 +117,21 @@ INSTANTIATE_TEST_SUITE_P(
         MouseCase{"injected passes with any non-zero allow value", MOUSE_FILTER_LEFT, -7, 0x202,
                   0x01, true},
         MouseCase{"real click not let through by allow", MOUSE_FILTER_LEFT, 1, 0x201, 0, false},
-        MouseCase{"upper bits of message are compared", 0x1F, 0, 0x10201, 0, true}));
+        MouseCase{"upper bits of message are compared", 0x1F, 0, 0x10201, 0, true},
+        MouseCase{"touch tap discarded with allow on", MOUSE_FILTER_LEFT, 1, 0x201, 0x01, false,
+                  0xFF515780},
+        MouseCase{"touch tap discarded with allow off", MOUSE_FILTER_LEFT, 0, 0x201, 0x01, false,
+                  0xFF515780},
+        MouseCase{"pen stroke discarded with allow on", MOUSE_FILTER_LEFT, 1, 0x202, 0x01, false,
+                  0xFF515700},
+        MouseCase{"pen stroke discarded with allow off", MOUSE_FILTER_LEFT, 0, 0x202, 0x01, false,
+                  0xFF515700},
+        MouseCase{"only the low 32 bits carry the mark", MOUSE_FILTER_LEFT, 1, 0x201, 0x01, false,
+                  0xABCD0000FF515780},
+        MouseCase{"touch right click passes a left-only filter", MOUSE_FILTER_LEFT, 1, 0x204, 0x01,
+                  true, 0xFF515780},
+        MouseCase{"look-alike mark is simulated input", MOUSE_FILTER_LEFT, 1, 0x201, 0x01, true,
+                  0xFF515600}));
 
 TEST(KeyboardDecision, EveryPassInjectedCodeAndFlag) {
     const std::int32_t passValues[] = {0, 1, -1, 7, INT32_MIN};
@@ -138,13 +155,13 @@ TEST(KeyboardDecision, OnlyTheInjectedBitCountsForKeys) {
     // Lower-integrity injection (0x02) alone is not enough for a key, unlike for the mouse.
     EXPECT_FALSE(ShouldPassKeyboardEvent(1, 0, 0x02));
     EXPECT_TRUE(ShouldPassKeyboardEvent(1, 0, 0x10));
-    EXPECT_TRUE(ShouldPassMouseEvent(MOUSE_FILTER_LEFT, 1, 0x201, 0x02));
+    EXPECT_TRUE(ShouldPassMouseEvent(MOUSE_FILTER_LEFT, 1, 0x201, 0x02, 0));
     // Key-up flag (0x80) of a real key does not make it pass.
     EXPECT_FALSE(ShouldPassKeyboardEvent(1, 0, 0x80));
 }
 
-static_assert(ShouldPassMouseEvent(0, 0, 0x201, 0), "word 0 discards nothing");
-static_assert(!ShouldPassMouseEvent(0x1F, 0, 0x200, 0), "0x1F discards moves");
+static_assert(ShouldPassMouseEvent(0, 0, 0x201, 0, 0), "word 0 discards nothing");
+static_assert(!ShouldPassMouseEvent(0x1F, 0, 0x200, 0, 0), "0x1F discards moves");
 
 } // namespace
 
@@ -153,36 +170,49 @@ static_assert(!ShouldPassMouseEvent(0x1F, 0, 0x200, 0), "0x1F discards moves");
 TEST(HookWatchdog, ActsOnlyOnInputNoInstalledHookSaw) {
     constexpr HookActivity idle{}, moved{true, true, false, false},
         unseen{true, false, false, false}, typed{true, false, false, true},
-        typedBlocked{false, false, true, true};
+        typedBlocked{false, false, true, true}, typedMoving{true, false, false, true, true},
+        seen{false, true, true, false}, lateCall{false, true, false, false};
+    constexpr HookReach near{}, elevated{true, false}, secure{false, true};
+    constexpr int M = 1, K = 2; // mouse, keyboard: hooks installed, dropped, retried
     struct Case {
         const char* what;
         HookActivity recent[3];
-        bool mouseHook, keyboardHook, mouseDropped, keyboardDropped;
+        int hooks;
+        HookReach reach;
+        int retriedBefore, dropped, retriedAfter;
     };
     const Case cases[] = {
-        {"idle desktop", {idle, idle, idle}, true, true, false, false},
-        {"mouse-only blocking while typing", {idle, typed, idle}, true, false, false, false},
-        {"keyboard-only blocking, mouse used", {unseen, unseen, unseen}, false, true, false, false},
-        {"keys discarded by a live hook",
-         {typedBlocked, typedBlocked, idle},
-         true,
-         true,
-         false,
-         false},
-        {"mouse hook saw the move", {idle, unseen, moved}, true, false, false, false},
-        {"hook call just before the interval",
-         {idle, unseen, {false, true, false, false}},
-         true,
-         false,
-         false,
-         false},
-        {"mouse hook dropped", {unseen, unseen, idle}, true, false, true, false},
-        {"keyboard hook dropped", {idle, typed, idle}, false, true, false, true},
+        {"idle desktop", {idle, idle, idle}, M | K, near, 0, 0, 0},
+        {"mouse-only blocking while typing", {idle, typed, idle}, M, near, 0, 0, 0},
+        {"keyboard-only blocking, mouse used", {unseen, unseen, unseen}, K, near, 0, 0, 0},
+        {"keys discarded by a live hook", {typedBlocked, typedBlocked, idle}, M | K, near, 0, 0, 0},
+        {"mouse hook saw the move", {idle, unseen, moved}, M, near, 0, 0, 0},
+        {"hook call just before the interval", {idle, unseen, lateCall}, M, near, 0, 0, 0},
+        {"mouse hook dropped", {unseen, unseen, idle}, M, near, 0, M, M},
+        {"keyboard hook dropped", {idle, typed, idle}, K, near, 0, K, K},
+        {"typing, the pointer still: only the keyboard", {idle, typed, idle}, M | K, near, 0, K, K},
+        {"both hooks back at once", {idle, typedMoving, idle}, M | K, near, 0, M | K, M | K},
+        {"foreground out of reach", {unseen, typedMoving, idle}, M | K, elevated, 0, 0, 0},
+        {"foreign input desktop", {unseen, typedMoving, idle}, M | K, secure, 0, 0, 0},
+        {"fruitless re-install stays quiet", {unseen, unseen, idle}, M, near, M, 0, M},
+        {"fruitless mouse, keyboard still watched",
+         {idle, typedMoving, idle},
+         M | K,
+         near,
+         M,
+         K,
+         M | K},
+        {"hooks seen again: watched anew", {idle, idle, seen}, M | K, near, M | K, 0, 0},
     };
     for (const Case& c : cases) {
-        const WatchdogVerdict verdict = JudgeHooks(c.recent, c.mouseHook, c.keyboardHook);
-        EXPECT_EQ(verdict.mouseDropped, c.mouseDropped) << c.what;
-        EXPECT_EQ(verdict.keyboardDropped, c.keyboardDropped) << c.what;
+        WatchdogMemory memory{(c.retriedBefore & M) != 0, (c.retriedBefore & K) != 0};
+        const WatchdogVerdict verdict =
+            ConfirmDrops(SuspectHooks(c.recent, (c.hooks & M) != 0, (c.hooks & K) != 0), c.recent,
+                         c.reach, memory);
+        EXPECT_EQ((verdict.mouseDropped ? M : 0) | (verdict.keyboardDropped ? K : 0), c.dropped)
+            << c.what;
+        EXPECT_EQ((memory.mouseRetried ? M : 0) | (memory.keyboardRetried ? K : 0), c.retriedAfter)
+            << c.what;
     }
 }
 

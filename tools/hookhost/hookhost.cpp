@@ -13,6 +13,7 @@
 //   stall TITLE|- MS          suspends for MS ms the thread of the window titled TITLE, or with
 //                             "-" Helper.dll's hook thread -> "stalled t=<us>", later
 //                             "resumed t=<us>" (times as the probe reports them)
+//   priority TITLE|-          GetThreadPriority of that thread, read from outside -> "priority=<p>"
 //   quit (or end of input)    -> "bye", then the process ends and the library unloads
 #include "Handle.h"
 #include "Helper.h"
@@ -119,6 +120,21 @@ bool RunCommand(const std::string& line) {
         const long long resumed = tools::NowMicroseconds();
         ResumeThread(thread.Get());
         Answer("resumed t=%lld", resumed);
+    } else if (command == "priority") {
+        const HWND window =
+            first == "-" ? FindWindowExW(HWND_MESSAGE, nullptr, L"QuelvantHookThread", nullptr)
+                         : FindWindowA(nullptr, first.c_str());
+        const UniqueKernelHandle thread(window != nullptr
+                                            ? OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE,
+                                                         GetWindowThreadProcessId(window, nullptr))
+                                            : nullptr);
+        const int priority =
+            thread ? GetThreadPriority(thread.Get()) : THREAD_PRIORITY_ERROR_RETURN;
+        if (priority == THREAD_PRIORITY_ERROR_RETURN) {
+            Answer("error cannot read the priority of %s (%lu)", first.c_str(), GetLastError());
+            return true;
+        }
+        Answer("priority=%d", priority);
     } else if (command == "ping") {
         Answer("pong");
     } else if (command == "quit") {

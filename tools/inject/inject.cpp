@@ -8,6 +8,8 @@
 //   click B | dblclick B | down B | up B     B: left, right, middle, x1, x2
 //   wheel N | hwheel N  turn the vertical / horizontal wheel by N notches (negative: back)
 //   key VK | keydown VK | keyup VK           VK: virtual-key code, decimal or 0x hex
+//   extra X             the mouse events after it carry dwExtraInfo X (touch 0xFF515780, pen
+//                       0xFF515700), until the next "extra"
 //
 // All actions go out in one SendInput call, in the order given, so they reach the hooks in
 // that order. Prints "sent=<n> of <m> err=<e>"; exits 0 only when every event was sent.
@@ -47,8 +49,11 @@ const Button* FindButton(const char* name) {
     return nullptr;
 }
 
+ULONG_PTR g_extraInfo = 0; // set by "extra", carried by every mouse event after it
+
 INPUT Mouse(DWORD flags, LONG dx = 0, LONG dy = 0, DWORD data = 0) {
     INPUT input{};
+    input.mi.dwExtraInfo = g_extraInfo;
     input.type = INPUT_MOUSE;
     input.mi.dx = dx;
     input.mi.dy = dy;
@@ -74,7 +79,7 @@ LONG Normalise(long pixel, int extent) {
 int Usage() {
     std::fputs("usage: inject.exe ACTION [ACTION...]\n"
                "  moveto X Y | move DX DY | click B | dblclick B | down B | up B\n"
-               "  wheel N | hwheel N | key VK | keydown VK | keyup VK\n"
+               "  wheel N | hwheel N | key VK | keydown VK | keyup VK | extra X\n"
                "  B: left right middle x1 x2\n",
                stderr);
     return 2;
@@ -150,6 +155,15 @@ int main(int argc, char** argv) {
             if (!is("keydown")) {
                 inputs.push_back(Key(code, true));
             }
+        } else if (is("extra")) {
+            if (!needs(1)) {
+                return Usage();
+            }
+            const auto extra = tools::ParseUnsigned(argv[++i]);
+            if (!extra) {
+                return Usage();
+            }
+            g_extraInfo = static_cast<ULONG_PTR>(*extra);
         } else {
             return Usage();
         }
