@@ -75,7 +75,7 @@ def lock_key(wine: WineSession, key: str) -> None:
     """Makes an HKCU key read-only for everyone (reglock.exe): its values read, but no value
     or subkey can be written, as under a locked-down policy. The lock lives in the prefix's
     wineserver, so the session's driver is started first to keep that server running."""
-    driver_for(wine)
+    q.driver_for(wine)
     result = subprocess.run(
         ["wine", str(wine.exe("reglock.exe")), key],
         env=wine.env,
