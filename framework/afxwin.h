@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 #include "Handle.h"
 
@@ -168,6 +169,10 @@ public:
                              const wchar_t* lpszDefault = nullptr) const;
     BOOL WriteProfileString(const wchar_t* section, const wchar_t* entry,
                             const wchar_t* lpszValue) const;
+    // A profile value whole and raw: its type and every byte of it. FALSE when it is missing
+    // or cannot be read.
+    BOOL GetProfileValue(const wchar_t* section, const wchar_t* entry, DWORD& type,
+                         std::vector<BYTE>& data) const;
 
     HINSTANCE m_hInstance = nullptr;
     const wchar_t* m_lpCmdLine = L"";

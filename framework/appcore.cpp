@@ -3,7 +3,7 @@
 
 #include <ole2.h>
 
-#include "StoredSetting.h"
+#include "StoredValue.h"
 
 #include <vector>
 
@@ -73,19 +73,46 @@ UniqueRegKey CWinApp::OpenSectionKey(const wchar_t* section, bool create) const 
     return key;
 }
 
-UINT CWinApp::GetProfileInt(const wchar_t* section, const wchar_t* entry, int nDefault) const {
+BOOL CWinApp::GetProfileValue(const wchar_t* section, const wchar_t* entry, DWORD& type,
+                              std::vector<BYTE>& data) const {
+    data.clear();
+    type = REG_NONE;
     const UniqueRegKey key = OpenSectionKey(section, false);
     if (!key) {
+        return FALSE;
+    }
+    // The value may grow between asking for its size and reading it: ask again until it fits.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD size = 0;
+        LONG status = ::RegQueryValueExW(key.Get(), entry, nullptr, &type, nullptr, &size);
+        if (status != ERROR_SUCCESS) {
+            return FALSE;
+        }
+        // Never empty, so the read below is never taken for a question about the size.
+        data.assign(static_cast<size_t>(size) + sizeof(wchar_t), 0);
+        DWORD read = size;
+        status = ::RegQueryValueExW(key.Get(), entry, nullptr, &type, data.data(), &read);
+        if (status == ERROR_MORE_DATA) {
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            break;
+        }
+        data.resize(read);
+        return TRUE;
+    }
+    data.clear();
+    type = REG_NONE;
+    return FALSE;
+}
+
+UINT CWinApp::GetProfileInt(const wchar_t* section, const wchar_t* entry, int nDefault) const {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    if (!GetProfileValue(section, entry, type, data)) {
         return static_cast<UINT>(nDefault);
     }
-    // Room for more than a DWORD, so that a value of the wrong size is seen as such.
-    BYTE data[8] = {};
-    DWORD type = 0;
-    DWORD size = sizeof(data);
-    if (::RegQueryValueExW(key.Get(), entry, nullptr, &type, data, &size) != ERROR_SUCCESS) {
-        return static_cast<UINT>(nDefault);
-    }
-    return DecodeStoredNumber(type, data, size).value_or(static_cast<UINT>(nDefault));
+    return DecodeStoredNumber(type, data.data(), data.size()).value_or(static_cast<UINT>(nDefault));
 }
 
 BOOL CWinApp::WriteProfileInt(const wchar_t* section, const wchar_t* entry, int nValue) const {
@@ -101,31 +128,12 @@ BOOL CWinApp::WriteProfileInt(const wchar_t* section, const wchar_t* entry, int 
 CString CWinApp::GetProfileString(const wchar_t* section, const wchar_t* entry,
                                   const wchar_t* lpszDefault) const {
     const CString fallback = lpszDefault != nullptr ? lpszDefault : L"";
-    const UniqueRegKey key = OpenSectionKey(section, false);
-    if (!key) {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    if (!GetProfileValue(section, entry, type, data)) {
         return fallback;
     }
-    // The value may grow between asking for its size and reading it: ask again until it fits.
-    std::vector<BYTE> buffer;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        DWORD type = 0;
-        DWORD size = 0;
-        LONG status = ::RegQueryValueExW(key.Get(), entry, nullptr, &type, nullptr, &size);
-        if (status != ERROR_SUCCESS || type != REG_SZ) {
-            return fallback;
-        }
-        buffer.assign(static_cast<size_t>(size) + sizeof(wchar_t), 0);
-        DWORD read = size;
-        status = ::RegQueryValueExW(key.Get(), entry, nullptr, &type, buffer.data(), &read);
-        if (status == ERROR_MORE_DATA) {
-            continue;
-        }
-        if (status != ERROR_SUCCESS) {
-            return fallback;
-        }
-        return DecodeStoredText(type, buffer.data(), read).value_or(fallback);
-    }
-    return fallback;
+    return DecodeStoredText(type, data.data(), data.size()).value_or(fallback);
 }
 
 BOOL CWinApp::WriteProfileString(const wchar_t* section, const wchar_t* entry,

@@ -53,7 +53,19 @@ constexpr const wchar_t* kKeyboardBoxTip =
 
 // The Disable / Enable shortcut releases while blocking is in force or failed, else applies.
 constexpr bool HotKeyReleasesMouse(std::int32_t blockState) noexcept {
-    return (blockState & ~2) != 0;
+    return blockState == kBlockInForce || blockState == kBlockError;
+}
+
+constexpr const wchar_t* kKeyboardErrorText = L"Could not Disable Keyboard.";
+// Shown when a change was applied but the store did not take it: it is undone in force too.
+constexpr const wchar_t* kSaveErrorText = L"Could not Save Settings.";
+
+// Told when the hook library put back a hook that the system had dropped: blocking had
+// lapsed and holds again.
+constexpr const wchar_t* HooksRestoredText(bool mouse, bool keyboard) noexcept {
+    return mouse && keyboard ? L"Mouse Buttons and Keyboard Keys Disabled Again"
+           : mouse           ? L"Mouse Buttons Disabled Again"
+                             : L"Keyboard Keys Disabled Again";
 }
 
 // "Could not Disable Selected Mouse Functionality.\n\nLast Error %x\n\n%s"

@@ -1,5 +1,7 @@
 #include "DlgKeyboardShortcut.h"
 
+#include "MainIcon.h"
+
 BEGIN_MESSAGE_MAP(CDlgKeyboardShortcut, CDialog)
 ON_BN_CLICKED(IDC_BUTTON_CLEAR, OnBnClickedClear)
 ON_BN_CLICKED(IDOK, OnBnClickedOk)
@@ -17,15 +19,7 @@ BOOL CDlgKeyboardShortcut::OnInitDialog() {
     SetWindowText(
         (L"Keyboard Shortcut - " + (app != nullptr ? app->m_strAppName : CString())).c_str());
 
-    const wchar_t* iconName = MAKEINTRESOURCEW(IDR_MAINFRAME);
-    const HINSTANCE module = AfxFindResourceHandle(iconName, RT_GROUP_ICON);
-    const HICON icon = ::LoadIconW(module, iconName);
-    const HANDLE smallIcon =
-        ::LoadImageW(module, iconName, IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
-                     ::GetSystemMetrics(SM_CYSMICON), LR_SHARED);
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessage(WM_SETICON, ICON_SMALL,
-                reinterpret_cast<LPARAM>(smallIcon != nullptr ? smallIcon : icon));
+    SetMainIcons(*this, LoadMainIcon());
 
     // Only the low bytes of key and modifiers reach the control.
     m_HotKeyCtrl.SendMessage(HKM_SETHOTKEY, MAKEWORD(LOBYTE(m_wKey), LOBYTE(m_wMod)), 0);

@@ -3,6 +3,9 @@
 
 #include "AboutDlg.h"
 #include "BlockingRules.h"
+#include "HelperHookLibrary.h"
+#include "MainIcon.h"
+#include "ProfileSettingsStore.h"
 
 #include "Helper.h"
 
@@ -17,10 +20,9 @@ const UINT kHookRestoredMessage = ::RegisterWindowMessageW(HELPER_RESTORED_MESSA
 const UINT kReleaseChordMessage = ::RegisterWindowMessageW(HELPER_CHORD_MESSAGE);
 } // namespace
 
-CQuelvantDlg::CQuelvantDlg(CWnd* pParent) : CDialog(IDD_QUELVANT_DIALOG, pParent) {
-    const wchar_t* iconName = MAKEINTRESOURCEW(IDR_MAINFRAME);
-    m_hIcon = ::LoadIconW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName);
-}
+CQuelvantDlg::CQuelvantDlg(CWnd* pParent)
+    : CDialog(IDD_QUELVANT_DIALOG, pParent),
+      DialogCore(HelperHookLibrary(), ProfileSettingsStore()), m_hIcon(LoadMainIcon()) {}
 
 void CQuelvantDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -70,7 +72,7 @@ ON_REGISTERED_MESSAGE(kReleaseChordMessage, OnReleaseChord)
 END_MESSAGE_MAP()
 
 BOOL CQuelvantDlg::OnInitDialog() {
-    LoadSaveSettings(TRUE);
+    LoadSaveSettings(true);
     // Only an entry that was found and names an existing file ticks the box.
     if (IsAutoStartEnabled() == 1) {
         m_bAutoStartAtLogon = 1;
@@ -90,14 +92,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
         }
     }
 
-    // The title bar and taskbar get the icon's own small picture, not the large one shrunk.
-    const wchar_t* iconName = MAKEINTRESOURCEW(IDR_MAINFRAME);
-    const HANDLE smallIcon =
-        ::LoadImageW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName, IMAGE_ICON,
-                     ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED);
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL,
-                reinterpret_cast<LPARAM>(smallIcon != nullptr ? smallIcon : m_hIcon));
+    SetMainIcons(*this, m_hIcon);
 
     EnableShortcutBoxes();
     AddKeyboardBoxTip();
@@ -227,8 +222,31 @@ void CQuelvantDlg::OnOnScreenKeyboard() {
     ::ShellExecuteW(nullptr, nullptr, L"osk.exe", nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void CQuelvantDlg::ShowError(const CString& text) const {
+void CQuelvantDlg::ControlsToMembers() {
+    UpdateData(TRUE);
+}
+
+void CQuelvantDlg::MembersToControls() {
+    UpdateData(FALSE);
+}
+
+// A status text goes to the voice first and then to the status line, so that it is heard
+// without delay; the speaker decides by the alerts box whether anything is said.
+void CQuelvantDlg::Announce(const std::wstring& text) {
+    Speak(text);
+    m_editStatus.SetWindowText(text.c_str());
+}
+
+void CQuelvantDlg::Speak(const std::wstring& text) {
+    m_textSpeaker.SpeakText(text, m_bAudibleAlerts);
+}
+
+void CQuelvantDlg::ShowError(const std::wstring& text) {
     MessageBox(text.c_str(), nullptr, MB_ICONERROR);
+}
+
+std::wstring CQuelvantDlg::SystemErrorText(std::uint32_t code) {
+    return GetSystemErrorText(code);
 }
 
 void CQuelvantDlg::EnableControl(int nID, BOOL bEnable) const {

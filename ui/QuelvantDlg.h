@@ -4,30 +4,26 @@
 
 #include "afxcmn.h"
 
-#include "StoredSetting.h"
+#include "DialogCore.h"
 #include "TextSpeaker.h"
 #include "resource.h"
 
-#include <array>
+#include <cstdint>
+#include <string>
 
-class CQuelvantDlg : public CDialog {
+// The dialog is the thin layer over its core: the core holds the members under these names and
+// makes every decision; the dialog moves its controls into the members and back, and shows,
+// speaks and registers what the core decided.
+class CQuelvantDlg : public CDialog, public DialogCore {
 public:
     explicit CQuelvantDlg(CWnd* pParent = nullptr);
 
-    // Settings store. A save returns whether every value was written; a reset whether every
+    // Settings store: LoadSaveSettings comes from the core. A reset returns whether every
     // setting was stored and the Run entry is gone.
-    using SettingValues = std::array<StoredSettingValue, kSettingCount>;
-    BOOL LoadSaveSettings(BOOL bLoad);
-    void LoadSetting(int index); // one row of the settings table, by its index
-    bool SaveSetting(int index) const;
-    void ResetSetting(int index); // to its value after a reset, which is its default
-    SettingValues SettingsInMembers() const;
     BOOL ResetSettings();
 
-    // Blocking control
-    int ApplyBlocking();
-    int ApplyMouseFilter(WORD wFilter, DWORD& dwLastError);
-    void CommitBlockingSettings();
+    // Blocking control: ApplyBlocking, ApplyMouseFilter and CommitBlockingSettings come from
+    // the core.
     void EnableMouseOptions();
     static CString GetSystemErrorText(DWORD dwError);
 
@@ -41,30 +37,22 @@ public:
     bool ChangeAutoStart(BOOL bEnable);
 
     CMenu m_menuContext;
-    int m_nBlockState = 0;
-    CString m_sKeyboardShortcutName2;
-    WORD m_wKey2 = 0;
-    WORD m_wMod2 = 0;
     CTextSpeaker m_textSpeaker;
-    BOOL m_bCheckDisableLeftClick = 0;
-    BOOL m_bCheckDisableMiddleClick = 0;
-    BOOL m_bCheckDisableMouseMovements = 0;
-    BOOL m_bCheckDisableMouseWheel = 0;
-    BOOL m_bCheckDisableRightClick = 0;
-    BOOL m_bDisableKeyboardKeys = 0;
     HICON m_hIcon = nullptr; // shared icon from the resources: not destroyed
-    BOOL m_bAutoMinimize = 0;
-    BOOL m_bCloseWithKeyboardShortcut = 0;
-    BOOL m_bAutoStartAtLogon = 0;
-    BOOL m_bAllowInjected = 0;
-    BOOL m_bDisableEnableKeyboardShortcut = 0;
-    BOOL m_bAudibleAlerts = 0;
     CEdit m_editStatus;
 
     BOOL OnInitDialog() override;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
+
+    // The window's side of the core.
+    void ControlsToMembers() override;
+    void MembersToControls() override;
+    void Announce(const std::wstring& text) override;
+    void Speak(const std::wstring& text) override;
+    void ShowError(const std::wstring& text) override;
+    std::wstring SystemErrorText(std::uint32_t code) override;
 
     // Window behaviours
     void OnSysCommand(UINT nID, LPARAM lParam);
@@ -92,15 +80,11 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    void ShowError(const CString& text) const;
-    int ApplyMouseFilterOrReport(WORD wFilter);
     void EnableControl(int nID, BOOL bEnable) const;
     void SetControlText(int nID, const CString& text) const;
     void EnableShortcutBoxes() const;
 
     void AddKeyboardBoxTip();
 
-    BOOL m_bKeyboardInForce = 0;      // the keyboard hook is in force
-    int m_nBlockStateBeforeChord = 0; // what the release chord put aside
     BOOL m_bShownAtLastTick = 0; // auto minimise: the window was visible at the timer's last tick
 };

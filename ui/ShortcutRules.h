@@ -15,6 +15,10 @@ constexpr unsigned HotKeyFlagsToModifiers(std::uint16_t wMod) noexcept {
            ((wMod & 0x04) != 0 ? 0x0001u : 0u);
 }
 
+// The window's two hot keys: the close key and the Disable / Enable shortcut.
+inline constexpr int kCloseHotKey = 1;
+inline constexpr int kDisableEnableHotKey = 2;
+
 struct CloseKey {
     unsigned virtualKey;
     const wchar_t* name;

@@ -5,11 +5,6 @@
 #include "DlgKeyboardShortcut.h"
 #include "ShortcutRules.h"
 
-namespace {
-constexpr int kCloseHotKey = 1;
-constexpr int kDisableEnableHotKey = 2;
-} // namespace
-
 void CQuelvantDlg::RegisterDisableEnableShortcut() {
     UpdateData(TRUE);
     ::UnregisterHotKey(m_hWnd, kDisableEnableHotKey);
@@ -17,10 +12,7 @@ void CQuelvantDlg::RegisterDisableEnableShortcut() {
     if (m_wKey2 != 0 &&
         !::RegisterHotKey(m_hWnd, kDisableEnableHotKey, HotKeyFlagsToModifiers(m_wMod2), m_wKey2)) {
         ShowError(L"Failed to Assign Keyboard Shortcut to Disable / Enable Mouse Button(s).");
-        m_bDisableEnableKeyboardShortcut = FALSE;
-        m_sKeyboardShortcutName2.clear();
-        m_wKey2 = 0;
-        m_wMod2 = 0;
+        ForgetDisableEnableShortcut();
         UpdateData(FALSE);
         EnableMouseOptions();
     }
@@ -44,29 +36,27 @@ void CQuelvantDlg::OnBnClickedCloseShortcut() {
         if (*keyName != L'\0') {
             const CString caption = CloseShortcutCaption(keyName);
             SetControlText(IDC_CHECK_CLOSE_SHORTCUT, caption);
-            m_textSpeaker.SpeakText(CloseShortcutAnnouncement(caption, title), m_bAudibleAlerts);
+            Speak(CloseShortcutAnnouncement(caption, title));
         } else {
             // No key names itself when none could be had. The choice stays on, stored too, so
             // that a later start takes a key that has become free.
             SetControlText(IDC_CHECK_CLOSE_SHORTCUT, kCloseCaption);
             const CString text = NoFreeCloseKeyText(title);
-            m_textSpeaker.SpeakText(text, m_bAudibleAlerts);
+            Speak(text);
             ShowError(text);
         }
     } else {
         SetControlText(IDC_CHECK_CLOSE_SHORTCUT, kCloseCaption);
     }
-    LoadSaveSettings(FALSE);
+    LoadSaveSettings(false);
 }
 
 void CQuelvantDlg::OnBnClickedDisableEnableShortcut() {
     UpdateData(TRUE);
     EnableMouseOptions();
     if (m_bDisableEnableKeyboardShortcut == FALSE) {
-        m_wKey2 = 0;
-        m_wMod2 = 0;
-        m_sKeyboardShortcutName2.clear();
-        LoadSaveSettings(FALSE);
+        ForgetDisableEnableShortcut();
+        LoadSaveSettings(false);
         RegisterDisableEnableShortcut();
         return;
     }
@@ -74,33 +64,15 @@ void CQuelvantDlg::OnBnClickedDisableEnableShortcut() {
     CDlgKeyboardShortcut capture(this);
     capture.m_wKey = m_wKey2;
     capture.m_wMod = m_wMod2;
-    if (capture.DoModal() == IDOK) {
-        m_wKey2 = capture.m_wKey;
-        m_wMod2 = capture.m_wMod;
-        m_sKeyboardShortcutName2 = capture.m_sKeyboardShortcutName;
-        if (m_wKey2 == 0) {
-            // An empty capture is no shortcut; the modifiers stay as the dialog gave them.
-            UpdateData(TRUE);
-            m_bDisableEnableKeyboardShortcut = FALSE;
-            m_sKeyboardShortcutName2.clear();
-            UpdateData(FALSE);
-        }
-    } else {
-        // Cancel, Esc, the close box, or a dialog that could not open: no shortcut at all.
-        UpdateData(TRUE);
-        m_wKey2 = 0;
-        m_wMod2 = 0;
-        m_bDisableEnableKeyboardShortcut = FALSE;
-        m_sKeyboardShortcutName2.clear();
-        UpdateData(FALSE);
-    }
+    const bool ok = capture.DoModal() == IDOK;
+    TakeCapturedShortcut(ok, capture.m_wKey, capture.m_wMod, capture.m_sKeyboardShortcutName);
     // Saved before registering: a combination that then cannot be had is cleared in memory only.
-    LoadSaveSettings(FALSE);
+    LoadSaveSettings(false);
     RegisterDisableEnableShortcut();
     EnableMouseOptions();
 }
 
 void CQuelvantDlg::OnBnClickedAudibleAlerts() {
     UpdateData(TRUE);
-    LoadSaveSettings(FALSE);
+    LoadSaveSettings(false);
 }

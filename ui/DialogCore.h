@@ -1,0 +1,128 @@
+// The main dialog's decisions without a window: what the boxes ask of the hook library, what
+// is stored and read back, the block state and the Disable / Enable toggle, the interlocks of
+// keyboard blocking and the shortcuts, the reset, and what the user is told after each.
+// Platform-free: the hook library and the settings store come in through two small
+// interfaces, and the dialog that derives from it moves its controls in and out and shows
+// and speaks what it is told.
+#pragma once
+
+#include "BlockingRules.h"
+#include "SettingsTable.h"
+#include "StoredSetting.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// The two calls of the hook library; each returns non-zero when the hook is in force as asked.
+class HookLibrary {
+public:
+    virtual int DisableMouse(std::uint16_t filter, std::uint32_t& lastError,
+                             std::int32_t allowInjected) = 0;
+    virtual int DisableKeyboard(std::int32_t disable, std::int32_t allowInjected) = 0;
+
+protected:
+    ~HookLibrary() = default;
+};
+
+// The per-user store of the settings, one row of the settings table at a time. A value that
+// is missing or cannot be read loads as its default; a save says whether the value was taken.
+class SettingsStore {
+public:
+    virtual StoredSettingValue Load(const SettingDef& setting) = 0;
+    virtual bool Save(const SettingDef& setting, const StoredSettingValue& value) = 0;
+
+protected:
+    ~SettingsStore() = default;
+};
+
+class DialogCore {
+public:
+    using SettingValues = std::array<StoredSettingValue, kSettingCount>;
+
+    DialogCore(HookLibrary& hooks, SettingsStore& store) noexcept
+        : m_hooks(hooks), m_store(store) {}
+    DialogCore(const DialogCore&) = delete;
+    DialogCore& operator=(const DialogCore&) = delete;
+
+    // Settings store: all fourteen, in table order, in one direction or the other. A save
+    // returns whether every value was taken; a failed write does not stop the ones after it.
+    bool LoadSaveSettings(bool bLoad);
+    SettingValues SettingsInMembers() const;
+
+    // Blocking control: the mouse word from the five boxes, both hooks applied (1 when both
+    // are in force as asked, 0 after an error box), one mouse call and its report.
+    std::uint16_t MouseFilter() const noexcept;
+    int ApplyBlocking();
+    int ApplyMouseFilter(std::uint16_t wFilter, std::uint32_t& dwLastError);
+    int ApplyMouseFilterOrReport(std::uint16_t wFilter);
+
+    // Controls into members, apply, store what held, read back, members into controls; a
+    // change that did not hold is undone in force too.
+    void CommitBlockingSettings();
+
+    // The Disable / Enable shortcut: releases the mouse while blocking is in force or failed,
+    // else applies the boxes again. Neither the boxes nor the store change.
+    void ToggleMouseBlocking();
+
+    // A click on "Disable Keyboard Keys". Returns whether the choice holds; once keys are
+    // blocked the two shortcuts are gone from the members (the dialog unregisters them).
+    bool SwitchKeyboardBlocking();
+
+    // The Disable / Enable shortcut given up: no key, no name, box clear.
+    void ForgetDisableEnableShortcut();
+
+    // What the capture dialog gave: an OK with a key sets the shortcut, an OK without one or
+    // any other end leaves none (after an empty OK the modifiers stay as given).
+    void TakeCapturedShortcut(bool ok, std::uint16_t key, std::uint16_t mod,
+                              const std::wstring& name);
+
+    // The hook library's own news: a hook the system had dropped is back, or the release
+    // chord let go of all blocking (released) or brought it back.
+    void HooksRestored(bool mouse, bool keyboard);
+    void FollowReleaseChord(bool released);
+
+    // The stored part of a reset: members to their reset values, saved. With no window the
+    // members were never loaded, so the stored "Audible Alerts" is kept. When the store does
+    // not take every value, the members are read back and false is returned.
+    bool ResetStoredSettings(bool hasWindow);
+
+    // Members with the names the dialog has always had; the dialog binds its controls to them.
+    std::int32_t m_nBlockState = kBlockNothingApplied;
+    std::wstring m_sKeyboardShortcutName2;
+    std::uint16_t m_wKey2 = 0;
+    std::uint16_t m_wMod2 = 0;
+    std::int32_t m_bCheckDisableLeftClick = 0;
+    std::int32_t m_bCheckDisableMiddleClick = 0;
+    std::int32_t m_bCheckDisableMouseMovements = 0;
+    std::int32_t m_bCheckDisableMouseWheel = 0;
+    std::int32_t m_bCheckDisableRightClick = 0;
+    std::int32_t m_bDisableKeyboardKeys = 0;
+    std::int32_t m_bAutoMinimize = 0;
+    std::int32_t m_bCloseWithKeyboardShortcut = 0;
+    std::int32_t m_bAutoStartAtLogon = 0;
+    std::int32_t m_bAllowInjected = 0;
+    std::int32_t m_bDisableEnableKeyboardShortcut = 0;
+    std::int32_t m_bAudibleAlerts = 0;
+
+protected:
+    ~DialogCore() = default;
+
+    // The window's side, which the dialog provides: its controls into the members and back,
+    // a text for the status line and the voice, one for the voice only, an error box, and the
+    // system's text for an error code.
+    virtual void ControlsToMembers() = 0;
+    virtual void MembersToControls() = 0;
+    virtual void Announce(const std::wstring& text) = 0;
+    virtual void Speak(const std::wstring& text) = 0;
+    virtual void ShowError(const std::wstring& text) = 0;
+    virtual std::wstring SystemErrorText(std::uint32_t code) = 0;
+
+private:
+    void LoadSetting(int index);
+
+    HookLibrary& m_hooks;
+    SettingsStore& m_store;
+    bool m_bKeyboardInForce = false;           // the keyboard hook is in force
+    std::int32_t m_nBlockStateBeforeChord = 0; // what the release chord put aside
+};
