@@ -1,12 +1,18 @@
-// Blocking, shortcut and auto-start rules of the main dialog that need no window.
+// Blocking, shortcut and auto-start rules of the main dialog that need no window, and the
+// dialog's core against a recording hook library and an in-memory settings store.
 #include "AutoStartRules.h"
 #include "BlockingRules.h"
+#include "DialogCore.h"
 #include "ShortcutRules.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -183,6 +189,506 @@ TEST(RunEntry, SilentWordRemovedEverywhereCaseSensitively) {
     for (const Case& c : cases) {
         EXPECT_EQ(StripSilentWord(c.in), c.stripped);
         EXPECT_EQ(RunEntryLookupPath(c.in), c.lookup);
+    }
+}
+
+// The hook library's calls as "M<word>/<allow>" and "K<disable>/<allow>", a failed one with "!".
+class FakeHooks final : public HookLibrary {
+public:
+    int DisableMouse(std::uint16_t filter, std::uint32_t& lastError,
+                     std::int32_t allowInjected) override {
+        EXPECT_EQ(lastError, 0u); // every call gets a fresh error variable
+        const bool fail = filter != 0 ? failMouseNonZero : failMouseZero;
+        if (fail) {
+            lastError = mouseError;
+        }
+        calls.push_back("M" + Hex(filter) + "/" + std::to_string(allowInjected) +
+                        (fail ? "!" : ""));
+        return fail ? 0 : 1;
+    }
+    int DisableKeyboard(std::int32_t disable, std::int32_t allowInjected) override {
+        const bool fail = failKeyboardOn && disable != 0;
+        calls.push_back("K" + std::to_string(disable) + "/" + std::to_string(allowInjected) +
+                        (fail ? "!" : ""));
+        return fail ? 0 : 1;
+    }
+    static std::string Hex(unsigned v) {
+        const char* digits = "0123456789abcdef";
+        return {digits[(v >> 4) & 0xF], digits[v & 0xF]};
+    }
+
+    std::vector<std::string> calls;
+    bool failMouseNonZero = false;
+    bool failMouseZero = false;
+    bool failKeyboardOn = false;
+    std::uint32_t mouseError = 5;
+};
+
+class FakeStore final : public SettingsStore {
+public:
+    StoredSettingValue Load(const SettingDef& setting) override {
+        const auto found = values.find(setting.name);
+        return found != values.end() ? found->second : DecodeStoredSetting(setting, 0, nullptr, 0);
+    }
+    bool Save(const SettingDef& setting, const StoredSettingValue& value) override {
+        ++saves;
+        if (!takesWrites) {
+            return false;
+        }
+        values[setting.name] = value;
+        return true;
+    }
+    std::int32_t Number(SettingIndex index) { return Load(kSettings[index]).number; }
+
+    std::map<std::wstring, StoredSettingValue> values;
+    bool takesWrites = true;
+    int saves = 0;
+};
+
+// The dialog without a window: a ticked flag for each check box, the status
+// line a string, what is spoken and the error boxes lists.
+class TestDialog final : public DialogCore {
+public:
+    using Box = std::int32_t DialogCore::*;
+    static constexpr Box kBoxes[] = {&DialogCore::m_bCheckDisableLeftClick,
+                                     &DialogCore::m_bCheckDisableMiddleClick,
+                                     &DialogCore::m_bCheckDisableMouseMovements,
+                                     &DialogCore::m_bCheckDisableMouseWheel,
+                                     &DialogCore::m_bCheckDisableRightClick,
+                                     &DialogCore::m_bDisableKeyboardKeys,
+                                     &DialogCore::m_bAutoMinimize,
+                                     &DialogCore::m_bCloseWithKeyboardShortcut,
+                                     &DialogCore::m_bAutoStartAtLogon,
+                                     &DialogCore::m_bAllowInjected,
+                                     &DialogCore::m_bDisableEnableKeyboardShortcut,
+                                     &DialogCore::m_bAudibleAlerts};
+
+    TestDialog(FakeHooks& hooks, FakeStore& store) : DialogCore(hooks, store) {}
+
+    // As the dialog starts: settings loaded and shown, then brought into force.
+    void Start() {
+        LoadSaveSettings(true);
+        MembersToControls();
+        CommitBlockingSettings();
+    }
+    void Tick(Box box) { Control(box) = !Control(box); }
+    void Pull() { ControlsToMembers(); }
+
+    bool& Control(Box box) {
+        for (std::size_t i = 0; i < std::size(kBoxes); ++i) {
+            if (kBoxes[i] == box) {
+                return ticked[i];
+            }
+        }
+        ADD_FAILURE() << "no such box";
+        return ticked[0];
+    }
+
+    bool ticked[std::size(kBoxes)] = {};
+    std::wstring status;
+    std::vector<std::wstring> spoken;
+    std::vector<std::wstring> errors;
+
+protected:
+    void ControlsToMembers() override {
+        for (std::size_t i = 0; i < std::size(kBoxes); ++i) {
+            this->*kBoxes[i] = ticked[i] ? 1 : 0;
+        }
+    }
+    void MembersToControls() override {
+        for (std::size_t i = 0; i < std::size(kBoxes); ++i) {
+            ticked[i] = this->*kBoxes[i] != 0;
+        }
+    }
+    void Announce(const std::wstring& text) override {
+        status = text;
+        spoken.push_back(text);
+    }
+    void Speak(const std::wstring& text) override { spoken.push_back(text); }
+    void ShowError(const std::wstring& text) override { errors.push_back(text); }
+    std::wstring SystemErrorText(std::uint32_t code) override {
+        return L"text of " + std::to_wstring(code);
+    }
+};
+
+using D = DialogCore;
+using Calls = std::vector<std::string>;
+constexpr const wchar_t* kDisabled = L"Mouse Buttons Disabled";
+constexpr const wchar_t* kEnabled = L"Mouse Buttons Enabled";
+
+void StoreNumbers(FakeStore& store, std::initializer_list<std::pair<SettingIndex, int>> values) {
+    for (const auto& [index, number] : values) {
+        store.values[kSettings[index].name] = StoredSettingValue{number, {}};
+    }
+}
+
+TEST(DialogCore, StartAppliesTheStoredChoiceOnceMouseFirst) {
+    struct Case {
+        std::initializer_list<std::pair<SettingIndex, int>> stored;
+        Calls calls;
+        const wchar_t* status;
+    };
+    const Case cases[] = {
+        {{}, {"M00/1", "K0/1"}, kEnabled},
+        {{{kCheckDisableLeftClick, 1},
+          {kCheckDisableMouseWheel, 1},
+          {kDisableKeyboardKeys, 1},
+          {kAllowInjected, 0}},
+         {"M11/0", "K1/0"},
+         kDisabled},
+        {{{kCheckDisableRightClick, 1},
+          {kCheckDisableMiddleClick, 1},
+          {kCheckDisableMouseMovements, 1}},
+         {"M0e/1", "K0/1"},
+         kDisabled},
+        // Any non-zero stored value ticks its box; the store is written back with 1.
+        {{{kCheckDisableMiddleClick, 7}}, {"M04/1", "K0/1"}, kDisabled},
+    };
+    for (const Case& c : cases) {
+        FakeHooks hooks;
+        FakeStore store;
+        StoreNumbers(store, c.stored);
+        TestDialog dialog(hooks, store);
+        dialog.Start();
+        EXPECT_EQ(hooks.calls, c.calls);
+        EXPECT_EQ(dialog.status, c.status);
+        EXPECT_EQ(dialog.m_nBlockState, c.status == kDisabled ? kBlockInForce : kBlockReleased);
+        EXPECT_TRUE(dialog.errors.empty());
+        // The first start stores the defaults, with "Allow Simulated" and alerts on.
+        EXPECT_EQ(store.Number(kAllowInjected), c.calls[0].back() - '0');
+        EXPECT_EQ(store.Number(kAudibleAlerts), 1);
+        EXPECT_EQ(store.Number(kCheckDisableMiddleClick), dialog.m_bCheckDisableMiddleClick);
+        EXPECT_LE(dialog.m_bCheckDisableMiddleClick, 1);
+    }
+}
+
+TEST(DialogCore, EachClickPassesTheBoxesToTheLibraryMouseFirstAndStoresThem) {
+    using Box = TestDialog::Box;
+    struct Click {
+        Box box;
+        const char* mouse;
+        const char* keyboard;
+    };
+    const std::vector<std::vector<Click>> sequences = {
+        {{&D::m_bCheckDisableLeftClick, "M01/1", "K0/1"},
+         {&D::m_bCheckDisableMiddleClick, "M05/1", "K0/1"},
+         {&D::m_bCheckDisableLeftClick, "M04/1", "K0/1"},
+         {&D::m_bCheckDisableMiddleClick, "M00/1", "K0/1"}},
+        {{&D::m_bCheckDisableRightClick, "M02/1", "K0/1"},
+         {&D::m_bCheckDisableMouseWheel, "M12/1", "K0/1"},
+         {&D::m_bAllowInjected, "M12/0", "K0/0"},
+         {&D::m_bDisableKeyboardKeys, "M12/0", "K1/0"},
+         {&D::m_bAllowInjected, "M12/1", "K1/1"},
+         {&D::m_bAutoMinimize, "M12/1", "K1/1"}},
+        {{&D::m_bCheckDisableMouseMovements, "M08/1", "K0/1"},
+         {&D::m_bCheckDisableLeftClick, "M09/1", "K0/1"},
+         {&D::m_bCheckDisableRightClick, "M0b/1", "K0/1"},
+         {&D::m_bCheckDisableMiddleClick, "M0f/1", "K0/1"},
+         {&D::m_bCheckDisableMouseWheel, "M1f/1", "K0/1"},
+         {&D::m_bDisableKeyboardKeys, "M1f/1", "K1/1"},
+         {&D::m_bDisableKeyboardKeys, "M1f/1", "K0/1"}},
+    };
+    for (const auto& clicks : sequences) {
+        FakeHooks hooks;
+        FakeStore store;
+        TestDialog dialog(hooks, store);
+        dialog.Start();
+        for (const Click& click : clicks) {
+            hooks.calls.clear();
+            dialog.Tick(click.box);
+            if (click.box == &D::m_bDisableKeyboardKeys) {
+                dialog.SwitchKeyboardBlocking();
+            } else {
+                dialog.CommitBlockingSettings();
+            }
+            EXPECT_EQ(hooks.calls, (Calls{click.mouse, click.keyboard}));
+            EXPECT_EQ(dialog.status,
+                      std::string(click.mouse).substr(1, 2) == "00" ? kEnabled : kDisabled);
+            // What was applied is what is stored and shown.
+            EXPECT_EQ(store.Number(kCheckDisableLeftClick), dialog.m_bCheckDisableLeftClick);
+            EXPECT_EQ(store.Number(kCheckDisableMouseWheel), dialog.m_bCheckDisableMouseWheel);
+            EXPECT_EQ(store.Number(kAllowInjected), dialog.m_bAllowInjected);
+            EXPECT_EQ(store.Number(kDisableKeyboardKeys), dialog.m_bDisableKeyboardKeys);
+            EXPECT_EQ(dialog.Control(click.box), dialog.*click.box != 0);
+        }
+        EXPECT_TRUE(dialog.errors.empty());
+    }
+}
+
+// A change that does not hold leaves the store alone, shows the stored choice again and brings
+// back into force what the boxes show.
+TEST(DialogCore, AChangeThatFailsIsReportedAndUndone) {
+    using Box = TestDialog::Box;
+    struct Case {
+        const char* name;
+        std::initializer_list<std::pair<SettingIndex, int>> stored;
+        Box box;
+        bool failMouse, failKeyboard, storeRefuses;
+        Calls calls;
+        std::wstring error;
+        const wchar_t* status;
+        std::int32_t blockState;
+    };
+    const Case cases[] = {
+        {"mouse fails",
+         {},
+         &D::m_bCheckDisableLeftClick,
+         true,
+         false,
+         false,
+         {"M01/1!"},
+         L"Could not Disable Selected Mouse Functionality.\n\nLast Error 7e\n\ntext of 126",
+         L"Error Disablig Mouse Buttons",
+         kBlockError},
+        {"keyboard fails after left",
+         {{kDisableKeyboardKeys, 1}},
+         &D::m_bCheckDisableLeftClick,
+         false,
+         true,
+         false,
+         {"M01/1", "K1/1!", "M00/1"},
+         L"Could not Disable Keyboard.",
+         kEnabled,
+         kBlockReleased},
+        {"keyboard fails after simulated off",
+         {{kDisableKeyboardKeys, 1}},
+         &D::m_bAllowInjected,
+         false,
+         true,
+         false,
+         {"M00/0", "K1/0!", "M00/1"},
+         L"Could not Disable Keyboard.",
+         kEnabled,
+         kBlockReleased},
+        {"store refuses a tick",
+         {{kCheckDisableMiddleClick, 1}},
+         &D::m_bCheckDisableLeftClick,
+         false,
+         false,
+         true,
+         {"M05/1", "K0/1", "M04/1", "K0/1"},
+         L"Could not Save Settings.",
+         kDisabled,
+         kBlockInForce},
+        {"store refuses keyboard",
+         {{kCheckDisableMiddleClick, 1}},
+         &D::m_bDisableKeyboardKeys,
+         false,
+         false,
+         true,
+         {"M04/1", "K1/1", "M04/1", "K0/1"},
+         L"Could not Save Settings.",
+         kDisabled,
+         kBlockInForce},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHooks hooks;
+        hooks.mouseError = 0x7E;
+        FakeStore store;
+        StoreNumbers(store, c.stored);
+        TestDialog dialog(hooks, store);
+        dialog.Start();
+        const bool before = dialog.Control(c.box);
+        // Stored behind the dialog's back: only a reload from the store shows it.
+        StoreNumbers(store, {{kAutoMinimize, 1}});
+        const auto stored = store.values;
+        hooks.calls.clear();
+        hooks.failMouseNonZero = c.failMouse;
+        hooks.failKeyboardOn = c.failKeyboard;
+        store.takesWrites = !c.storeRefuses;
+
+        dialog.Tick(c.box);
+        if (c.box == &D::m_bDisableKeyboardKeys) {
+            EXPECT_FALSE(dialog.SwitchKeyboardBlocking());
+        } else {
+            dialog.CommitBlockingSettings();
+        }
+        EXPECT_EQ(hooks.calls, c.calls);
+        EXPECT_EQ(dialog.errors, std::vector<std::wstring>{c.error});
+        EXPECT_EQ(dialog.status, c.status);
+        EXPECT_EQ(dialog.m_nBlockState, c.blockState);
+        EXPECT_EQ(dialog.Control(c.box), before);
+        EXPECT_TRUE(dialog.Control(&D::m_bAutoMinimize));
+        EXPECT_EQ(store.values, stored);
+    }
+}
+
+// The Disable / Enable shortcut releases from "in force" and "error", applies from the rest,
+// and never touches the boxes or the store.
+TEST(DialogCore, HotKeyTogglesBetweenTheBoxesAndAFreeMouse) {
+    struct Press {
+        bool failRelease;
+        Calls calls;
+        const wchar_t* status;
+        std::int32_t state;
+        int errors;
+    };
+    FakeHooks hooks;
+    FakeStore store;
+    StoreNumbers(store, {{kCheckDisableLeftClick, 1}});
+    TestDialog dialog(hooks, store);
+    dialog.Start();
+    const auto stored = store.values;
+    const int saves = store.saves;
+    const Press presses[] = {
+        {true, {"M00/1!"}, L"Error Enabling Mouse Buttons", kBlockError, 1},
+        {true, {"M00/1!"}, L"Error Enabling Mouse Buttons", kBlockError, 2},
+        {false, {"M00/1"}, kEnabled, kBlockReleased, 2},
+        {false, {"M01/1", "K0/1"}, kDisabled, kBlockInForce, 2},
+        {false, {"M00/1"}, kEnabled, kBlockReleased, 2},
+    };
+    for (const Press& press : presses) {
+        hooks.calls.clear();
+        hooks.failMouseZero = press.failRelease;
+        dialog.ToggleMouseBlocking();
+        EXPECT_EQ(hooks.calls, press.calls);
+        EXPECT_EQ(dialog.status, press.status);
+        EXPECT_EQ(dialog.m_nBlockState, press.state);
+        EXPECT_EQ(dialog.errors.size(), static_cast<std::size_t>(press.errors));
+        EXPECT_TRUE(dialog.Control(&D::m_bCheckDisableLeftClick));
+    }
+    EXPECT_EQ(dialog.errors[0], L"Could not Disable Selected Mouse Functionality.\n\nLast "
+                                L"Error 5\n\ntext of 5");
+    EXPECT_EQ(store.values, stored);
+    EXPECT_EQ(store.saves, saves);
+
+    // Before anything was applied a press applies.
+    FakeHooks fresh;
+    TestDialog unapplied(fresh, store);
+    unapplied.LoadSaveSettings(true);
+    unapplied.ToggleMouseBlocking();
+    EXPECT_EQ(fresh.calls, (Calls{"M00/0", "K0/0"})); // the boxes, all clear, not the members
+}
+
+TEST(DialogCore, ReleaseChordPutsTheStateAsideAndBringsItBack) {
+    for (const bool failed : {false, true}) {
+        FakeHooks hooks;
+        hooks.failMouseNonZero = failed;
+        FakeStore store;
+        StoreNumbers(store, {{kCheckDisableMouseWheel, 1}});
+        TestDialog dialog(hooks, store);
+        dialog.Start();
+        const std::int32_t before = dialog.m_nBlockState;
+        dialog.FollowReleaseChord(true);
+        EXPECT_EQ(dialog.m_nBlockState, kBlockReleased);
+        EXPECT_EQ(dialog.status, kChordReleasedText);
+        dialog.FollowReleaseChord(false);
+        EXPECT_EQ(dialog.m_nBlockState, before);
+        EXPECT_EQ(dialog.status, kChordRestoredText);
+    }
+    FakeHooks hooks;
+    FakeStore store;
+    TestDialog dialog(hooks, store);
+    dialog.HooksRestored(true, true);
+    EXPECT_EQ(dialog.status, L"Mouse Buttons and Keyboard Keys Disabled Again");
+    dialog.HooksRestored(false, true);
+    EXPECT_EQ(dialog.status, L"Keyboard Keys Disabled Again");
+    EXPECT_TRUE(hooks.calls.empty());
+}
+
+TEST(DialogCore, KeyboardBlockingTakesBothShortcutsOnlyOnceItHolds) {
+    for (const bool fails : {false, true}) {
+        FakeHooks hooks;
+        FakeStore store;
+        StoreNumbers(store, {{kCloseWithKeyboardShortcut, 1},
+                             {kDisableEnableKeyboardShortcut, 1},
+                             {kKey2, 0x4B},
+                             {kMod2, 2}});
+        store.values[kSettings[kKeyboardShortcutName2].name] = {0, L"Ctrl + K"};
+        TestDialog dialog(hooks, store);
+        dialog.Start();
+        hooks.failKeyboardOn = fails;
+        dialog.spoken.clear();
+        dialog.Tick(&D::m_bDisableKeyboardKeys);
+        EXPECT_EQ(dialog.SwitchKeyboardBlocking(), !fails);
+        EXPECT_EQ(dialog.m_bDisableKeyboardKeys, fails ? 0 : 1);
+        EXPECT_EQ(dialog.m_bCloseWithKeyboardShortcut, fails ? 1 : 0);
+        EXPECT_EQ(dialog.Control(&D::m_bDisableEnableKeyboardShortcut), fails);
+        EXPECT_EQ(dialog.m_wKey2, fails ? 0x4B : 0);
+        EXPECT_EQ(dialog.m_wMod2, fails ? 2 : 0);
+        EXPECT_EQ(dialog.m_sKeyboardShortcutName2, fails ? L"Ctrl + K" : L"");
+        // The way out is said once each time keys become blocked.
+        const int hints = fails ? 0 : 1;
+        EXPECT_EQ(std::count(dialog.spoken.begin(), dialog.spoken.end(), kKeyboardBlockedHint),
+                  hints);
+        dialog.CommitBlockingSettings();
+        EXPECT_EQ(std::count(dialog.spoken.begin(), dialog.spoken.end(), kKeyboardBlockedHint),
+                  hints);
+    }
+}
+
+TEST(DialogCore, CaptureEndsSetOrClearTheShortcut) {
+    struct Case {
+        bool ok;
+        std::uint16_t key, mod;
+        std::int32_t box;
+        std::uint16_t keptKey, keptMod;
+        const wchar_t* name;
+    };
+    const Case cases[] = {
+        {true, 0x4B, 0x06, 1, 0x4B, 0x06, L"Ctrl + Alt + K"},
+        {true, 0, 0x02, 0, 0, 0x02, L""}, // an empty OK keeps the modifiers it gave
+        {false, 0x4B, 0x06, 0, 0, 0, L""},
+    };
+    for (const Case& c : cases) {
+        FakeHooks hooks;
+        FakeStore store;
+        TestDialog dialog(hooks, store);
+        dialog.Tick(&D::m_bDisableEnableKeyboardShortcut);
+        dialog.Pull();
+        dialog.m_wKey2 = 0x51;
+        dialog.TakeCapturedShortcut(c.ok, c.key, c.mod, L"Ctrl + Alt + K");
+        EXPECT_EQ(dialog.m_bDisableEnableKeyboardShortcut, c.box);
+        EXPECT_EQ(dialog.Control(&D::m_bDisableEnableKeyboardShortcut), c.box != 0);
+        EXPECT_EQ(dialog.m_wKey2, c.keptKey);
+        EXPECT_EQ(dialog.m_wMod2, c.keptMod);
+        EXPECT_EQ(dialog.m_sKeyboardShortcutName2, c.name);
+        EXPECT_TRUE(hooks.calls.empty());
+    }
+}
+
+TEST(DialogCore, ResetStoresTheResetValuesAndKeepsTheAlertsChoice) {
+    for (const bool hasWindow : {true, false}) {
+        for (const bool refuses : {false, true}) {
+            SCOPED_TRACE(std::to_string(hasWindow) + std::to_string(refuses));
+            FakeHooks hooks;
+            FakeStore store;
+            StoreNumbers(store, {{kAudibleAlerts, 1}});
+            for (int i = 0; i < kSettingCount; ++i) {
+                if (kSettings[i].kind != SettingKind::String && i != kAudibleAlerts) {
+                    StoreNumbers(store, {{static_cast<SettingIndex>(i), 3}});
+                }
+            }
+            TestDialog dialog(hooks, store);
+            if (hasWindow) {
+                dialog.Start();
+                dialog.m_bAudibleAlerts = 0; // ticked off, and not yet saved
+            }
+            dialog.m_bAutoStartAtLogon = 1;
+            const auto before = store.values;
+            store.takesWrites = !refuses;
+            EXPECT_EQ(dialog.ResetStoredSettings(hasWindow), !refuses);
+            EXPECT_EQ(dialog.m_bAutoStartAtLogon, 0);
+            if (refuses) {
+                // The members show the store as it stayed.
+                EXPECT_EQ(store.values, before);
+                EXPECT_NE(dialog.m_bCheckDisableLeftClick, 0);
+                EXPECT_EQ(dialog.m_bCheckDisableLeftClick, store.Number(kCheckDisableLeftClick));
+                EXPECT_EQ(dialog.m_wKey2, 3);
+                continue;
+            }
+            for (int i = 0; i < kSettingCount; ++i) {
+                if (i != kAudibleAlerts) {
+                    EXPECT_EQ(store.Load(kSettings[i]),
+                              DecodeStoredSetting(kSettings[i], 0, nullptr, 0))
+                        << i;
+                }
+            }
+            // From the window the member's choice stands; without one the stored choice.
+            EXPECT_EQ(store.Number(kAudibleAlerts), hasWindow ? 0 : 1);
+            EXPECT_TRUE(hooks.calls.size() == (hasWindow ? 2u : 0u));
+        }
     }
 }
 
