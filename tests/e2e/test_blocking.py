@@ -34,8 +34,6 @@ WM_HOTKEY = 0x0312
         pytest.param([q.MIDDLE], id="middle"),
         pytest.param([q.MOVES], id="moves"),
         pytest.param([q.WHEEL], id="wheel"),
-        pytest.param([q.LEFT, q.MIDDLE], id="left-middle-0x05"),
-        pytest.param([q.RIGHT, q.WHEEL], id="right-wheel-0x12"),
     ],
 )
 def test_ticked_mouse_boxes_discard_exactly_their_kinds(wine: WineSession, boxes: list[int]):

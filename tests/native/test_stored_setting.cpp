@@ -96,4 +96,46 @@ TEST(StoredSetting, TheShortcutNameIsATextOrEmpty) {
     EXPECT_EQ(DecodeStoredSetting(Def(kKeyboardShortcutName2), 4, number.data(), 4).text, L"");
 }
 
+// Damaged values as they are found in the registry, each with what the program takes from it.
+// The program loads its settings through this decoder, so these rows stand for a start on
+// such a store; the end-to-end tests keep the rows that depend on how the registry hands
+// the bytes over (sizes beyond four, no NUL, odd sizes, a huge text).
+TEST(StoredSetting, DamagedValuesReadAsTheProgramTakesThem) {
+    struct Row {
+        const char* id;
+        SettingIndex setting;
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+        std::int32_t number;
+        std::wstring text;
+    };
+    const std::uint32_t sz = 1, expandSz = 2, binary = 3, dword = 4, multiSz = 7, qword = 11;
+    const Row rows[] = {
+        {"bool-as-binary", kCheckDisableLeftClick, binary, Dword(1), 0, L""},
+        {"bool-as-qword", kAllowInjected, qword, std::vector<std::uint8_t>(8, 0), 1, L""},
+        {"bool-short-dword", kAudibleAlerts, dword, {0, 0}, 1, L""},
+        {"bool-empty-dword", kAutoMinimize, dword, {}, 0, L""},
+        {"bool-empty-string", kDisableKeyboardKeys, sz, {}, 0, L""},
+        {"bool-multi-string", kCheckDisableMouseWheel, multiSz, Utf16(std::wstring(L"1\0\0", 3)), 0,
+         L""},
+        {"bool-huge-value", kCheckDisableMiddleClick, dword, Dword(0xFFFFFFFFu), -1, L""},
+        {"bool-string-of-one", kCheckDisableLeftClick, sz, Utf16(std::wstring(L"1\0", 2)), 0, L""},
+        {"allow-string-of-zero", kAllowInjected, sz, Utf16(std::wstring(L"0\0", 2)), 1, L""},
+        {"alerts-binary", kAudibleAlerts, binary, Dword(0), 1, L""},
+        {"word-as-string", kKey2, sz, Utf16(std::wstring(L"81\0", 3)), 0, L""},
+        {"word-as-binary", kMod2, binary, {2}, 0, L""},
+        {"name-as-dword", kKeyboardShortcutName2, dword, Dword(5), 0, L""},
+        {"name-as-binary", kKeyboardShortcutName2, binary, {0x41, 0, 0x42}, 0, L""},
+        {"name-empty", kKeyboardShortcutName2, sz, {}, 0, L""},
+        {"name-expand", kKeyboardShortcutName2, expandSz, Utf16(std::wstring(L"%TEMP%\0", 7)), 0,
+         L""},
+    };
+    for (const Row& row : rows) {
+        const StoredSettingValue value =
+            DecodeStoredSetting(Def(row.setting), row.type, row.data.data(), row.data.size());
+        EXPECT_EQ(value.number, row.number) << row.id;
+        EXPECT_EQ(value.text, row.text) << row.id;
+    }
+}
+
 } // namespace
