@@ -20,26 +20,6 @@ BOX_SETTING = {box: name for name, box in CHECK_BOX.items()}
 RESET_VALUES = q.DEFAULTS
 
 
-def test_stored_values_are_taken_without_range_checks(wine: WineSession):
-    q.store_settings(
-        wine,
-        m_wKey2=0x10051,  # Q, with bits above the low 16
-        m_wMod2=0x30002,  # Ctrl, with bits above the low 16
-        m_sKeyboardShortcutName2="Ctrl + Q",
-        m_bDisableEnableKeyboardShortcut=1,
-        m_bCheckDisableLeftClick=7,
-    )
-    app = q.start(wine)
-    # The key registered is the low 16 bits, and the next save writes those back.
-    assert not q.hot_key_free(wine, 0x02, 0x51)
-    stored = q.wait_settings(wine, m_wKey2=0x51, m_wMod2=0x02)
-    # A BOOL of 7 counts as on: the box is ticked and the left button is blocked.
-    assert app.check(q.LEFT) == 1
-    assert app.status() == "Mouse Buttons Disabled"
-    assert stored["m_bCheckDisableLeftClick"] == 1
-    app.close()
-
-
 # One number and the text; the other kinds and types are rows of the decoder's native table.
 @pytest.mark.parametrize(
     "name, kind, data, default",

@@ -56,13 +56,6 @@ TEST(MouseOutcome, TextAndStateForEveryWordAndResult) {
     }
 }
 
-TEST(MouseOutcome, HotKeyReleasesFromInForceAndErrorAppliesOtherwise) {
-    EXPECT_FALSE(HotKeyReleasesMouse(kBlockNothingApplied));
-    EXPECT_TRUE(HotKeyReleasesMouse(kBlockInForce));
-    EXPECT_FALSE(HotKeyReleasesMouse(kBlockReleased));
-    EXPECT_TRUE(HotKeyReleasesMouse(kBlockError));
-}
-
 TEST(ErrorText, MouseErrorMessageUsesBareLowerCaseHex) {
     EXPECT_EQ(FormatMouseErrorMessage(0x5, L"Access is denied."),
               L"Could not Disable Selected Mouse Functionality.\n\nLast Error 5\n\nAccess is "
@@ -272,6 +265,16 @@ public:
         CommitBlockingSettings();
     }
     void Tick(Box box) { Control(box) = !Control(box); }
+    // A click on a blocking box: whether the change holds.
+    bool Click(Box box) {
+        Tick(box);
+        if (box == &DialogCore::m_bDisableKeyboardKeys) {
+            return SwitchKeyboardBlocking();
+        }
+        const std::int32_t wanted = Control(box) ? 1 : 0;
+        CommitBlockingSettings();
+        return this->*box == wanted;
+    }
     void Pull() { ControlsToMembers(); }
 
     bool& Control(Box box) {
@@ -395,12 +398,7 @@ TEST(DialogCore, EachClickPassesTheBoxesToTheLibraryMouseFirstAndStoresThem) {
         dialog.Start();
         for (const Click& click : clicks) {
             hooks.calls.clear();
-            dialog.Tick(click.box);
-            if (click.box == &D::m_bDisableKeyboardKeys) {
-                dialog.SwitchKeyboardBlocking();
-            } else {
-                dialog.CommitBlockingSettings();
-            }
+            EXPECT_TRUE(dialog.Click(click.box));
             EXPECT_EQ(hooks.calls, (Calls{click.mouse, click.keyboard}));
             EXPECT_EQ(dialog.status,
                       std::string(click.mouse).substr(1, 2) == "00" ? kEnabled : kDisabled);
@@ -416,77 +414,57 @@ TEST(DialogCore, EachClickPassesTheBoxesToTheLibraryMouseFirstAndStoresThem) {
 }
 
 // A change that does not hold leaves the store alone, shows the stored choice again and brings
-// back into force what the boxes show.
+// back into force what the boxes show. Fails: 'm' the mouse hook, 'k' the keyboard hook, 's'
+// every write of the store.
 TEST(DialogCore, AChangeThatFailsIsReportedAndUndone) {
-    using Box = TestDialog::Box;
     struct Case {
-        const char* name;
-        std::initializer_list<std::pair<SettingIndex, int>> stored;
-        Box box;
-        bool failMouse, failKeyboard, storeRefuses;
+        char fails;
+        SettingIndex storedOn;
+        TestDialog::Box box;
         Calls calls;
         std::wstring error;
-        const wchar_t* status;
-        std::int32_t blockState;
+        std::wstring status;
     };
+    const std::wstring keyboardError = L"Could not Disable Keyboard.";
+    const std::wstring saveError = L"Could not Save Settings.";
     const Case cases[] = {
-        {"mouse fails",
-         {},
+        {'m',
+         kAutoMinimize,
          &D::m_bCheckDisableLeftClick,
-         true,
-         false,
-         false,
          {"M01/1!"},
          L"Could not Disable Selected Mouse Functionality.\n\nLast Error 7e\n\ntext of 126",
-         L"Error Disablig Mouse Buttons",
-         kBlockError},
-        {"keyboard fails after left",
-         {{kDisableKeyboardKeys, 1}},
+         L"Error Disablig Mouse Buttons"},
+        {'k',
+         kDisableKeyboardKeys,
          &D::m_bCheckDisableLeftClick,
-         false,
-         true,
-         false,
          {"M01/1", "K1/1!", "M00/1"},
-         L"Could not Disable Keyboard.",
-         kEnabled,
-         kBlockReleased},
-        {"keyboard fails after simulated off",
-         {{kDisableKeyboardKeys, 1}},
+         keyboardError,
+         kEnabled},
+        {'k',
+         kDisableKeyboardKeys,
          &D::m_bAllowInjected,
-         false,
-         true,
-         false,
          {"M00/0", "K1/0!", "M00/1"},
-         L"Could not Disable Keyboard.",
-         kEnabled,
-         kBlockReleased},
-        {"store refuses a tick",
-         {{kCheckDisableMiddleClick, 1}},
+         keyboardError,
+         kEnabled},
+        {'s',
+         kCheckDisableMiddleClick,
          &D::m_bCheckDisableLeftClick,
-         false,
-         false,
-         true,
          {"M05/1", "K0/1", "M04/1", "K0/1"},
-         L"Could not Save Settings.",
-         kDisabled,
-         kBlockInForce},
-        {"store refuses keyboard",
-         {{kCheckDisableMiddleClick, 1}},
+         saveError,
+         kDisabled},
+        {'s',
+         kCheckDisableMiddleClick,
          &D::m_bDisableKeyboardKeys,
-         false,
-         false,
-         true,
          {"M04/1", "K1/1", "M04/1", "K0/1"},
-         L"Could not Save Settings.",
-         kDisabled,
-         kBlockInForce},
+         saveError,
+         kDisabled},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.calls.back());
         FakeHooks hooks;
         hooks.mouseError = 0x7E;
         FakeStore store;
-        StoreNumbers(store, c.stored);
+        StoreNumbers(store, {{c.storedOn, 1}});
         TestDialog dialog(hooks, store);
         dialog.Start();
         const bool before = dialog.Control(c.box);
@@ -494,20 +472,17 @@ TEST(DialogCore, AChangeThatFailsIsReportedAndUndone) {
         StoreNumbers(store, {{kAutoMinimize, 1}});
         const auto stored = store.values;
         hooks.calls.clear();
-        hooks.failMouseNonZero = c.failMouse;
-        hooks.failKeyboardOn = c.failKeyboard;
-        store.takesWrites = !c.storeRefuses;
+        hooks.failMouseNonZero = c.fails == 'm';
+        hooks.failKeyboardOn = c.fails == 'k';
+        store.takesWrites = c.fails != 's';
 
-        dialog.Tick(c.box);
-        if (c.box == &D::m_bDisableKeyboardKeys) {
-            EXPECT_FALSE(dialog.SwitchKeyboardBlocking());
-        } else {
-            dialog.CommitBlockingSettings();
-        }
+        EXPECT_FALSE(dialog.Click(c.box));
         EXPECT_EQ(hooks.calls, c.calls);
         EXPECT_EQ(dialog.errors, std::vector<std::wstring>{c.error});
         EXPECT_EQ(dialog.status, c.status);
-        EXPECT_EQ(dialog.m_nBlockState, c.blockState);
+        EXPECT_EQ(dialog.m_nBlockState, c.status == kDisabled  ? kBlockInForce
+                                        : c.status == kEnabled ? kBlockReleased
+                                                               : kBlockError);
         EXPECT_EQ(dialog.Control(c.box), before);
         EXPECT_TRUE(dialog.Control(&D::m_bAutoMinimize));
         EXPECT_EQ(store.values, stored);
@@ -577,14 +552,6 @@ TEST(DialogCore, ReleaseChordPutsTheStateAsideAndBringsItBack) {
         EXPECT_EQ(dialog.m_nBlockState, before);
         EXPECT_EQ(dialog.status, kChordRestoredText);
     }
-    FakeHooks hooks;
-    FakeStore store;
-    TestDialog dialog(hooks, store);
-    dialog.HooksRestored(true, true);
-    EXPECT_EQ(dialog.status, L"Mouse Buttons and Keyboard Keys Disabled Again");
-    dialog.HooksRestored(false, true);
-    EXPECT_EQ(dialog.status, L"Keyboard Keys Disabled Again");
-    EXPECT_TRUE(hooks.calls.empty());
 }
 
 TEST(DialogCore, KeyboardBlockingTakesBothShortcutsOnlyOnceItHolds) {
@@ -600,8 +567,7 @@ TEST(DialogCore, KeyboardBlockingTakesBothShortcutsOnlyOnceItHolds) {
         dialog.Start();
         hooks.failKeyboardOn = fails;
         dialog.spoken.clear();
-        dialog.Tick(&D::m_bDisableKeyboardKeys);
-        EXPECT_EQ(dialog.SwitchKeyboardBlocking(), !fails);
+        EXPECT_EQ(dialog.Click(&D::m_bDisableKeyboardKeys), !fails);
         EXPECT_EQ(dialog.m_bDisableKeyboardKeys, fails ? 0 : 1);
         EXPECT_EQ(dialog.m_bCloseWithKeyboardShortcut, fails ? 1 : 0);
         EXPECT_EQ(dialog.Control(&D::m_bDisableEnableKeyboardShortcut), fails);
