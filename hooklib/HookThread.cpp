@@ -46,7 +46,9 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
     HANDLE leave = nullptr;
     MSG msg;
     DWORD caller = 0;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    // A WM_QUIT that another program posts here is ignored like any other stray message: only
+    // a request or an unload ends this thread, since its hooks end with it.
+    while (GetMessageW(&msg, nullptr, 0, 0) != -1) {
         if (msg.hwnd != nullptr) {
             if (!watchdog.Take(msg)) {
                 DispatchMessageW(&msg);
