@@ -4,8 +4,6 @@
 
 #include "HookLibrary.h"
 
-HMODULE g_hModule = nullptr;
-
 // ---- The unload hand-shake ----
 //
 // When the library is unloaded while the process goes on, the hook thread may be running the
@@ -36,13 +34,13 @@ template <class Function> PAPCFUNC AsApc(Function* function) noexcept {
 // The unloading thread's side: states 1 and 3. Runs under the loader lock.
 void AskToLeaveAndEnd() noexcept {
     UniqueKernelHandle parked(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    InterlockedExchange(&g_unloading, 1);
+    InterlockedExchange(&g_HookManager.m_unloading, 1);
     const bool parkedInTime = parked &&
-                              PostThreadMessageW(g_hookThread.id, kAskToLeaveMessage, 0,
-                                                 reinterpret_cast<LPARAM>(parked.Get())) &&
+                              PostThreadMessageW(g_HookManager.m_hookThread.id, kAskToLeaveMessage,
+                                                 0, reinterpret_cast<LPARAM>(parked.Get())) &&
                               WaitForSingleObject(parked.Get(), kParkBoundMs) == WAIT_OBJECT_0;
     if (parkedInTime) {
-        QueueUserAPC(AsApc(&CloseHandle), g_hookThread.thread.Get(),
+        QueueUserAPC(AsApc(&CloseHandle), g_HookManager.m_hookThread.thread.Get(),
                      reinterpret_cast<ULONG_PTR>(parked.Release()));
     } else {
         // The thread did not answer: its hooks go from here, so that no new call of them
@@ -51,7 +49,7 @@ void AskToLeaveAndEnd() noexcept {
         g_HookManager.m_hMouseHook.Reset();
         g_HookManager.m_hKeyboardHook.Reset();
     }
-    QueueUserAPC(AsApc(&ExitThread), g_hookThread.thread.Get(), 0);
+    QueueUserAPC(AsApc(&ExitThread), g_HookManager.m_hookThread.thread.Get(), 0);
 }
 
 } // namespace
@@ -90,15 +88,15 @@ HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected) {
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID lpReserved) {
     if (dwReason == DLL_PROCESS_ATTACH) {
-        g_hModule = hInstance;
+        g_HookManager.m_hModule = hInstance;
     } else if (dwReason == DLL_PROCESS_DETACH) {
-        if (g_hookThread.thread && lpReserved == nullptr) {
+        if (g_HookManager.m_hookThread.thread && lpReserved == nullptr) {
             AskToLeaveAndEnd(); // unloaded while the process goes on
         }
         // At process exit the system has ended every other thread: the hooks go from here.
         g_HookManager.m_hMouseHook.Reset();
         g_HookManager.m_hKeyboardHook.Reset();
-        g_hookThread = {};
+        g_HookManager.m_hookThread = {};
     }
     return TRUE;
 }

@@ -18,13 +18,18 @@ constexpr std::uint32_t kChordModifiers[3][3] = {
 // LLKHF_INJECTED and LLKHF_LOWER_IL_INJECTED: a program's keys, never the user's.
 constexpr std::uint32_t kInjectedKeyFlags = 0x10 | 0x02;
 
-// A key other than the chord's counts as held only while it keeps coming: a key really held
-// repeats within a second on every keyboard, while a key whose release went where no hook of
-// ours could see it (the secure desktop, a lock) would otherwise bar the chord for good.
-// The chord's own modifiers get longer, since repeat may be switched off for the user, yet
-// not for ever: Ctrl and Alt of Ctrl+Alt+Del are let go on the secure desktop, unseen.
+// A key counts as held only while it keeps coming: a key really held repeats within a second
+// on every keyboard, while a key whose release went where no hook of ours could see it (the
+// secure desktop, a lock) would otherwise bar the chord for good, or, for Q, make its next
+// real press look like auto-repeat. The chord's modifiers get longer, since repeat may be
+// switched off for the user, yet not for ever: Ctrl and Alt of Ctrl+Alt+Del are let go on the
+// secure desktop, unseen.
 constexpr std::uint32_t kHeldWithoutRepeatMs = 1500;
 constexpr std::uint32_t kModifierHeldWithoutRepeatMs = 10000;
+
+// With the system's Sticky Keys on, a modifier pressed and let go counts for the chord's Q for
+// this long, as the system latches it for the next key.
+constexpr std::uint32_t kStickyTapMs = 5000;
 
 class ReleaseChord {
 public:
@@ -38,14 +43,30 @@ public:
         vk &= 0xFF;
         std::uint64_t& word = down_[vk / 64];
         const std::uint64_t bit = std::uint64_t{1} << (vk % 64);
+        const int modifier = ModifierOf(vk);
         if (up) {
+            if (modifier >= 0 && (word & bit) != 0) {
+                tappedAt_[modifier] = time;
+                tapped_ |= 1u << modifier;
+            }
             word &= ~bit;
             return false;
         }
-        const bool repeat = (word & bit) != 0;
+        const bool repeat = HeldSince(vk, time, HeldBound(vk));
         word |= bit;
         lastPress_[vk] = time;
-        return vk == kChordKey && !repeat && ModifiersHeld(time) && NoOtherKeyHeld(time);
+        if (vk != kChordKey) {
+            if (modifier < 0) {
+                tapped_ = 0; // the system hands latched modifiers to this key, not to a later Q
+            }
+            return false;
+        }
+        if (repeat) {
+            return false;
+        }
+        const bool fires = ModifiersHeldOrTapped(time) && NoOtherKeyHeld(time);
+        tapped_ = 0;
+        return fires;
     }
 
     // Forgets every key: the hook is new, or it may have missed releases.
@@ -53,25 +74,31 @@ public:
         for (std::uint64_t& word : down_) {
             word = 0;
         }
+        tapped_ = 0;
     }
+
+    // The system's Sticky Keys: while on, taps of the modifiers count; while off they do not.
+    constexpr void SetStickyKeys(bool on) noexcept { stickyKeys_ = on; }
 
     constexpr bool IsDown(std::uint32_t vk) const noexcept {
         return (down_[(vk & 0xFF) / 64] >> (vk % 64) & 1) != 0;
     }
 
 private:
-    static constexpr bool IsChordKey(std::uint32_t vk) noexcept {
-        if (vk == kChordKey) {
-            return true;
-        }
-        for (const auto& modifier : kChordModifiers) {
-            for (const std::uint32_t code : modifier) {
+    // Which of the chord's modifiers a key is (0 Ctrl, 1 Alt, 2 Shift), or -1.
+    static constexpr int ModifierOf(std::uint32_t vk) noexcept {
+        for (int modifier = 0; modifier < 3; ++modifier) {
+            for (const std::uint32_t code : kChordModifiers[modifier]) {
                 if (vk == code) {
-                    return true;
+                    return modifier;
                 }
             }
         }
-        return false;
+        return -1;
+    }
+
+    static constexpr std::uint32_t HeldBound(std::uint32_t vk) noexcept {
+        return ModifierOf(vk) >= 0 ? kModifierHeldWithoutRepeatMs : kHeldWithoutRepeatMs;
     }
 
     constexpr bool HeldSince(std::uint32_t vk, std::uint32_t now,
@@ -79,10 +106,11 @@ private:
         return IsDown(vk) && now - lastPress_[vk] <= bound;
     }
 
-    constexpr bool ModifiersHeld(std::uint32_t now) const noexcept {
-        for (const auto& modifier : kChordModifiers) {
-            bool held = false;
-            for (const std::uint32_t vk : modifier) {
+    constexpr bool ModifiersHeldOrTapped(std::uint32_t now) const noexcept {
+        for (int modifier = 0; modifier < 3; ++modifier) {
+            bool held = stickyKeys_ && (tapped_ >> modifier & 1u) != 0 &&
+                        now - tappedAt_[modifier] <= kStickyTapMs;
+            for (const std::uint32_t vk : kChordModifiers[modifier]) {
                 held = held || HeldSince(vk, now, kModifierHeldWithoutRepeatMs);
             }
             if (!held) {
@@ -95,7 +123,7 @@ private:
     // Runs only for a fresh press of Q, so the scan costs nothing on ordinary keys.
     constexpr bool NoOtherKeyHeld(std::uint32_t now) const noexcept {
         for (std::uint32_t vk = 0; vk < 256; ++vk) {
-            if (!IsChordKey(vk) && HeldSince(vk, now, kHeldWithoutRepeatMs)) {
+            if (vk != kChordKey && ModifierOf(vk) < 0 && HeldSince(vk, now, kHeldWithoutRepeatMs)) {
                 return false;
             }
         }
@@ -104,4 +132,32 @@ private:
 
     std::uint64_t down_[4]{};
     std::uint32_t lastPress_[256]{};
+    std::uint32_t tappedAt_[3]{};
+    unsigned tapped_ = 0; // one bit per modifier let go since the last other key
+    bool stickyKeys_ = false;
+};
+
+// The chord's whole state, on the hook thread: its record, and what it did to the blocking.
+struct ChordState {
+    ReleaseChord record;
+    bool released = false;   // both hooks let everything through
+    bool toggled = false;    // released changed: the hook thread tells the caller after the call
+    bool ownKeyDown = false; // the Q that completed the chord is still down
+
+    // Feeds one key event; true when the hook is to swallow it: the press that completes the
+    // chord, which toggles the release, and the release of that same Q. So the chord's Q
+    // reaches no program, whether keys are blocked or not.
+    constexpr bool Swallows(std::uint32_t vk, bool up, std::uint32_t flags,
+                            std::uint32_t time) noexcept {
+        const bool ownRelease =
+            up && ownKeyDown && (vk & 0xFF) == kChordKey && (flags & kInjectedKeyFlags) == 0;
+        if (!record.Feed(vk, up, flags, time)) {
+            ownKeyDown = ownKeyDown && !ownRelease;
+            return ownRelease;
+        }
+        released = !released;
+        toggled = true;
+        ownKeyDown = true;
+        return true;
+    }
 };

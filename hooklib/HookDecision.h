@@ -85,3 +85,43 @@ constexpr ReleasedButton ButtonReleasedBy(std::uintptr_t message) noexcept {
 constexpr bool IsKeyRelease(std::uintptr_t message) noexcept {
     return message == 0x101 || message == 0x105;
 }
+
+// What a hook procedure does with an event beyond the rules above: blocking released by the
+// chord, keys only watched for the chord, and releases that must not be lost.
+enum class EventVerdict : std::uint8_t { Discard, Pass, PassIfStillDown };
+
+// released: the chord let go of all blocking, so every mouse event passes.
+constexpr EventVerdict DecideMouseEvent(bool released, int nCode, std::uint16_t wFilter,
+                                        std::int32_t bPassInjected, std::uintptr_t message,
+                                        std::uint32_t flags,
+                                        const std::uintptr_t& extraInfo) noexcept {
+    if (nCode < 0 || released ||
+        ShouldPassMouseEvent(wFilter, bPassInjected, message, flags, extraInfo)) {
+        return EventVerdict::Pass;
+    }
+    return ButtonReleasedBy(message) != ReleasedButton::None ? EventVerdict::PassIfStillDown
+                                                             : EventVerdict::Discard;
+}
+
+// What the keyboard hook is there for at the moment.
+enum class KeyboardMode : std::uint8_t {
+    Watching, // no keys are blocked: it only watches for the release chord
+    Blocking, // keyboard blocking is in force
+    Released, // keyboard blocking is in force, but the chord let go of it
+};
+
+// Watching passes every key. Blocking discards what the rules above discard; released passes
+// every press. Either way a release whose press the system never saw is kept back, so that no
+// program gets half a key stroke, and one whose press it saw passes, so that nothing stays held.
+constexpr EventVerdict DecideKeyboardEvent(KeyboardMode mode, std::int32_t bPassInjected, int nCode,
+                                           std::uint32_t flags, std::uintptr_t message) noexcept {
+    const bool blocking = mode == KeyboardMode::Blocking;
+    if (mode == KeyboardMode::Watching || nCode < 0 ||
+        (blocking && ShouldPassKeyboardEvent(bPassInjected, nCode, flags))) {
+        return EventVerdict::Pass;
+    }
+    if (IsKeyRelease(message)) {
+        return EventVerdict::PassIfStillDown;
+    }
+    return blocking ? EventVerdict::Discard : EventVerdict::Pass;
+}

@@ -1,14 +1,15 @@
 // What the files of the hook library's Windows layer share, and who may touch what.
 //
-// Ownership across threads:
-// - g_HookManager, the seen-marks, the release chord's record and state, and the watchdog
-//   belong to the hook thread while it runs.
-//   While none runs, the exports (one at a time, under their lock) and the library entry point
-//   may touch them: there is no hook then, so no procedure can run.
-// - g_hookThread, the handle and id of that thread, belongs to the exports under their lock,
+// The whole mutable state of the library lives in one object, g_HookManager. Ownership across
+// threads, by field:
+// - the hooks, filter and flags, the seen-marks and the chord belong to the hook thread while
+//   it runs. While none runs, the exports (one at a time, under their lock) and the library
+//   entry point may touch them: there is no hook then, so no procedure can run.
+// - m_hookThread, the handle and id of that thread, belongs to the exports under their lock,
 //   and to the library entry point, which runs when no export can.
-// - g_unloading is the one field written on one thread and read on another (the unloading
+// - m_unloading is the one field written on one thread and read on another (the unloading
 //   thread and the hook thread): it is read and written with interlocked calls.
+// - m_hModule is written once, by the entry point at attach, before anything else runs.
 // Everything else a request needs travels inside the request.
 #pragma once
 
@@ -16,31 +17,47 @@
 
 #include "Handle.h"
 #include "HookChord.h"
+#include "HookDecision.h"
 #include "HookWatchdog.h"
 
-extern HMODULE g_hModule;
+struct HookThreadHandle {
+    UniqueKernelHandle thread;
+    DWORD id = 0;
+};
 
-// The one hook state of the process.
+// The one state of the library in the process.
 class CInputHookManager {
 public:
     UniqueHook m_hMouseHook;
     UniqueHook m_hKeyboardHook;
     WORD m_wMouseFilter = 0;
     BOOL m_bPassInjected = 0;
+    // The keyboard hook discards keys. Without it, it stays while the mouse hook does and only
+    // watches for the release chord, so that the way out is there with every kind of blocking.
+    bool m_bBlockKeys = false;
+
+    // Set by the hook procedures, gathered and cleared by the watchdog: one store per event.
+    bool m_bMouseSeen = false;
+    bool m_bKeySeen = false;
+
+    // The release chord: while released, both hooks let everything through. The keyboard
+    // procedure toggles it; the hook thread tells the caller's windows after the call; the next
+    // request ends a release.
+    ChordState m_chord;
+
+    HookThreadHandle m_hookThread;
+    SRWLOCK m_exportLock = SRWLOCK_INIT; // exports may come from more than one thread
+    volatile LONG m_unloading = 0;
+    HMODULE m_hModule = nullptr; // the library's own module, for SetWindowsHookExW
+
+    KeyboardMode KeyMode() const noexcept {
+        return !m_bBlockKeys      ? KeyboardMode::Watching
+               : m_chord.released ? KeyboardMode::Released
+                                  : KeyboardMode::Blocking;
+    }
 };
 
 extern CInputHookManager g_HookManager;
-
-// Set by the hook procedures, gathered and cleared by the watchdog: one store per event.
-extern bool g_mouseSeen;
-extern bool g_keySeen;
-
-// The release chord: while released, both hooks let everything through. The keyboard
-// procedure toggles it and marks the change; the hook thread tells the caller's windows after
-// the call; the next request ends a release.
-extern ReleaseChord g_releaseChord;
-extern bool g_released;
-extern bool g_releaseToggled;
 
 LRESULT CALLBACK MouseHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept;
 LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept;
@@ -66,7 +83,13 @@ struct HookRequest {
 
 // Installs a hook of the kind before the one in force goes, so that no event slips through
 // in between. On failure the hook in force stays; the error is the installing thread's.
-bool ReplaceHook(HookKind kind, DWORD& error) noexcept;
+// unhookError, when given, gets the error of removing the old hook (0 when it went, or when
+// there was none).
+bool ReplaceHook(HookKind kind, DWORD& error, DWORD* unhookError = nullptr) noexcept;
+
+// The system's Sticky Keys setting, for the chord: read when the keyboard hook is installed and
+// at each tick of the watchdog.
+bool StickyKeysOn() noexcept;
 
 // Carries out one request on the state: a failed install leaves hook, filter and flag as they
 // were, so that what the caller reloads after a failure is what is in force.
@@ -77,16 +100,12 @@ void CallOnHookThread(HookRequest& request) noexcept;
 
 // ---- The hook thread ----
 
-struct HookThreadHandle {
-    UniqueKernelHandle thread;
-    DWORD id = 0;
-};
-extern HookThreadHandle g_hookThread;
-extern volatile LONG g_unloading;
-
 // Thread message that asks the hook thread to leave for an unload. lParam: the event that it
 // signals once parked.
 constexpr UINT kAskToLeaveMessage = WM_APP + 2;
+// Thread message that the keyboard procedure posts to its own thread when the chord acted, so
+// that the loop wakes to tell of it at once.
+constexpr UINT kChordActedMessage = WM_APP + 3;
 
 // The hook thread's side of the unload hand-shake (in Exports.cpp, beside the other side).
 [[noreturn]] void ParkForUnload(HANDLE parked) noexcept;
@@ -102,7 +121,9 @@ void CloseRawInputSink(HWND sink) noexcept;
 using UniqueRawInputSink = UniqueHandle<HWND, CloseRawInputSink>;
 
 // Notices a hook that the system dropped without a word (a procedure that once overran the
-// platform's time-out, say) and installs it anew. Lives on the hook thread.
+// platform's time-out, say): it installs a suspect anew, silently, and tells the caller only
+// when removing the old hook proves that the system had removed it. Lives on the hook thread,
+// ticked by a thread timer.
 class Watchdog {
 public:
     static constexpr DWORD kPeriodMs = 250; // one interval
@@ -113,17 +134,14 @@ public:
     void Restart() noexcept;
     // The thread whose windows hear of a restored hook: the last caller of an export.
     void AnnounceTo(DWORD thread) noexcept { announceTo_ = thread; }
-    // A message for the raw-input sink: true when it was one and has been handled.
-    bool TakeRawInput(const MSG& msg) noexcept;
-    // Milliseconds until the next tick is due.
-    DWORD Due() const noexcept;
+    // A message for the watchdog (raw input for its sink): true when it was one and has been
+    // handled.
+    bool Take(const MSG& msg) noexcept;
     void Tick() noexcept;
 
 private:
     // Forgets the intervals but not what a re-install taught.
     void ForgetIntervals() noexcept;
-    // Where the input that passed may have gone instead of to a hook.
-    HookReach LookWhereInputWent() const noexcept;
 
     HookActivity recent_[3]{};
     WatchdogMemory memory_{};
@@ -131,9 +149,13 @@ private:
     DWORD lastInput_ = 0;
     POINT lastPointer_{};
     DWORD lastTick_ = 0;
-    DWORD ownIntegrity_ = 0; // mandatory integrity level of this process
-    bool uiAccess_ = false;  // this process may reach windows of higher integrity
     DWORD announceTo_ = 0;
     UINT restoredMessage_ = 0;
     UniqueRawInputSink sink_;
+#ifdef QUELVANT_INSTALL_SEAM
+    // Test builds only: kinds the next tick suspects whatever it saw, and who hears the outcome.
+    WatchdogVerdict planned_{};
+    DWORD plannedBy_ = 0;
+    UINT seamMessage_ = 0;
+#endif
 };

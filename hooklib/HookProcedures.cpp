@@ -1,4 +1,5 @@
-// The hot path: the hook state of the process and the two hook procedures.
+// The hot path: the two hook procedures. What they decide is platform-free (HookDecision.h,
+// HookChord.h); here are only the reads of the event and of the system's key state.
 #include "HookDecision.h"
 #include "HookLibrary.h"
 
@@ -12,11 +13,6 @@
 #endif
 
 CInputHookManager g_HookManager;
-bool g_mouseSeen = false;
-bool g_keySeen = false;
-ReleaseChord g_releaseChord;
-bool g_released = false;
-bool g_releaseToggled = false;
 
 namespace {
 
@@ -46,40 +42,38 @@ bool ButtonStillDown(ReleasedButton button) noexcept {
 // Called for every mouse event of the desktop: a few comparisons and one store.
 LRESULT CALLBACK MouseHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept {
     HOOK_TIMING_BEGIN();
-    g_mouseSeen = true;
+    CInputHookManager& state = g_HookManager;
+    state.m_bMouseSeen = true;
     HOOK_TIMING_MARKED();
     const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-    bool pass = nCode < 0 || g_released ||
-                ShouldPassMouseEvent(g_HookManager.m_wMouseFilter, g_HookManager.m_bPassInjected,
-                                     wParam, event->flags, event->dwExtraInfo);
-    if (!pass) {
-        if (const ReleasedButton button = ButtonReleasedBy(wParam);
-            button != ReleasedButton::None) {
-            pass = ButtonStillDown(button);
-        }
-    }
+    const EventVerdict verdict =
+        DecideMouseEvent(state.m_chord.released, nCode, state.m_wMouseFilter, state.m_bPassInjected,
+                         wParam, event->flags, event->dwExtraInfo);
+    const bool pass = verdict == EventVerdict::Pass || (verdict == EventVerdict::PassIfStillDown &&
+                                                        ButtonStillDown(ButtonReleasedBy(wParam)));
     HOOK_TIMING_DECIDED();
     const LRESULT result =
-        pass ? CallNextHookEx(g_HookManager.m_hMouseHook.Get(), nCode, wParam, lParam) : 1;
+        pass ? CallNextHookEx(state.m_hMouseHook.Get(), nCode, wParam, lParam) : 1;
     HOOK_TIMING_END();
     return result;
 }
 
 LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexcept {
-    g_keySeen = true;
+    CInputHookManager& state = g_HookManager;
+    state.m_bKeySeen = true;
     const auto& event = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-    const bool release = IsKeyRelease(wParam);
-    if (nCode >= 0 && g_releaseChord.Feed(event.vkCode, release, event.flags, event.time)) {
-        // Works without the dialog, which may be stalled: it only hears of it afterwards.
-        g_released = !g_released;
-        g_releaseToggled = true;
-        return 1; // the chord's Q reaches no program
+    if (nCode >= 0 &&
+        state.m_chord.Swallows(event.vkCode, IsKeyRelease(wParam), event.flags, event.time)) {
+        // The chord works without the dialog, which may be stalled: the loop wakes to tell it
+        // (and to sound) once this call has returned.
+        if (state.m_chord.toggled) {
+            PostThreadMessageW(GetCurrentThreadId(), kChordActedMessage, 0, 0);
+        }
+        return 1;
     }
-    // A release whose press the system never saw is kept back in both states, so no program
-    // gets half a key stroke; one whose press it saw passes, so nothing stays held.
-    const bool pass =
-        g_released ? nCode < 0 || !release || StillDown(static_cast<int>(event.vkCode))
-                   : ShouldPassKeyboardEvent(g_HookManager.m_bPassInjected, nCode, event.flags) ||
-                         (release && StillDown(static_cast<int>(event.vkCode)));
-    return pass ? CallNextHookEx(g_HookManager.m_hKeyboardHook.Get(), nCode, wParam, lParam) : 1;
+    const EventVerdict verdict =
+        DecideKeyboardEvent(state.KeyMode(), state.m_bPassInjected, nCode, event.flags, wParam);
+    const bool pass = verdict == EventVerdict::Pass || (verdict == EventVerdict::PassIfStillDown &&
+                                                        StillDown(static_cast<int>(event.vkCode)));
+    return pass ? CallNextHookEx(state.m_hKeyboardHook.Get(), nCode, wParam, lParam) : 1;
 }

@@ -11,48 +11,97 @@ extern "C" __declspec(dllexport) void HelperFailNextInstall(DWORD error) noexcep
 }
 #endif
 
-bool ReplaceHook(HookKind kind, DWORD& error) noexcept {
+bool StickyKeysOn() noexcept {
+    STICKYKEYS sticky{sizeof sticky, 0};
+    return SystemParametersInfoW(SPI_GETSTICKYKEYS, sizeof sticky, &sticky, 0) &&
+           (sticky.dwFlags & SKF_STICKYKEYSON) != 0;
+}
+
+bool ReplaceHook(HookKind kind, DWORD& error, DWORD* unhookError) noexcept {
 #ifdef QUELVANT_INSTALL_SEAM
     if (const LONG planned = InterlockedExchange(&g_plannedInstallError, 0); planned != 0) {
         error = static_cast<DWORD>(planned);
         return false;
     }
 #endif
+    CInputHookManager& state = g_HookManager;
     const bool mouse = kind == HookKind::Mouse;
-    const HHOOK fresh = SetWindowsHookExW(mouse ? WH_MOUSE_LL : WH_KEYBOARD_LL,
-                                          mouse ? MouseHookProc : KeyboardHookProc, g_hModule, 0);
+    const HHOOK fresh =
+        SetWindowsHookExW(mouse ? WH_MOUSE_LL : WH_KEYBOARD_LL,
+                          mouse ? MouseHookProc : KeyboardHookProc, state.m_hModule, 0);
     if (fresh == nullptr) {
         error = GetLastError();
         return false;
     }
-    // The old hook goes only now, so that no event slips through in between.
-    (mouse ? g_HookManager.m_hMouseHook : g_HookManager.m_hKeyboardHook).Reset(fresh);
     if (!mouse) {
-        g_releaseChord.Clear(); // releases may have gone by unseen
+        state.m_chord.record.Clear(); // releases may have gone by unseen
+        state.m_chord.record.SetStickyKeys(StickyKeysOn());
+    }
+    // The old hook goes only now, so that no event slips through in between.
+    const HHOOK old = (mouse ? state.m_hMouseHook : state.m_hKeyboardHook).Release();
+    (mouse ? state.m_hMouseHook : state.m_hKeyboardHook).Reset(fresh);
+    const bool removed = old == nullptr || UnhookWindowsHookEx(old);
+    if (unhookError != nullptr) {
+        *unhookError = removed ? 0 : GetLastError();
     }
     return true;
 }
 
-void ApplyRequest(HookRequest& request) noexcept {
+namespace {
+
+void ApplyMouse(HookRequest& request) noexcept {
     CInputHookManager& state = g_HookManager;
-    const bool mouse = request.kind == HookKind::Mouse;
-    // Any change the user makes ends a release by the chord, and applies as asked.
-    g_released = false;
-    if (request.Removes()) {
-        (mouse ? state.m_hMouseHook : state.m_hKeyboardHook).Reset();
-        if (mouse) {
-            state.m_wMouseFilter = 0;
-        }
+    if (request.mouseFilter == 0) {
+        state.m_hMouseHook.Reset();
+        state.m_wMouseFilter = 0;
         state.m_bPassInjected = request.passInjected;
+        if (!state.m_bBlockKeys) {
+            state.m_hKeyboardHook.Reset(); // it only watched for the chord
+        }
         request.result = 1;
         return;
     }
-    if (ReplaceHook(request.kind, request.error)) {
-        // Filter and flag change with the hook, so a failed call leaves all three as they were.
-        if (mouse) {
-            state.m_wMouseFilter = request.mouseFilter;
-        }
+    if (!ReplaceHook(HookKind::Mouse, request.error)) {
+        return;
+    }
+    // Filter and flag change with the hook, so a failed call leaves all three as they were.
+    state.m_wMouseFilter = request.mouseFilter;
+    state.m_bPassInjected = request.passInjected;
+    request.result = 1;
+    if (!state.m_hKeyboardHook) {
+        // The way out with mouse-only blocking. Should it fail, the mouse blocking holds all
+        // the same, the keyboard stays free, and the watchdog tries again at its next tick.
+        DWORD ignored = 0;
+        ReplaceHook(HookKind::Keyboard, ignored);
+    }
+}
+
+void ApplyKeyboard(HookRequest& request) noexcept {
+    CInputHookManager& state = g_HookManager;
+    if (!request.blockKeyboard) {
+        state.m_bBlockKeys = false;
+        state.m_bPassInjected = request.passInjected;
+        if (!state.m_hMouseHook) {
+            state.m_hKeyboardHook.Reset();
+        } // else it stays, and only watches for the chord from now on
+        request.result = 1;
+        return;
+    }
+    if (ReplaceHook(HookKind::Keyboard, request.error)) {
+        state.m_bBlockKeys = true;
         state.m_bPassInjected = request.passInjected;
         request.result = 1;
+    }
+}
+
+} // namespace
+
+void ApplyRequest(HookRequest& request) noexcept {
+    // Any change the user makes ends a release by the chord, and applies as asked.
+    g_HookManager.m_chord.released = false;
+    if (request.kind == HookKind::Mouse) {
+        ApplyMouse(request);
+    } else {
+        ApplyKeyboard(request);
     }
 }

@@ -7,9 +7,6 @@
 #include "Helper.h"
 #include "HookLibrary.h"
 
-HookThreadHandle g_hookThread;
-volatile LONG g_unloading = 0;
-
 namespace {
 
 // Thread message that carries a request. lParam: the PostedRequest, which the poster keeps
@@ -26,54 +23,61 @@ struct ThreadStart {
     HANDLE ready;
 };
 
-SRWLOCK g_exportLock = SRWLOCK_INIT; // exports may come from more than one thread
-
-// Tells the last caller's windows that the chord released or restored blocking. Runs after
-// the hook call, outside the hot path.
+// Tells of the chord's last act, after the hook call, outside the hot path: a short system
+// sound of the library's own, a different one each way, which needs no dialog (it may be
+// stalled) and does not wait for the sound; then the last caller's windows, which show and
+// speak it when they run.
 void AnnounceChord(DWORD caller) noexcept {
     static const UINT message = RegisterWindowMessageW(HELPER_CHORD_MESSAGE);
-    g_releaseToggled = false;
+    ChordState& chord = g_HookManager.m_chord;
+    chord.toggled = false;
+    MessageBeep(chord.released ? MB_ICONASTERISK : MB_ICONEXCLAMATION);
     PostToThreadWindows(caller, message,
-                        g_released ? HELPER_CHORD_RELEASED : HELPER_CHORD_RESTORED);
+                        chord.released ? HELPER_CHORD_RELEASED : HELPER_CHORD_RESTORED);
 }
 
 // Serves requests and the watchdog until a request leaves no hook in force (returns null) or
-// an unload asks the thread to leave (returns the event to signal once parked).
+// an unload asks the thread to leave (returns the event to signal once parked). One system call
+// per event: the hooks are called inside GetMessageW, which returns only for a message, and
+// the watchdog ticks on a thread timer.
 HANDLE ServeHooks(Watchdog& watchdog) noexcept {
+    CInputHookManager& state = g_HookManager;
+    const UINT_PTR timer = SetTimer(nullptr, 0, Watchdog::kPeriodMs, nullptr);
+    HANDLE leave = nullptr;
     MSG msg;
     DWORD caller = 0;
-    for (;;) {
-        MsgWaitForMultipleObjectsEx(0, nullptr, watchdog.Due(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.hwnd == nullptr && msg.message == kAskToLeaveMessage) {
-                return reinterpret_cast<HANDLE>(msg.lParam);
-            }
-            if (msg.hwnd == nullptr && msg.message == kRequestMessage) {
-                const PostedRequest& posted = *reinterpret_cast<const PostedRequest*>(msg.lParam);
-                HookRequest& request = *posted.request;
-                ApplyRequest(request);
-                watchdog.Restart();
-                caller = request.callerThread;
-                watchdog.AnnounceTo(caller);
-                request.lastHookGone =
-                    !g_HookManager.m_hMouseHook && !g_HookManager.m_hKeyboardHook;
-                SetEvent(posted.done); // from here on the request may be gone
-                if (!g_HookManager.m_hMouseHook && !g_HookManager.m_hKeyboardHook) {
-                    return nullptr;
-                }
-                continue;
-            }
-            if (!watchdog.TakeRawInput(msg)) {
+    // A WM_QUIT that another program posts here is ignored like any other stray message: only
+    // a request or an unload ends this thread, since its hooks end with it.
+    while (GetMessageW(&msg, nullptr, 0, 0) != -1) {
+        if (msg.hwnd != nullptr) {
+            if (!watchdog.Take(msg)) {
                 DispatchMessageW(&msg);
             }
-        }
-        if (g_releaseToggled) {
-            AnnounceChord(caller);
-        }
-        if (watchdog.Due() == 0) {
+        } else if (msg.message == kAskToLeaveMessage) {
+            leave = reinterpret_cast<HANDLE>(msg.lParam);
+            break;
+        } else if (msg.message == kRequestMessage) {
+            const PostedRequest& posted = *reinterpret_cast<const PostedRequest*>(msg.lParam);
+            HookRequest& request = *posted.request;
+            ApplyRequest(request);
+            watchdog.Restart();
+            caller = request.callerThread;
+            watchdog.AnnounceTo(caller);
+            const bool lastHookGone = !state.m_hMouseHook && !state.m_hKeyboardHook;
+            request.lastHookGone = lastHookGone;
+            SetEvent(posted.done); // from here on the request may be gone
+            if (lastHookGone) {
+                break;
+            }
+        } else if (msg.message == WM_TIMER) {
             watchdog.Tick();
         }
+        if (state.m_chord.toggled) {
+            AnnounceChord(caller);
+        }
     }
+    KillTimer(nullptr, timer);
+    return leave;
 }
 
 DWORD WINAPI HookThreadMain(LPVOID parameter) {
@@ -101,36 +105,38 @@ DWORD WINAPI HookThreadMain(LPVOID parameter) {
 
 // Starts the hook thread on the caller's desktop and waits until its queue is ready.
 bool StartHookThread(DWORD& error) noexcept {
+    HookThreadHandle& hookThread = g_HookManager.m_hookThread;
     const UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!ready) {
         error = GetLastError();
         return false;
     }
     ThreadStart start{GetThreadDesktop(GetCurrentThreadId()), ready.Get()};
-    g_hookThread.thread.Reset(
-        CreateThread(nullptr, 0, HookThreadMain, &start, CREATE_SUSPENDED, &g_hookThread.id));
-    if (!g_hookThread.thread) {
+    hookThread.thread.Reset(
+        CreateThread(nullptr, 0, HookThreadMain, &start, CREATE_SUSPENDED, &hookThread.id));
+    if (!hookThread.thread) {
         error = GetLastError();
-        g_hookThread.id = 0;
+        hookThread.id = 0;
         return false;
     }
     // Time-critical before its first instruction: on a busy machine a thread of normal priority
     // can wait for a core longer than the system waits for a hook. It never spins, so it takes
     // from the others only the little its hooks need.
-    SetThreadPriority(g_hookThread.thread.Get(), THREAD_PRIORITY_TIME_CRITICAL);
-    if (ResumeThread(g_hookThread.thread.Get()) == static_cast<DWORD>(-1)) {
+    SetThreadPriority(hookThread.thread.Get(), THREAD_PRIORITY_TIME_CRITICAL);
+    if (ResumeThread(hookThread.thread.Get()) == static_cast<DWORD>(-1)) {
         error = GetLastError(); // it never ran, so it holds nothing
-        TerminateThread(g_hookThread.thread.Get(), 0);
-        g_hookThread = {};
+        TerminateThread(hookThread.thread.Get(), 0);
+        hookThread = {};
         return false;
     }
-    const HANDLE started[] = {ready.Get(), g_hookThread.thread.Get()};
+    const HANDLE started[] = {ready.Get(), hookThread.thread.Get()};
     WaitForMultipleObjects(2, started, FALSE, INFINITE);
     return true;
 }
 
 void HandOver(HookRequest& request) noexcept {
-    if (!g_hookThread.thread) {
+    HookThreadHandle& hookThread = g_HookManager.m_hookThread;
+    if (!hookThread.thread) {
         if (request.Removes()) {
             // No thread, so no hook: removing is only bookkeeping, done here.
             ApplyRequest(request);
@@ -142,20 +148,20 @@ void HandOver(HookRequest& request) noexcept {
     }
     const UniqueKernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     PostedRequest posted{&request, done.Get()};
-    if (!done || !PostThreadMessageW(g_hookThread.id, kRequestMessage, 0,
-                                     reinterpret_cast<LPARAM>(&posted))) {
+    if (!done ||
+        !PostThreadMessageW(hookThread.id, kRequestMessage, 0, reinterpret_cast<LPARAM>(&posted))) {
         request.error = GetLastError();
     } else {
         // A thread that could not start ends at once; the request then fails instead of
         // waiting for ever.
-        const HANDLE either[] = {done.Get(), g_hookThread.thread.Get()};
+        const HANDLE either[] = {done.Get(), hookThread.thread.Get()};
         if (WaitForMultipleObjects(2, either, FALSE, INFINITE) != WAIT_OBJECT_0) {
             request.lastHookGone = true;
         }
     }
     if (request.lastHookGone) {
-        WaitForSingleObject(g_hookThread.thread.Get(), INFINITE);
-        g_hookThread = {};
+        WaitForSingleObject(hookThread.thread.Get(), INFINITE);
+        hookThread = {};
     }
 }
 
@@ -177,7 +183,7 @@ void PostToThreadWindows(DWORD thread, UINT message, WPARAM wParam) noexcept {
 }
 
 void CallOnHookThread(HookRequest& request) noexcept {
-    AcquireSRWLockExclusive(&g_exportLock);
+    AcquireSRWLockExclusive(&g_HookManager.m_exportLock);
     HandOver(request);
-    ReleaseSRWLockExclusive(&g_exportLock);
+    ReleaseSRWLockExclusive(&g_HookManager.m_exportLock);
 }

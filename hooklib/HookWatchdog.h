@@ -2,7 +2,7 @@
 // Platform-free: the Windows layer gathers the facts of each short interval, this decides.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 
 // What happened during one interval of the watchdog.
 struct HookActivity {
@@ -18,15 +18,6 @@ struct WatchdogVerdict {
     bool keyboardDropped = false;
 
     constexpr bool Any() const noexcept { return mouseDropped || keyboardDropped; }
-};
-
-// Where input may have gone that no hook of an ordinary process sees. Gathered only when the
-// intervals point at a dropped hook.
-struct HookReach {
-    // The foreground window's process has a token we may not read or a higher integrity than
-    // ours, and we lack user-interface access.
-    bool foregroundOutOfReach = false;
-    bool foreignDesktop = false; // the input desktop is not the hooks' own (sign-in, UAC)
 };
 
 // What the watchdog remembers from tick to tick: a hook it installed anew and has not seen
@@ -60,21 +51,34 @@ constexpr WatchdogVerdict SuspectHooks(const HookActivity (&recent)[3], bool mou
     return verdict;
 }
 
-// Which suspects to install anew and announce. Input that went where no hook of ours can see
-// proves nothing; a hook installed anew that still sees nothing of the input that passes is
-// left in peace until it is seen again, so that no situation can raise a stream of alarms.
+// Which suspects to install anew. A hook installed anew that still sees nothing of the input
+// that passes is left in peace until it is seen again: input that never passes a low-level
+// hook (precision-touchpad gestures, pen and touch taken as pointer input, input to a window
+// of a program running as administrator) would otherwise cost a re-install every interval.
 constexpr WatchdogVerdict ConfirmDrops(WatchdogVerdict suspects, const HookActivity (&recent)[3],
-                                       const HookReach& reach, WatchdogMemory& memory) noexcept {
+                                       WatchdogMemory& memory) noexcept {
     for (const HookActivity& interval : recent) {
         memory.mouseRetried = memory.mouseRetried && !interval.mouseSeen;
         memory.keyboardRetried = memory.keyboardRetried && !interval.keySeen;
-    }
-    if (reach.foregroundOutOfReach || reach.foreignDesktop) {
-        return {};
     }
     const WatchdogVerdict verdict{suspects.mouseDropped && !memory.mouseRetried,
                                   suspects.keyboardDropped && !memory.keyboardRetried};
     memory.mouseRetried = memory.mouseRetried || verdict.mouseDropped;
     memory.keyboardRetried = memory.keyboardRetried || verdict.keyboardDropped;
     return verdict;
+}
+
+// ERROR_INVALID_HOOK_HANDLE: what removing a hook says when the system had removed it first.
+constexpr std::uint32_t kHookAlreadyGone = 1404;
+
+// A suspicion is only that; the proof comes when the old hook is removed after its fresh one
+// is in force: only a hook the system really dropped fails with kHookAlreadyGone. reinstalled
+// names the suspects installed anew, the errors are those of removing their old hooks (0 when
+// that worked). What is proved is announced, except a keyboard hook that blocked no keys: it
+// only watched for the chord, and no blocking lapsed with it.
+constexpr WatchdogVerdict ProvedDrops(WatchdogVerdict reinstalled, std::uint32_t mouseUnhookError,
+                                      std::uint32_t keyboardUnhookError,
+                                      bool keysBlocked) noexcept {
+    return {reinstalled.mouseDropped && mouseUnhookError == kHookAlreadyGone,
+            reinstalled.keyboardDropped && keysBlocked && keyboardUnhookError == kHookAlreadyGone};
 }

@@ -19,67 +19,17 @@ POINT PointerAt(POINT known) noexcept {
     return GetCursorPos(&now) ? now : known;
 }
 
-constexpr DWORD kUnreadableIntegrity = 0xFFFFFFFF; // above every mandatory level
-
-// The mandatory integrity level of a token: the last part of its label's SID.
-DWORD IntegrityOf(HANDLE token) noexcept {
-    alignas(TOKEN_MANDATORY_LABEL) unsigned char label[128];
-    DWORD size = 0;
-    if (!GetTokenInformation(token, TokenIntegrityLevel, label, sizeof label, &size)) {
-        return kUnreadableIntegrity;
-    }
-    const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label)->Label.Sid;
-    const UCHAR parts = *GetSidSubAuthorityCount(sid);
-    return parts != 0 ? *GetSidSubAuthority(sid, parts - 1u) : kUnreadableIntegrity;
-}
-
-DWORD IntegrityOfProcess(HANDLE process) noexcept {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) {
-        return kUnreadableIntegrity; // an elevated process keeps its token from us
-    }
-    const UniqueKernelHandle owner(token);
-    return IntegrityOf(token);
-}
-
-bool HasUiAccess() noexcept {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        return false;
-    }
-    const UniqueKernelHandle owner(token);
-    DWORD uiAccess = 0;
-    DWORD size = 0;
-    return GetTokenInformation(token, TokenUIAccess, &uiAccess, sizeof uiAccess, &size) &&
-           uiAccess != 0;
-}
-
-// Compares desktops by name: the handles of one desktop differ from open to open.
-bool SameDesktop(HDESK a, HDESK b) noexcept {
-    wchar_t nameA[64]{};
-    wchar_t nameB[64]{};
-    DWORD size = 0;
-    return GetUserObjectInformationW(a, UOI_NAME, nameA, sizeof nameA, &size) &&
-           GetUserObjectInformationW(b, UOI_NAME, nameB, sizeof nameB, &size) &&
-           lstrcmpiW(nameA, nameB) == 0;
-}
-
-void CloseDesktopHandle(HDESK desktop) noexcept {
-    CloseDesktop(desktop);
-}
-using UniqueDesktop = UniqueHandle<HDESK, CloseDesktopHandle>;
-
 // Receives raw keyboard input even for keys the hook discards: it tells typing apart from a
 // mouse hook the system dropped.
 HWND CreateRawInputSink() noexcept {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = DefWindowProcW; // not ours: nothing of the library is called on teardown
-    wc.hInstance = g_hModule;
+    wc.hInstance = g_HookManager.m_hModule;
     wc.lpszClassName = kSinkClass;
     RegisterClassExW(&wc); // fails harmlessly when a former hook thread registered it
     const HWND sink = CreateWindowExW(0, kSinkClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                      g_hModule, nullptr);
+                                      g_HookManager.m_hModule, nullptr);
     if (sink != nullptr) {
         RAWINPUTDEVICE keyboard{0x01, 0x06, RIDEV_INPUTSINK, sink}; // generic desktop, keyboard
         RegisterRawInputDevices(&keyboard, 1, sizeof keyboard);
@@ -96,9 +46,11 @@ void CloseRawInputSink(HWND sink) noexcept {
 }
 
 Watchdog::Watchdog() noexcept
-    : ownIntegrity_(IntegrityOfProcess(GetCurrentProcess())), uiAccess_(HasUiAccess()),
-      restoredMessage_(RegisterWindowMessageW(HELPER_RESTORED_MESSAGE)),
+    : restoredMessage_(RegisterWindowMessageW(HELPER_RESTORED_MESSAGE)),
       sink_(CreateRawInputSink()) {
+#ifdef QUELVANT_INSTALL_SEAM
+    seamMessage_ = RegisterWindowMessageW(L"Quelvant.Seam.Suspect");
+#endif
     Restart();
 }
 
@@ -111,31 +63,22 @@ void Watchdog::ForgetIntervals() noexcept {
     for (HookActivity& interval : recent_) {
         interval = {};
     }
-    g_mouseSeen = g_keySeen = keyTyped_ = false;
+    g_HookManager.m_bMouseSeen = g_HookManager.m_bKeySeen = keyTyped_ = false;
     lastInput_ = LastInputTime();
     lastPointer_ = PointerAt(lastPointer_);
     lastTick_ = GetTickCount();
 }
 
-// A handful of calls that each return at once: no message is sent, no other thread is waited
-// for. Only made on a tick whose intervals point at a dropped hook.
-HookReach Watchdog::LookWhereInputWent() const noexcept {
-    HookReach reach;
-    const UniqueDesktop input(OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS));
-    reach.foreignDesktop =
-        !input || !SameDesktop(input.Get(), GetThreadDesktop(GetCurrentThreadId()));
-    DWORD process = 0;
-    if (const HWND foreground = GetForegroundWindow();
-        !uiAccess_ && foreground != nullptr &&
-        GetWindowThreadProcessId(foreground, &process) != 0 && process != GetCurrentProcessId()) {
-        const UniqueKernelHandle other(
-            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
-        reach.foregroundOutOfReach = !other || IntegrityOfProcess(other.Get()) > ownIntegrity_;
+bool Watchdog::Take(const MSG& msg) noexcept {
+#ifdef QUELVANT_INSTALL_SEAM
+    // Test builds only: a test makes the next tick suspect the kinds in wParam (1 mouse,
+    // 2 keyboard) and hears the outcome as a thread message to the thread in lParam.
+    if (msg.message == seamMessage_ && msg.hwnd == sink_.Get()) {
+        planned_ = {(msg.wParam & 1) != 0, (msg.wParam & 2) != 0};
+        plannedBy_ = static_cast<DWORD>(msg.lParam);
+        return true;
     }
-    return reach;
-}
-
-bool Watchdog::TakeRawInput(const MSG& msg) noexcept {
+#endif
     if (msg.message != WM_INPUT) {
         return false;
     }
@@ -144,12 +87,8 @@ bool Watchdog::TakeRawInput(const MSG& msg) noexcept {
     return true;
 }
 
-DWORD Watchdog::Due() const noexcept {
-    const DWORD elapsed = GetTickCount() - lastTick_;
-    return elapsed >= kPeriodMs ? 0 : kPeriodMs - elapsed;
-}
-
 void Watchdog::Tick() noexcept {
+    CInputHookManager& state = g_HookManager;
     const DWORD now = GetTickCount();
     if (now - lastTick_ > kStallMs) {
         // This thread stood still: events may have gone by unseen with the hooks in place.
@@ -161,32 +100,58 @@ void Watchdog::Tick() noexcept {
     const POINT pointer = PointerAt(lastPointer_);
     recent_[2] = recent_[1];
     recent_[1] = recent_[0];
-    recent_[0] = {lastInput != lastInput_, g_mouseSeen, g_keySeen, keyTyped_,
+    recent_[0] = {lastInput != lastInput_, state.m_bMouseSeen, state.m_bKeySeen, keyTyped_,
                   pointer.x != lastPointer_.x || pointer.y != lastPointer_.y};
     lastInput_ = lastInput;
     lastPointer_ = pointer;
-    g_mouseSeen = g_keySeen = keyTyped_ = false;
+    state.m_bMouseSeen = state.m_bKeySeen = keyTyped_ = false;
 
     // Installing a hook takes the loader lock, which an unload holds while it waits for us.
-    if (InterlockedCompareExchange(&g_unloading, 0, 0) != 0) {
+    if (InterlockedCompareExchange(&state.m_unloading, 0, 0) != 0) {
         return;
     }
-    const WatchdogVerdict suspects =
-        SuspectHooks(recent_, static_cast<bool>(g_HookManager.m_hMouseHook),
-                     static_cast<bool>(g_HookManager.m_hKeyboardHook));
-    const WatchdogVerdict verdict = ConfirmDrops(
-        suspects, recent_, suspects.Any() ? LookWhereInputWent() : HookReach{}, memory_);
-    WPARAM restored = 0;
-    DWORD ignored = 0;
-    if (verdict.mouseDropped && ReplaceHook(HookKind::Mouse, ignored)) {
-        restored |= HELPER_RESTORED_MOUSE;
+    DWORD error = 0;
+    if (state.m_hKeyboardHook) {
+        state.m_chord.record.SetStickyKeys(StickyKeysOn()); // it may have changed meanwhile
+    } else if (state.m_hMouseHook) {
+        ReplaceHook(HookKind::Keyboard, error); // the chord's watch, which failed to install
     }
-    if (verdict.keyboardDropped && ReplaceHook(HookKind::Keyboard, ignored)) {
-        restored |= HELPER_RESTORED_KEYBOARD;
+    WatchdogVerdict suspects =
+        ConfirmDrops(SuspectHooks(recent_, static_cast<bool>(state.m_hMouseHook),
+                                  static_cast<bool>(state.m_hKeyboardHook)),
+                     recent_, memory_);
+#ifdef QUELVANT_INSTALL_SEAM
+    suspects.mouseDropped = suspects.mouseDropped || planned_.mouseDropped;
+    suspects.keyboardDropped = suspects.keyboardDropped || planned_.keyboardDropped;
+    const bool planned = planned_.Any();
+    planned_ = {};
+#endif
+    // Installed anew silently, new before old; removing the old hook tells whether the system
+    // had dropped it.
+    WatchdogVerdict reinstalled;
+    DWORD mouseUnhookError = 0;
+    DWORD keyboardUnhookError = 0;
+    reinstalled.mouseDropped =
+        suspects.mouseDropped && ReplaceHook(HookKind::Mouse, error, &mouseUnhookError);
+    reinstalled.keyboardDropped =
+        suspects.keyboardDropped && ReplaceHook(HookKind::Keyboard, error, &keyboardUnhookError);
+    const WatchdogVerdict proved =
+        ProvedDrops(reinstalled, mouseUnhookError, keyboardUnhookError, state.m_bBlockKeys);
+#ifdef QUELVANT_INSTALL_SEAM
+    if (planned) {
+        PostThreadMessageW(plannedBy_, seamMessage_,
+                           (reinstalled.mouseDropped ? 1 : 0) |
+                               (reinstalled.keyboardDropped ? 2 : 0),
+                           (proved.mouseDropped ? 1 : 0) | (proved.keyboardDropped ? 2 : 0));
     }
-    if (restored == 0) {
+#endif
+    if (!reinstalled.Any()) {
         return;
     }
     ForgetIntervals();
-    PostToThreadWindows(announceTo_, restoredMessage_, restored);
+    const WPARAM restored = (proved.mouseDropped ? HELPER_RESTORED_MOUSE : 0) |
+                            (proved.keyboardDropped ? HELPER_RESTORED_KEYBOARD : 0);
+    if (restored != 0) {
+        PostToThreadWindows(announceTo_, restoredMessage_, restored);
+    }
 }

@@ -40,7 +40,7 @@ constexpr MouseOutcome PickMouseOutcome(std::uint16_t filter, int libraryResult)
                               : MouseOutcome{L"Error Enabling Mouse Buttons", kBlockError};
 }
 
-// The release chord that the hook library recognises while keys are blocked: what the user
+// The release chord that the hook library recognises while anything is blocked: what the user
 // is told when it acts, when keyboard blocking comes into force, and on the keyboard box.
 constexpr const wchar_t* kChordReleasedText =
     L"All Blocking Released. Press Ctrl+Alt+Shift+Q to Block Again";

@@ -3,8 +3,10 @@ blocking set-up, hooks working behind a modal error box, and damaged registry va
 
 from __future__ import annotations
 
+import shutil
 import time
 from collections import Counter
+from pathlib import Path
 
 import pytest
 
@@ -381,6 +383,59 @@ def test_the_release_chord_works_while_the_dialog_thread_stands_still(wine: Wine
     # Through while the dialog still stood still.
     assert int(fields(answer)["t"]) < marker_time(probe, mark) < int(fields(resumed)["t"])
     app.wait_status(RELEASED)
+
+
+def test_with_mouse_only_blocking_the_chord_works_while_the_dialog_thread_stands_still(
+        wine: WineSession):
+    app, probe = q.start_with_probe(wine)
+    app.click(q.LEFT)
+    app.wait_status("Mouse Buttons Disabled")
+    host = wine.start_hookhost()
+    answer = host.command(f"stall {q.TITLE} 6000")
+    assert answer.startswith("stalled "), answer
+    marks = []
+    for let_through in (True, False):
+        marks.append(probe.mark())
+        seen = send_with_marker(wine, probe,
+                                lambda: wine.xdotool(*CHORD, "click", "1", "key", "a"))
+        assert bool([m for m in seen if m.id in LEFT_IDS]) == let_through
+        assert [m for m in seen if m.id in KEY_IDS], "keys are not blocked"
+        assert not [m.name for m in seen if m.id in ALL_KEY_IDS and m.params.get("vk") == "0x51"]
+    resumed = wait_until(lambda: next((line for line in host.lines()
+                                       if line.startswith("resumed ")), None),
+                         what="the end of the stall")
+    # Both chords acted while the dialog still stood still; it follows once it runs again.
+    assert (int(fields(answer)["t"]) < marker_time(probe, marks[0]) < marker_time(probe, marks[1])
+            < int(fields(resumed)["t"]))
+    app.wait_status(RESTORED)
+
+
+def seam_program(wine: WineSession) -> Path:
+    """A copy of Quelvant.exe beside the test build of Helper.dll, whose watchdog a test can make
+    suspect a hook that is in place."""
+    folder = wine.root / "seam"
+    folder.mkdir()
+    for source in (q.BIN_DIR / "Quelvant.exe", q.BIN_DIR / "seam" / "Helper.dll"):
+        shutil.copy2(source, folder / source.name)
+    return folder / "Quelvant.exe"
+
+
+def test_a_suspicion_that_removing_the_old_hook_disproves_is_not_announced(wine: WineSession):
+    app, probe = q.start_with_probe(wine, program=seam_program(wine))
+    app.click(q.LEFT)
+    app.wait_status("Mouse Buttons Disabled")
+    host = wine.start_hookhost()
+    # Both hooks in place (the keyboard one watches for the chord): installed anew in silence.
+    assert host.command("suspect 3") == "suspected reinstalled=3 announced=0"
+    assert poll(lambda: app.status() != "Mouse Buttons Disabled", 1.5) is None, app.status()
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "1"))
+    assert not [m.name for m in seen if m.id in LEFT_IDS]
+    # The old hooks went (two in force, not four); a hook really gone is proved and announced.
+    assert host.command("drop") == "dropped n=2"
+    assert host.command("suspect 1") == "suspected reinstalled=1 announced=1"
+    app.wait_status("Mouse Buttons Disabled Again")
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "1"))
+    assert not [m.name for m in seen if m.id in LEFT_IDS]
 
 
 def test_a_simulated_release_chord_changes_nothing(wine: WineSession):

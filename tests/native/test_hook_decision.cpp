@@ -167,51 +167,57 @@ static_assert(!ShouldPassMouseEvent(0x1F, 0, 0x200, 0, 0), "0x1F discards moves"
 
 #include "HookWatchdog.h"
 
-TEST(HookWatchdog, ActsOnlyOnInputNoInstalledHookSaw) {
+TEST(HookWatchdog, ReinstallsSuspectsAndAnnouncesOnlyProvedDrops) {
     constexpr HookActivity idle{}, moved{true, true, false, false},
         unseen{true, false, false, false}, typed{true, false, false, true},
         typedBlocked{false, false, true, true}, typedMoving{true, false, false, true, true},
         seen{false, true, true, false}, lateCall{false, true, false, false};
-    constexpr HookReach near{}, elevated{true, false}, secure{false, true};
-    constexpr int M = 1, K = 2; // mouse, keyboard: hooks installed, dropped, retried
+    constexpr int M = 1, K = 2, B = 3; // mouse, keyboard, both
+    constexpr std::uint32_t gone = kHookAlreadyGone;
     struct Case {
         const char* what;
         HookActivity recent[3];
-        int hooks;
-        HookReach reach;
-        int retriedBefore, dropped, retriedAfter;
+        int hooks, retriedBefore, suspected, retriedAfter;
+        int failed; // kinds whose old hook could not be removed, with this error
+        int announced;
+        std::uint32_t error = gone;
+        bool keysBlocked = true;
     };
     const Case cases[] = {
-        {"idle desktop", {idle, idle, idle}, M | K, near, 0, 0, 0},
-        {"mouse-only blocking while typing", {idle, typed, idle}, M, near, 0, 0, 0},
-        {"keyboard-only blocking, mouse used", {unseen, unseen, unseen}, K, near, 0, 0, 0},
-        {"keys discarded by a live hook", {typedBlocked, typedBlocked, idle}, M | K, near, 0, 0, 0},
-        {"mouse hook saw the move", {idle, unseen, moved}, M, near, 0, 0, 0},
-        {"hook call just before the interval", {idle, unseen, lateCall}, M, near, 0, 0, 0},
-        {"mouse hook dropped", {unseen, unseen, idle}, M, near, 0, M, M},
-        {"keyboard hook dropped", {idle, typed, idle}, K, near, 0, K, K},
-        {"typing, the pointer still: only the keyboard", {idle, typed, idle}, M | K, near, 0, K, K},
-        {"both hooks back at once", {idle, typedMoving, idle}, M | K, near, 0, M | K, M | K},
-        {"foreground out of reach", {unseen, typedMoving, idle}, M | K, elevated, 0, 0, 0},
-        {"foreign input desktop", {unseen, typedMoving, idle}, M | K, secure, 0, 0, 0},
-        {"fruitless re-install stays quiet", {unseen, unseen, idle}, M, near, M, 0, M},
-        {"fruitless mouse, keyboard still watched",
-         {idle, typedMoving, idle},
-         M | K,
-         near,
-         M,
-         K,
-         M | K},
-        {"hooks seen again: watched anew", {idle, idle, seen}, M | K, near, M | K, 0, 0},
+        {"idle desktop", {idle, idle, idle}, B, 0, 0, 0, 0, 0},
+        {"mouse-only blocking while typing", {idle, typed, idle}, M, 0, 0, 0, 0, 0},
+        {"keyboard-only blocking, mouse used", {unseen, unseen, unseen}, K, 0, 0, 0, 0, 0},
+        {"keys discarded by a live hook", {typedBlocked, typedBlocked, idle}, B, 0, 0, 0, 0, 0},
+        {"mouse hook saw the move", {idle, unseen, moved}, M, 0, 0, 0, 0, 0},
+        {"hook call just before the interval", {idle, unseen, lateCall}, M, 0, 0, 0, 0, 0},
+        {"mouse hook dropped", {unseen, unseen, idle}, M, 0, M, M, M, M},
+        {"keyboard hook dropped", {idle, typed, idle}, K, 0, K, K, K, K},
+        {"typing, the pointer still: only the keyboard", {idle, typed, idle}, B, 0, K, K, K, K},
+        {"both hooks back at once", {idle, typedMoving, idle}, B, 0, B, B, B, B},
+        // Suspected but not proved (a touchpad gesture, an administrator's window): the old
+        // hooks were still in place, so the re-install was silent.
+        {"mouse suspected, hook in place", {unseen, unseen, idle}, M, 0, M, M, 0, 0},
+        {"both suspected, neither gone", {unseen, typedMoving, idle}, B, 0, B, B, 0, 0},
+        {"both suspected, only keyboard gone", {unseen, typedMoving, idle}, B, 0, B, B, K, K},
+        {"removal failed otherwise", {unseen, unseen, idle}, M, 0, M, M, M, 0, 5},
+        {"chord's watch back silently", {idle, typed, idle}, B, 0, K, K, K, 0, gone, false},
+        {"fruitless re-install stays quiet", {unseen, unseen, idle}, M, M, 0, M, 0, 0},
+        {"fruitless mouse, keys still watched", {idle, typedMoving, idle}, B, M, K, B, K, K},
+        {"hooks seen again: watched anew", {idle, idle, seen}, B, B, 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
         WatchdogMemory memory{(c.retriedBefore & M) != 0, (c.retriedBefore & K) != 0};
-        const WatchdogVerdict verdict =
-            ConfirmDrops(SuspectHooks(c.recent, (c.hooks & M) != 0, (c.hooks & K) != 0), c.recent,
-                         c.reach, memory);
-        EXPECT_EQ((verdict.mouseDropped ? M : 0) | (verdict.keyboardDropped ? K : 0), c.dropped)
+        const WatchdogVerdict suspects = ConfirmDrops(
+            SuspectHooks(c.recent, (c.hooks & M) != 0, (c.hooks & K) != 0), c.recent, memory);
+        EXPECT_EQ((suspects.mouseDropped ? M : 0) | (suspects.keyboardDropped ? K : 0), c.suspected)
             << c.what;
         EXPECT_EQ((memory.mouseRetried ? M : 0) | (memory.keyboardRetried ? K : 0), c.retriedAfter)
+            << c.what;
+        const WatchdogVerdict announced =
+            ProvedDrops(suspects, (c.failed & M) != 0 ? c.error : 0,
+                        (c.failed & K) != 0 ? c.error : 0, c.keysBlocked);
+        EXPECT_EQ((announced.mouseDropped ? M : 0) | (announced.keyboardDropped ? K : 0),
+                  c.announced)
             << c.what;
     }
 }
@@ -223,8 +229,63 @@ static_assert(ButtonReleasedBy(0x202) == ReleasedButton::Left &&
               ButtonReleasedBy(0x20C) == ReleasedButton::None);
 static_assert(IsKeyRelease(0x101) && IsKeyRelease(0x105) && !IsKeyRelease(0x100));
 
+// What passes beyond the filter: while the chord released blocking, while the keyboard hook
+// only watches for the chord (mouse-only blocking), and releases whose press the system saw.
+// The chord's own Q is swallowed, press and release, in every mode.
+TEST(HookDecision, ReleasedWatchedAndHeldReleases) {
+    constexpr auto Pass = EventVerdict::Pass, Discard = EventVerdict::Discard,
+                   IfDown = EventVerdict::PassIfStillDown;
+    constexpr auto Watching = KeyboardMode::Watching, Blocking = KeyboardMode::Blocking,
+                   Released = KeyboardMode::Released;
+    struct KeyCase {
+        const char* what;
+        KeyboardMode mode;
+        std::int32_t passInjected;
+        int nCode;
+        std::uint32_t flags;
+        std::uintptr_t message;
+        EventVerdict verdict;
+    };
+    const KeyCase keys[] = {
+        {"watching: a press passes", Watching, 0, 0, 0, 0x100, Pass},
+        {"watching: a release passes", Watching, 0, 0, 0x80, 0x101, Pass},
+        {"released: a press passes", Released, 0, 0, 0, 0x100, Pass},
+        {"released: a release passes if its press was seen", Released, 0, 0, 0x80, 0x101, IfDown},
+        {"blocking: a press is discarded", Blocking, 0, 0, 0, 0x100, Discard},
+        {"blocking: a simulated press with allow on", Blocking, 1, 0, 0x10, 0x100, Pass},
+        {"blocking: a simulated release with allow on", Blocking, 1, 0, 0x90, 0x101, Pass},
+        {"blocking: a release held from before", Blocking, 0, 0, 0x80, 0x101, IfDown},
+        {"blocking: nCode below zero", Blocking, 0, -1, 0, 0x100, Pass},
+    };
+    for (const KeyCase& c : keys) {
+        EXPECT_EQ(DecideKeyboardEvent(c.mode, c.passInjected, c.nCode, c.flags, c.message),
+                  c.verdict)
+            << c.what;
+    }
+    struct MouseCase {
+        const char* what;
+        bool released;
+        int nCode;
+        std::uint16_t filter;
+        std::uintptr_t message;
+        EventVerdict verdict;
+    };
+    const MouseCase mouse[] = {
+        {"released: a blocked press passes", true, 0, 0x1F, 0x201, Pass},
+        {"blocked: a press is discarded", false, 0, 0x01, 0x201, Discard},
+        {"blocked: a release passes if its press was seen", false, 0, 0x01, 0x202, IfDown},
+        {"blocked: a move is no release", false, 0, 0x08, 0x200, Discard},
+        {"nCode below zero", false, -1, 0x1F, 0x201, Pass},
+    };
+    for (const MouseCase& c : mouse) {
+        EXPECT_EQ(DecideMouseEvent(c.released, c.nCode, c.filter, 0, c.message, 0, 0), c.verdict)
+            << c.what;
+    }
+}
+
 // The release chord from sequences of key events: "+X" presses X, "-X" lets it go, "!" marks
-// the events that must complete the chord, "*" a simulated key, "@T" its time in ms.
+// the events that must complete the chord, "*" a simulated key, "@T" its time in ms. A leading
+// "sticky" means the system's Sticky Keys is on.
 TEST(ReleaseChord, FiresOnceOnTheRealPressThatCompletesIt) {
     const std::map<std::string, std::uint32_t> vks = {
         {"Q", 0x51},      {"LCtrl", 0xA2},  {"RCtrl", 0xA3}, {"LAlt", 0xA4}, {"RAlt", 0xA5},
@@ -247,12 +308,29 @@ TEST(ReleaseChord, FiresOnceOnTheRealPressThatCompletesIt) {
         "+LCtrl +LAlt* +LShift +Q",                // a simulated modifier
         "+LCtrl +LAlt +LShift +Q! -Q +Q!",         // Q again
         "+LCtrl +LAlt +LShift +Q! -Q -LShift -LAlt -LCtrl +RCtrl +RAlt +RShift +Q!",
+        // Q's release went unseen: its next real press is no auto-repeat once Q stopped coming.
+        "+Q@0 +LCtrl@3000 +LAlt@3000 +LShift@3000 +Q@3000!",
+        "+Q@0 +LCtrl@500 +LAlt@500 +LShift@500 +Q@1000", // within repeat: Q still held
+        // Sticky Keys: modifiers tapped one after the other.
+        "sticky +LCtrl -LCtrl +LAlt -LAlt +LShift -LShift +Q!",
+        "sticky +RShift -RShift +LCtrl -LCtrl +RAlt -RAlt +Q!",
+        "sticky +LCtrl +LAlt -LAlt +LShift -LShift +Q!", // one held, two tapped
+        "+LCtrl -LCtrl +LAlt -LAlt +LShift -LShift +Q",  // Sticky Keys off: taps do not count
+        "sticky +LCtrl -LCtrl +LAlt -LAlt +Q",           // one tap missing
+        "sticky +LCtrl -LCtrl +LAlt -LAlt +A -A +LShift -LShift +Q", // A took the latch
+        "sticky +LCtrl@0 -LCtrl@100 +LAlt@5500 -LAlt@5600 +LShift@5700 -LShift@5800 +Q@5900",
+        "sticky +LCtrl -LCtrl +LAlt -LAlt +LShift -LShift +Q! -Q +Q", // the taps are used up
+        "sticky +LCtrl* -LCtrl* +LAlt -LAlt +LShift -LShift +Q",      // a simulated tap
     };
     for (const char* text : cases) {
         SCOPED_TRACE(text);
         std::istringstream in(text);
         ReleaseChord chord;
         for (std::string word; in >> word;) {
+            if (word == "sticky") {
+                chord.SetStickyKeys(true);
+                continue;
+            }
             const bool expected = word.back() == '!';
             const bool injected = word.find('*') != std::string::npos;
             const auto at = word.find('@');
@@ -266,6 +344,18 @@ TEST(ReleaseChord, FiresOnceOnTheRealPressThatCompletesIt) {
                 << word;
         }
     }
+    // The chord's Q is swallowed, press and release, and nothing else is.
+    ChordState state;
+    for (const std::uint32_t vk : {0xA2u, 0xA4u, 0xA0u}) {
+        EXPECT_FALSE(state.Swallows(vk, false, 0, 0));
+    }
+    EXPECT_FALSE(state.Swallows(0x51, true, 0x10, 0)) << "a simulated release before the chord";
+    EXPECT_TRUE(state.Swallows(0x51, false, 0, 0));
+    EXPECT_TRUE(state.released && state.toggled);
+    EXPECT_FALSE(state.Swallows(0xA0, true, 0, 0));
+    EXPECT_TRUE(state.Swallows(0x51, true, 0, 0));
+    EXPECT_FALSE(state.Swallows(0x51, false, 0, 0)) << "Q alone";
+    EXPECT_FALSE(state.Swallows(0x51, true, 0, 0));
     // Keys injected from a lower integrity level are a program's too; a cleared record forgets.
     ReleaseChord chord;
     for (const std::uint32_t vk : {0xA2u, 0xA4u, 0xA0u}) {

@@ -14,6 +14,10 @@
 //                             "-" Helper.dll's hook thread -> "stalled t=<us>", later
 //                             "resumed t=<us>" (times as the probe reports them)
 //   priority TITLE|-          GetThreadPriority of that thread, read from outside -> "priority=<p>"
+//   suspect KINDS             the test build of Helper.dll only: its watchdog's next tick
+//                             suspects the kinds (1 mouse, 2 keyboard) of the process that owns
+//                             the first hook thread found -> "suspected reinstalled=<kinds>
+//                             announced=<kinds>" once that tick is done
 //   quit (or end of input)    -> "bye", then the process ends and the library unloads
 #include "Handle.h"
 #include "Helper.h"
@@ -135,6 +139,28 @@ bool RunCommand(const std::string& line) {
             return true;
         }
         Answer("priority=%d", priority);
+    } else if (command == "suspect") {
+        const auto kinds = tools::ParseUnsigned(first, 0);
+        const UINT message = RegisterWindowMessageW(L"Quelvant.Seam.Suspect");
+        const HWND sink = FindWindowExW(HWND_MESSAGE, nullptr, L"QuelvantHookThread", nullptr);
+        if (!kinds || sink == nullptr ||
+            !PostMessageW(sink, message, *kinds, static_cast<LPARAM>(GetCurrentThreadId()))) {
+            Answer("error cannot ask for a suspicion (%lu)", GetLastError());
+            return true;
+        }
+        // The answer comes as a thread message after the tick: at most a few intervals.
+        const DWORD deadline = GetTickCount() + 3000;
+        MSG reply;
+        while (!PeekMessageW(&reply, nullptr, message, message, PM_REMOVE)) {
+            const DWORD now = GetTickCount();
+            if (static_cast<LONG>(deadline - now) <= 0) {
+                Answer("error no answer to the suspicion");
+                return true;
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, deadline - now, QS_POSTMESSAGE);
+        }
+        Answer("suspected reinstalled=%u announced=%u", static_cast<unsigned>(reply.wParam),
+               static_cast<unsigned>(reply.lParam));
     } else if (command == "ping") {
         Answer("pong");
     } else if (command == "quit") {
