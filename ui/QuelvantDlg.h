@@ -77,6 +77,7 @@ protected:
     void OnMenuResetSettings();
     void OnMenuMinimize();
     void OnOnScreenKeyboard();
+    void OnStatusChanged();
 
     // Check boxes and hot keys
     void OnBnClickedBlockingOption();
