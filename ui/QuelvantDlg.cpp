@@ -12,8 +12,9 @@
 namespace {
 constexpr UINT_PTR kAutoMinimizeTimer = 1;
 constexpr UINT kAutoMinimizeDelayMs = 100;
-// Fires once the first paint is done (timers come after paints): then the speaker starts.
-constexpr UINT_PTR kSpeakerStartTimer = 2;
+// Fires once the first paint is done (timers come after paints): then the status line becomes
+// a live region and the speaker starts, each of which loads COM servers.
+constexpr UINT_PTR kAfterFirstPaintTimer = 2;
 // Posted by the hook library when it put back a hook that the system dropped.
 const UINT kHookRestoredMessage = ::RegisterWindowMessageW(HELPER_RESTORED_MESSAGE);
 // Posted by the hook library when the user's release chord let go of blocking or restored it.
@@ -84,10 +85,6 @@ BOOL CQuelvantDlg::OnInitDialog() {
     const CWinApp* app = AfxGetApp();
     SetWindowText(app != nullptr ? app->m_strAppName.c_str() : L"");
 
-    // Screen readers read each new status by themselves; where the system cannot mark the
-    // line, announcements still reach them through the speaker.
-    MakeLiveRegion(GetDlgItem(IDC_EDIT_STATUS));
-
     if (const HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE); systemMenu != nullptr) {
         const CString about = AfxLoadString(IDS_ABOUTBOX);
         if (!about.empty()) {
@@ -144,8 +141,11 @@ void CQuelvantDlg::AddKeyboardBoxTip() {
 }
 
 void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
-    if (nIDEvent == kSpeakerStartTimer) {
-        ::KillTimer(m_hWnd, kSpeakerStartTimer);
+    if (nIDEvent == kAfterFirstPaintTimer) {
+        ::KillTimer(m_hWnd, kAfterFirstPaintTimer);
+        // Screen readers read each new status by themselves; where the system cannot mark the
+        // line, announcements still reach them through the speaker.
+        MakeLiveRegion(GetDlgItem(IDC_EDIT_STATUS));
         m_textSpeaker.Start();
         return;
     }
@@ -178,7 +178,7 @@ void CQuelvantDlg::OnSysCommand(UINT nID, LPARAM /*lParam*/) {
 void CQuelvantDlg::OnPaint() {
     // The window comes first: the voice and the readers are looked for only after it is drawn.
     if (!m_textSpeaker.Started()) {
-        ::SetTimer(m_hWnd, kSpeakerStartTimer, USER_TIMER_MINIMUM, nullptr);
+        ::SetTimer(m_hWnd, kAfterFirstPaintTimer, USER_TIMER_MINIMUM, nullptr);
     }
     if (!IsIconic()) {
         Default();
