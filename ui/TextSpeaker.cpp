@@ -45,6 +45,7 @@ struct CTextSpeaker::Queue {
 
 CTextSpeaker::VoiceFactory CTextSpeaker::s_pfnCreateVoice = &CTextSpeaker::CreateSystemVoice;
 CTextSpeaker::ReaderSpeech CTextSpeaker::s_pfnSpeakThroughReader = &SpeakThroughRunningReader;
+DWORD CTextSpeaker::s_readerPatienceMs = 12000;
 
 HRESULT CTextSpeaker::CreateSystemVoice(ISpVoice** ppVoice) {
     return ::CoCreateInstance(kClsidSpVoice, nullptr, CLSCTX_ALL, kIidISpVoice,
@@ -53,11 +54,56 @@ HRESULT CTextSpeaker::CreateSystemVoice(ISpVoice** ppVoice) {
 
 namespace {
 
+// One call to a reader, on a thread of its own so that a hung reader can be left behind.
+struct ReaderCall {
+    std::wstring text;
+    ReaderOutcome outcome = ReaderOutcome::Failed;
+};
+
+DWORD WINAPI ReaderCallThread(void* parameter) {
+    const std::unique_ptr<std::shared_ptr<ReaderCall>> owner(
+        static_cast<std::shared_ptr<ReaderCall>*>(parameter));
+    ReaderCall& call = **owner;
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    call.outcome = CTextSpeaker::s_pfnSpeakThroughReader(call.text.c_str());
+    if (SUCCEEDED(com)) {
+        ::CoUninitialize();
+    }
+    return 0;
+}
+
+// Offers the text to a running reader. A call that outlasts the patience is left to finish
+// on its own: its text counts as the reader's, and `stuck` holds the call until it ends.
+ReaderOutcome OfferToReader(const std::wstring& text, UniqueKernelHandle& stuck) {
+    if (stuck) {
+        if (::WaitForSingleObject(stuck.Get(), 0) == WAIT_TIMEOUT) {
+            return ReaderOutcome::Failed; // the reader is still busy with an earlier text
+        }
+        stuck.Reset();
+    }
+    const auto call = std::make_shared<ReaderCall>(ReaderCall{text});
+    auto* share = new std::shared_ptr<ReaderCall>(call);
+    UniqueKernelHandle thread(::CreateThread(nullptr, 0, &ReaderCallThread, share, 0, nullptr));
+    if (!thread) {
+        delete share;
+        return CTextSpeaker::s_pfnSpeakThroughReader(text.c_str());
+    }
+    if (::WaitForSingleObject(thread.Get(), CTextSpeaker::s_readerPatienceMs) == WAIT_TIMEOUT) {
+        stuck = std::move(thread);
+        return ReaderOutcome::Taken;
+    }
+    return call->outcome;
+}
+
 // One text: a running reader that takes it has it alone; otherwise, or when the reader
 // refuses or fails, the voice says it (made now if the one from the start is missing).
-void HandOn(const std::wstring& text, ComPtr<ISpVoice>& voice) noexcept {
-    if (CTextSpeaker::s_pfnSpeakThroughReader(text.c_str()) == ReaderOutcome::Taken) {
-        return;
+void HandOn(const std::wstring& text, ComPtr<ISpVoice>& voice, UniqueKernelHandle& stuck) noexcept {
+    try {
+        if (OfferToReader(text, stuck) == ReaderOutcome::Taken) {
+            return;
+        }
+    } catch (...) {
+        // Out of memory for the call: the voice says it.
     }
     if (!voice) {
         CreateVoiceInto(voice);
@@ -77,6 +123,7 @@ DWORD WINAPI SpeakerThread(void* parameter) {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     {
         ComPtr<ISpVoice> voice;
+        UniqueKernelHandle stuckReaderCall;
         CreateVoiceInto(voice);
         for (;;) {
             std::wstring text;
@@ -88,7 +135,7 @@ DWORD WINAPI SpeakerThread(void* parameter) {
                 have = false; // a text that could not be moved out is lost, not the thread
             }
             if (have) {
-                HandOn(text, voice);
+                HandOn(text, voice, stuckReaderCall);
                 ::AcquireSRWLockExclusive(&queue.lock);
                 ++queue.handedOn;
                 ::ReleaseSRWLockExclusive(&queue.lock);

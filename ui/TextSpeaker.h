@@ -20,6 +20,9 @@ public:
     // Offers a text to a running screen reader; the real one asks NVDA, then JAWS.
     using ReaderSpeech = ReaderOutcome (*)(const wchar_t* text);
     static ReaderSpeech s_pfnSpeakThroughReader;
+    // How long one reader's call may take before the texts behind it go to the voice while it
+    // lasts. The text in that call stays with the reader, so that nothing is said twice.
+    static DWORD s_readerPatienceMs;
 
     CTextSpeaker() noexcept = default;
     CTextSpeaker(const CTextSpeaker&) = delete;

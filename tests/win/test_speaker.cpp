@@ -228,6 +228,33 @@ TEST_F(SpeakerTest, AHungReaderHoldsUpNeitherTheCallerNorTheSpeakersEnd) {
     StandInReader::s_release = nullptr;
 }
 
+TEST_F(SpeakerTest, TextsBehindAReaderThatOutlastsItsPatienceGoToTheVoiceUntilItAnswers) {
+    const UniqueKernelHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    StandInReader::s_release = release.Get();
+    StandInReader::s_outcome = ReaderOutcome::Taken;
+    const DWORD patience = CTextSpeaker::s_readerPatienceMs;
+    CTextSpeaker::s_readerPatienceMs = 200;
+    {
+        CTextSpeaker speaker;
+        speaker.Start();
+        speaker.SpeakText(L"stuck", TRUE);
+        speaker.SpeakText(L"meanwhile", TRUE);
+        ASSERT_TRUE(speaker.WaitUntilHandedOn(10000));
+        // The stuck text stays the reader's; the next is not offered to it but said by the voice.
+        EXPECT_EQ(StandInReader::Offered(), std::vector<std::wstring>{L"stuck"});
+        EXPECT_EQ(Texts(CountingVoice::SpokenSoFar()), std::vector<std::wstring>{L"meanwhile"});
+        // Once the reader has answered, it is offered texts again.
+        StandInReader::s_release = nullptr;
+        ::SetEvent(release.Get());
+        for (int i = 0; i < 1000 && StandInReader::Offered().size() < 2; ++i) {
+            speaker.SpeakText(L"later", TRUE);
+            ASSERT_TRUE(speaker.WaitUntilHandedOn(10000));
+        }
+        EXPECT_EQ(StandInReader::Offered().back(), L"later");
+    }
+    CTextSpeaker::s_readerPatienceMs = patience;
+}
+
 unsigned long __stdcall Answer(void* value, void*) {
     return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(value));
 }
