@@ -1,7 +1,7 @@
 // The speaker's rules on a counting voice and a stand-in reader put in through its seams: when
-// a voice is made and on which thread, what is spoken, in which order and by whom, and that no
-// reader, however slow, holds up the caller. Also the guarded call under the RPC stubs, a
-// reader's window with no server behind it, and the status line's live-region event.
+// a voice is made and on which thread, in which order texts go, and that no reader, however
+// slow, holds up the caller or the speaker's end. Also the guarded call under the RPC stubs and
+// the status line's live-region event. Who speaks which text is the end-to-end tests' table.
 #include "GuardedCall.h"
 #include "LiveRegion.h"
 #include "TextSpeaker.h"
@@ -158,46 +158,6 @@ TEST_F(SpeakerTest, StartMakesTheVoiceOnItsOwnThreadThenSpeaksWhatWaitedInOrder)
     EXPECT_EQ(CountingVoice::s_alive, 0);
 }
 
-TEST_F(SpeakerTest, AReaderThatTakesATextHasItAloneOtherwiseTheVoiceSaysTheSame) {
-    const struct {
-        ReaderOutcome outcome;
-        bool voiceSpeaks;
-    } cases[] = {
-        {ReaderOutcome::Taken, false},
-        {ReaderOutcome::Failed, true},
-        {ReaderOutcome::NoneRunning, true},
-    };
-    for (const auto& c : cases) {
-        CountingVoice::s_spoken.clear();
-        StandInReader::s_offered.clear();
-        StandInReader::s_outcome = c.outcome;
-        CTextSpeaker speaker;
-        speaker.Start();
-        speaker.SpeakText(L"Mouse Buttons Enabled", TRUE);
-        ASSERT_TRUE(speaker.WaitUntilHandedOn(10000));
-        EXPECT_EQ(StandInReader::Offered(), std::vector<std::wstring>{L"Mouse Buttons Enabled"});
-        EXPECT_EQ(Texts(CountingVoice::SpokenSoFar()),
-                  c.voiceSpeaks ? std::vector<std::wstring>{L"Mouse Buttons Enabled"}
-                                : std::vector<std::wstring>{})
-            << static_cast<int>(c.outcome);
-    }
-}
-
-TEST_F(SpeakerTest, FailedCreationIsRetriedAtEachTextTheVoiceIsToSayUntilOneWorks) {
-    CountingVoice::s_refusals = 2;
-    CTextSpeaker speaker;
-    speaker.Start();                    // refused at the start
-    speaker.SpeakText(L"quiet", FALSE); // not to be spoken: no try
-    speaker.SpeakText(L"first", TRUE);  // refused again: silent
-    speaker.SpeakText(L"second", TRUE); // created now
-    speaker.SpeakText(L"third", TRUE);  // and reused
-    ASSERT_TRUE(speaker.WaitUntilHandedOn(10000));
-    EXPECT_EQ(CountingVoice::s_refusals, 0);
-    EXPECT_EQ(CountingVoice::s_created, 1);
-    EXPECT_EQ(Texts(CountingVoice::SpokenSoFar()),
-              (std::vector<std::wstring>{L"second", L"third"}));
-}
-
 TEST_F(SpeakerTest, AHungReaderHoldsUpNeitherTheCallerNorTheSpeakersEnd) {
     const UniqueKernelHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     StandInReader::s_release = release.Get();
@@ -277,31 +237,6 @@ TEST(GuardedCall, ReturnsTheResultOrTheCodeOfAStructuredExceptionAndGoesOn) {
     }
     EXPECT_TRUE(IsFatalException(static_cast<DWORD>(STATUS_ACCESS_VIOLATION)));
     EXPECT_FALSE(IsFatalException(RPC_S_SERVER_UNAVAILABLE));
-}
-
-LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-TEST(ScreenReaders, NvdasWindowWithNoServerBehindItFailsTheTextWithoutHarm) {
-    ASSERT_EQ(SpeakThroughRunningReader(L"nobody runs"), ReaderOutcome::NoneRunning);
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = &PlainWindow;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"wxWindowClassNR";
-    ::RegisterClassW(&windowClass);
-    const HWND window = ::CreateWindowExW(0, L"wxWindowClassNR", L"NVDA", WS_OVERLAPPED, 0, 0, 10,
-                                          10, nullptr, nullptr, windowClass.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
-    // Both endpoint names are tried; the stubs' exceptions end in the guarded call.
-    EXPECT_EQ(SpeakThroughRunningReader(L"Mouse Buttons Enabled"), ReaderOutcome::Failed);
-    EXPECT_EQ(SpeakThroughRunningReader(L"and again"), ReaderOutcome::Failed);
-    ::DestroyWindow(window);
-    wchar_t current[96];
-    wchar_t older[96];
-    NvdaEndpointNames(current, older);
-    EXPECT_EQ(std::wstring(current).rfind(L"NvdaCtlr.", 0), 0u);
-    EXPECT_EQ(std::wstring(older), L"nvdaController");
 }
 
 std::vector<HWND> g_liveRegionEvents;
