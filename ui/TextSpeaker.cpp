@@ -118,7 +118,7 @@ DWORD WINAPI SpeakerThread(void* parameter) {
     const std::unique_ptr<std::shared_ptr<CTextSpeaker::Queue>> owner(
         static_cast<std::shared_ptr<CTextSpeaker::Queue>*>(parameter));
     CTextSpeaker::Queue& queue = **owner;
-    // A single-threaded apartment, as the readers' and the voice's objects expect; its
+    // A single-threaded apartment for the voice (each reader call makes its own); its
     // messages are pumped while the thread waits.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     {
