@@ -233,6 +233,10 @@ protected:                                                                      
          return w->AfxRunHandler([w] { static_cast<ThisClass*>(w)->memberFxn(); });                \
      }},
 #define ON_BN_CLICKED(id, memberFxn) ON_COMMAND(id, memberFxn)
+#define ON_EN_CHANGE(id, memberFxn)                                                                \
+    {WM_COMMAND, EN_CHANGE, static_cast<UINT>(id), [](CWnd* w, WPARAM, LPARAM, LRESULT&) {         \
+         return w->AfxRunHandler([w] { static_cast<ThisClass*>(w)->memberFxn(); });                \
+     }},
 
 #define ON_REGISTERED_MESSAGE(nMessageVariable, memberFxn)                                         \
     {0, 0, 0,                                                                                      \

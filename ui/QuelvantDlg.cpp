@@ -6,6 +6,7 @@
 #include "HelperHookLibrary.h"
 #include "MainIcon.h"
 #include "ProfileSettingsStore.h"
+#include "LiveRegion.h"
 
 #include "Helper.h"
 
@@ -14,6 +15,9 @@
 namespace {
 constexpr UINT_PTR kAutoMinimizeTimer = 1;
 constexpr UINT kAutoMinimizeDelayMs = 100;
+// Fires once the first paint is done (timers come after paints): then the status line becomes
+// a live region and the speaker starts, each of which loads COM servers.
+constexpr UINT_PTR kAfterFirstPaintTimer = 2;
 // Posted by the hook library when it put back a hook that the system dropped.
 const UINT kHookRestoredMessage = ::RegisterWindowMessageW(HELPER_RESTORED_MESSAGE);
 // Posted by the hook library when the user's release chord let go of blocking or restored it.
@@ -69,6 +73,7 @@ ON_COMMAND(ID_MENU_ON_SCREEN_KEYBOARD, OnOnScreenKeyboard)
 ON_BN_CLICKED(IDC_BUTTON_OSK, OnOnScreenKeyboard)
 ON_REGISTERED_MESSAGE(kHookRestoredMessage, OnHookRestored)
 ON_REGISTERED_MESSAGE(kReleaseChordMessage, OnReleaseChord)
+ON_EN_CHANGE(IDC_EDIT_STATUS, OnStatusChanged)
 END_MESSAGE_MAP()
 
 BOOL CQuelvantDlg::OnInitDialog() {
@@ -81,8 +86,6 @@ BOOL CQuelvantDlg::OnInitDialog() {
 
     const CWinApp* app = AfxGetApp();
     SetWindowText(app != nullptr ? app->m_strAppName.c_str() : L"");
-
-    m_textSpeaker.CreateVoice();
 
     if (const HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE); systemMenu != nullptr) {
         const CString about = AfxLoadString(IDS_ABOUTBOX);
@@ -133,6 +136,14 @@ void CQuelvantDlg::AddKeyboardBoxTip() {
 }
 
 void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == kAfterFirstPaintTimer) {
+        ::KillTimer(m_hWnd, kAfterFirstPaintTimer);
+        // Screen readers read each new status by themselves; where the system cannot mark the
+        // line, announcements still reach them through the speaker.
+        MakeLiveRegion(GetDlgItem(IDC_EDIT_STATUS));
+        m_textSpeaker.Start();
+        return;
+    }
     // Minimises once per start, but never while a box of ours is open: minimised with its
     // owner, the box would wait where nobody sees it. The timer stays and tries again later.
     if (nIDEvent == kAutoMinimizeTimer && HandlerDepth() == 1) {
@@ -160,6 +171,10 @@ void CQuelvantDlg::OnSysCommand(UINT nID, LPARAM /*lParam*/) {
 }
 
 void CQuelvantDlg::OnPaint() {
+    // The window comes first: the voice and the readers are looked for only after it is drawn.
+    if (!m_textSpeaker.Started()) {
+        ::SetTimer(m_hWnd, kAfterFirstPaintTimer, USER_TIMER_MINIMUM, nullptr);
+    }
     if (!IsIconic()) {
         Default();
         return;
@@ -175,6 +190,10 @@ void CQuelvantDlg::OnPaint() {
     const int y = (client.bottom - client.top - iconHeight + 1) / 2;
     ::DrawIcon(dc, x, y, m_hIcon);
     ::EndPaint(m_hWnd, &paint);
+}
+
+void CQuelvantDlg::OnStatusChanged() {
+    RaiseLiveRegionChanged(GetDlgItem(IDC_EDIT_STATUS));
 }
 
 HCURSOR CQuelvantDlg::OnQueryDragIcon() {

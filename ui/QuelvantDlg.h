@@ -65,6 +65,7 @@ protected:
     void OnMenuResetSettings();
     void OnMenuMinimize();
     void OnOnScreenKeyboard();
+    void OnStatusChanged();
 
     // Check boxes and hot keys
     void OnBnClickedBlockingOption();

@@ -1,10 +1,15 @@
-// Speaks the status announcements through the system's speech voice, one text at a time and
-// without waiting for it.
+// Speaks the status announcements: through the user's running screen reader where there is
+// one, else through the system's speech voice. Texts are handed on by a thread of the
+// speaker's own, in the order given, so that a busy or hung reader never holds up the dialog.
 #pragma once
 
 #include "afxwin.h"
 
+#include "ScreenReaders.h"
+
 #include <sapi.h>
+
+#include <memory>
 
 class CTextSpeaker {
 public:
@@ -12,17 +17,33 @@ public:
     using VoiceFactory = HRESULT (*)(ISpVoice** ppVoice);
     static VoiceFactory s_pfnCreateVoice;
     static HRESULT CreateSystemVoice(ISpVoice** ppVoice);
+    // Offers a text to a running screen reader; the real one asks NVDA, then JAWS.
+    using ReaderSpeech = ReaderOutcome (*)(const wchar_t* text);
+    static ReaderSpeech s_pfnSpeakThroughReader;
+    // How long one reader's call may take before the texts behind it go to the voice while it
+    // lasts. The text in that call stays with the reader, so that nothing is said twice.
+    static DWORD s_readerPatienceMs;
 
     CTextSpeaker() noexcept = default;
     CTextSpeaker(const CTextSpeaker&) = delete;
     CTextSpeaker& operator=(const CTextSpeaker&) = delete;
-    virtual ~CTextSpeaker() = default; // the voice is released by its owner below
+    // Lets the thread hand on what is queued and release the voice, waiting a moment at most.
+    virtual ~CTextSpeaker();
 
-    // Creates the voice now; on failure there is none and speaking tries again later.
-    void CreateVoice();
+    // Starts the speaker's thread, which creates the voice and then speaks what was given so
+    // far. The dialog calls it once its window has been painted; later calls do nothing.
+    void Start();
+    bool Started() const noexcept { return static_cast<bool>(m_thread); }
 
-    // Speaks the text in the background when alerts are on and the text is not empty.
+    // Queues the text when alerts are on and the text is not empty; returns at once.
     void SpeakText(CString text, BOOL bAlerts);
 
-    ComPtr<ISpVoice> m_pVoice;
+    // Whether every text given so far has been handed on within the time; for tests.
+    bool WaitUntilHandedOn(DWORD timeoutMs) const;
+
+    struct Queue; // shared with the thread, which may outlive a speaker stuck on a reader
+
+private:
+    std::shared_ptr<Queue> m_queue;
+    UniqueKernelHandle m_thread;
 };

@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <oleauto.h>
+#include <rpc.h>
 #include <shellapi.h>
 
 #include "Helper.h"
@@ -19,6 +21,8 @@ __attribute__((used)) const void* const g_sameImports[] = {
     reinterpret_cast<const void*>(&InitCommonControlsEx),
     reinterpret_cast<const void*>(&OleInitialize),
     reinterpret_cast<const void*>(&ShellExecuteW),
+    reinterpret_cast<const void*>(&SysAllocString),
+    reinterpret_cast<const void*>(&RpcBindingFree),
 };
 }
 

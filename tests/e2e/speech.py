@@ -124,3 +124,61 @@ def install_recording_voice(wine: WineSession, refuse: int = 0) -> Recording:
     server = reg_query(wine, SPVOICE_SERVER_KEY)
     assert server.get("(Default)") == ("REG_SZ", windows_path(dll)), server
     return Recording(log)
+
+
+# The stand-in screen readers (tools/readers/readerstub.exe, and the JAWS object in
+# recvoice.dll registered under JAWS's ProgID).
+JAWS_PROGID = "FreedomSci.JawsApi"
+STANDIN_JAWS_CLSID = "{5A1D7E4C-2B9F-4C36-9E1A-7D3F0B8C6A21}"
+JAWS_CONFIG_KEY = r"HKCU\Software\QuelvantTests\StandInJaws"
+_READER_LINE = re.compile(r"(?:speak|say flush=(?P<flush>[01])) text=(?P<text>.*)$")
+
+
+class ReaderLog:
+    """What a stand-in reader was asked to speak, in order."""
+
+    def __init__(self, log: Path):
+        self.log = log
+
+    def lines(self) -> list[str]:
+        try:
+            return self.log.read_text(encoding="utf-8").split("\n")[:-1]
+        except FileNotFoundError:
+            return []
+
+    def calls(self) -> list[tuple[str, str]]:
+        """(flush, text) per call; flush is empty for NVDA, which has none."""
+        matches = [_READER_LINE.fullmatch(line) for line in self.lines() if line != "ready"]
+        assert all(matches), f"unexpected line in the reader's log: {self.lines()}"
+        return [(m["flush"] or "", unescape(m["text"])) for m in matches]
+
+    def spoken(self) -> list[str]:
+        return [text for _, text in self.calls()]
+
+    def wait_spoken(self, count: int) -> list[str]:
+        return wait_until(lambda: len(self.spoken()) >= count and self.spoken(),
+                          what=f"{count} texts for the reader (so far {self.lines()})")
+
+
+def start_standin_reader(wine: WineSession, reader: str, endpoint: str = "current",
+                         mode: str = "take", registered: bool = True) -> ReaderLog:
+    """Starts a stand-in NVDA (serving on `endpoint`: current, older or none) or JAWS (its
+    object registered or not), answering as `mode` says, and waits until it is ready."""
+    log = wine.root / f"{reader}.log"
+    log.unlink(missing_ok=True)
+    args = [reader, windows_path(log)]
+    if reader == "nvda":
+        args += [endpoint, mode]
+    elif registered:
+        server = rf"HKLM\Software\Classes\CLSID\{STANDIN_JAWS_CLSID}"
+        import_reg(wine, "jaws.reg", {
+            rf"{server}\InprocServer32": [f"@={_reg_string(windows_path(wine.exe('recvoice.dll')))}",
+                                          '"ThreadingModel"="Both"'],
+            rf"{server}\ProgID": [f"@={_reg_string(JAWS_PROGID)}"],
+            rf"HKLM\Software\Classes\{JAWS_PROGID}\CLSID": [f"@={_reg_string(STANDIN_JAWS_CLSID)}"],
+            JAWS_CONFIG_KEY: [f'"Log"={_reg_string(windows_path(log))}',
+                              f'"Mode"={_reg_string(mode)}'],
+        })
+    wine.start("readerstub.exe", *args, stdin=subprocess.DEVNULL)
+    wait_until(lambda: "ready" in ReaderLog(log).lines(), what=f"the stand-in {reader}")
+    return ReaderLog(log)

@@ -215,7 +215,8 @@ def test_a_click_on_the_box_saves_no_settings_and_applies_no_blocking(wine: Wine
     q.store_settings(wine, m_bAudibleAlerts=1, m_bCheckDisableLeftClick=1)
     app = q.start(wine)
     app.wait_status("Mouse Buttons Disabled")
-    assert recording.spoken() == ["Mouse Buttons Disabled"]
+    # Spoken once the window is drawn.
+    assert [e.text for e in recording.wait_spoken(1)] == ["Mouse Buttons Disabled"]
     # Whatever the program stores from now on would bring the key back.
     reg_delete(wine, q.SETTINGS_KEY)
     assert not key_exists(wine, q.SETTINGS_KEY)

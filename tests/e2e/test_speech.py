@@ -1,5 +1,7 @@
 """Spoken alerts of the real Quelvant.exe, heard through the recording voice that stands in for
-the system's speech voice in each test's prefix (see speech.py)."""
+the system's speech voice in each test's prefix, and through the stand-in screen readers that
+speak in its place when one runs (see speech.py). The speaker starts once the window is drawn,
+so the first announcements are awaited, never assumed."""
 
 from __future__ import annotations
 
@@ -10,7 +12,7 @@ import pytest
 
 import quelvant as q
 from harness import WineSession, wait_until
-from speech import SPF_ASYNC, Recording, install_recording_voice
+from speech import SPF_ASYNC, Recording, install_recording_voice, start_standin_reader
 
 DISABLED = "Mouse Buttons Disabled"
 ENABLED = "Mouse Buttons Enabled"
@@ -28,7 +30,7 @@ def test_ticking_a_mouse_box_speaks_the_outcome_in_the_background(wine: WineSess
     recording = install_recording_voice(wine)
     q.store_settings(wine, m_bAudibleAlerts=1)
     app = q.start(wine)
-    assert recording.spoken() == [ENABLED]
+    assert spoken_after(recording, 0, 1) == [ENABLED]
 
     steps = [(q.LEFT, DISABLED), (q.WHEEL, DISABLED), (q.LEFT, DISABLED), (q.WHEEL, ENABLED)]
     for box, outcome in steps:
@@ -49,7 +51,7 @@ def test_keyboard_blocking_speaks_the_way_out_each_time_it_comes_into_force(wine
     recording = install_recording_voice(wine)
     q.store_settings(wine, m_bAudibleAlerts=1)
     app, _ = q.start_with_probe(wine)
-    assert recording.spoken() == [ENABLED]
+    assert spoken_after(recording, 0, 1) == [ENABLED]
     # Said when keys become blocked, not at every change while they stay blocked.
     steps = [(q.KEYBOARD, [ENABLED, hint]), (q.LEFT, [DISABLED]), (q.KEYBOARD, [DISABLED]),
              (q.KEYBOARD, [DISABLED, hint])]
@@ -87,7 +89,7 @@ def test_start_with_the_close_shortcut_speaks_the_key_really_chosen(
         app = q.start(wine)
         assert app.text(q.CLOSE_SHORTCUT) == f"{key} to Close"
         # The close key is set up before the first blocking is applied.
-        assert recording.spoken() == [f"{key} to Close Quelvant", ENABLED]
+        assert spoken_after(recording, 0, 2) == [f"{key} to Close Quelvant", ENABLED]
         assert all(e.flags == SPF_ASYNC for e in recording.of("speak"))
         app.close()
     finally:
@@ -99,7 +101,7 @@ def test_ticking_the_close_shortcut_speaks_it_and_clearing_it_speaks_nothing(win
     recording = install_recording_voice(wine)
     q.store_settings(wine, m_bAudibleAlerts=1)
     app = q.start(wine)
-    assert recording.spoken() == [ENABLED]
+    assert spoken_after(recording, 0, 1) == [ENABLED]
 
     app.click(q.CLOSE_SHORTCUT)
     assert spoken_after(recording, 1, 1) == ["F6 to Close Quelvant"]
@@ -108,6 +110,7 @@ def test_ticking_the_close_shortcut_speaks_it_and_clearing_it_speaks_nothing(win
     # The next announcement shows that clearing the box added nothing in between.
     app.click(q.MIDDLE)
     app.wait_status(DISABLED)
+    recording.wait_spoken(3)
     assert recording.spoken() == [ENABLED, "F6 to Close Quelvant", DISABLED]
     app.close()
 
@@ -118,6 +121,7 @@ def test_with_alerts_off_nothing_is_spoken_however_many_announcements_pass(wine:
     app = q.start(wine)
     assert app.text(q.CLOSE_SHORTCUT) == "F6 to Close"
     # The voice is made at the start although alerts are off.
+    recording.wait_event("create")
     assert [e.kind for e in recording.events()] == ["create"]
 
     for box in (q.LEFT, q.RIGHT, q.LEFT, q.RIGHT, q.MOVES, q.MOVES):
@@ -135,7 +139,7 @@ def test_with_alerts_off_nothing_is_spoken_however_many_announcements_pass(wine:
     app.wait_check(q.AUDIBLE_ALERTS, 1)
     app.click(q.WHEEL)
     app.wait_status(DISABLED)
-    assert recording.spoken() == [DISABLED]
+    assert spoken_after(recording, 0, 1) == [DISABLED]
     # The voice was made at the start all the same, and is the one that spoke.
     [created] = recording.of("create")
     assert recording.of("speak")[0].voice == created.voice
@@ -157,7 +161,7 @@ def test_two_announcements_in_quick_succession_are_both_queued_in_order(wine: Wi
     recording = install_recording_voice(wine)
     q.store_settings(wine, m_bAudibleAlerts=1)
     app = q.start(wine)
-    assert recording.spoken() == [ENABLED]
+    assert spoken_after(recording, 0, 1) == [ENABLED]
 
     # Both clicks are posted before the first is handled.
     app.click(q.LEFT)
@@ -195,6 +199,7 @@ def test_a_voice_that_cannot_be_created_is_tried_again_at_each_real_announcement
     q.store_settings(wine, m_bAudibleAlerts=0)
     app = q.start(wine)
     # The start tried once and failed.
+    recording.wait_event("refuse")
     assert [e.kind for e in recording.events()] == ["refuse"]
 
     # Announcements with alerts off do not try again.
@@ -215,6 +220,7 @@ def test_a_voice_that_cannot_be_created_is_tried_again_at_each_real_announcement
         outcomes.append(outcome)
     assert not app.ended() and app.message_box() is None
 
+    recording.wait_spoken(1)
     kinds = [e.kind for e in recording.events()]
     assert kinds == ["refuse"] * refusals + ["create", "speak"]
     # The creation that worked spoke the last of the announcements; the next reuses it.
@@ -260,3 +266,78 @@ def test_under_wines_own_voice_the_program_goes_on_silently(wine: WineSession):
     assert {voice for voice, _, _ in calls} == {calls[0][0]}
     assert {(flags, stream) for _, flags, stream in calls} == {("0x1", "0000000000000000")}
     assert q.settings(wine)["m_bCheckDisableMouseWheel"] == 1
+
+
+START_TEXTS = ["F6 to Close Quelvant", ENABLED]
+
+
+# reader, how it is set up, what it answers; then what it records and what the voice says of
+# the start's two announcements and one click's.
+@pytest.mark.parametrize(
+    "reader, setup, mode, heard_by_reader, heard_by_voice",
+    [
+        ("nvda", "current", "take", 3, 0),
+        ("nvda", "older", "take", 3, 0),
+        ("jaws", "registered", "take", 3, 0),
+        ("nvda", "current", "refuse", 3, 3),
+        ("jaws", "registered", "refuse", 3, 3),
+        ("jaws", "registered", "fail", 3, 3),
+        # The connection breaks in the middle of the first call; the reader is gone after it.
+        ("nvda", "current", "crash", 1, 3),
+        # A reader's window with nothing behind it.
+        ("nvda", "none", "take", 0, 3),
+        ("jaws", "unregistered", "take", 0, 3),
+    ],
+    ids=["nvda", "nvda older endpoint", "jaws", "nvda refuses", "jaws refuses", "jaws fails",
+         "nvda breaks off", "nvda window without server", "jaws window without object"],
+)
+def test_a_running_screen_reader_speaks_in_place_of_the_voice_else_the_voice_says_the_same(
+    wine: WineSession, reader: str, setup: str, mode: str, heard_by_reader: int,
+    heard_by_voice: int
+):
+    recording = install_recording_voice(wine)
+    standin = start_standin_reader(wine, reader, endpoint=setup, mode=mode,
+                                   registered=setup == "registered")
+    q.store_settings(wine, m_bAudibleAlerts=1, m_bCloseWithKeyboardShortcut=1)
+    app = q.start(wine)
+    texts = START_TEXTS + [DISABLED]
+    # Only once the start's two are through does the click come: the crash case's reader must
+    # be gone by then.
+    if heard_by_voice:
+        spoken_after(recording, 0, 2)
+    else:
+        standin.wait_spoken(2)
+    app.click(q.LEFT)
+    app.wait_status(DISABLED)
+    if heard_by_voice:
+        assert spoken_after(recording, 0, 3) == texts
+    if heard_by_reader:
+        assert standin.wait_spoken(heard_by_reader)[:3] == texts[:heard_by_reader]
+    assert not app.ended() and app.message_box() is None
+    app.close()
+    # Nothing was said twice by either, and the voice is still made at the start.
+    assert standin.spoken() == texts[:heard_by_reader]
+    assert recording.spoken() == texts[:heard_by_voice]
+    assert [e.kind for e in recording.events()][:1] == ["create"]
+    # JAWS is asked to queue behind what it is saying, never to flush it.
+    assert {flush for flush, _ in standin.calls()} <= ({"0"} if reader == "jaws" else {""})
+
+
+def test_a_reader_that_stalls_holds_up_no_click_and_gets_every_text_in_order(
+    wine: WineSession,
+):
+    recording = install_recording_voice(wine)
+    standin = start_standin_reader(wine, "nvda", mode="stall:8000")
+    q.store_settings(wine, m_bAudibleAlerts=1, m_bCloseWithKeyboardShortcut=1)
+    app = q.start(wine)
+    standin.wait_spoken(1)  # the first announcement is now stuck in the reader for 8 s
+    for box, outcome in ((q.LEFT, DISABLED), (q.LEFT, ENABLED)):
+        app.click(box)
+        # The dialog answers at once, well inside the reader's stall.
+        wait_until(lambda: app.status() == outcome, timeout=4, what=f"the status {outcome}")
+    assert standin.spoken() == START_TEXTS[:1]
+    # Once the reader answers, the rest follow it in order; the voice says none of them.
+    wait_until(lambda: len(standin.spoken()) >= 4, timeout=60, what="the reader to catch up")
+    assert standin.spoken() == START_TEXTS + [DISABLED, ENABLED]
+    app.close()
+    assert recording.spoken() == []

@@ -23,7 +23,7 @@ SIZE_LIMIT = 1024 * 1024
 # so libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll here would be a broken build.
 SYSTEM_DLLS = {
     "advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll",
-    "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
+    "msvcrt.dll", "ole32.dll", "oleaut32.dll", "rpcrt4.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
     "uxtheme.dll", "version.dll", "winmm.dll",
 }
 

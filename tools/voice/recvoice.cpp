@@ -13,6 +13,13 @@
 //   destroy voice=P.N
 // P is the process id, N the creation number within that process, F the flags in hex, stream
 // 1 when the caller asked for a stream number, T the text with \, CR and LF escaped.
+//
+// The same library serves the stand-in JAWS object, which tests register under the ProgID
+// "FreedomSci.JawsApi": an IDispatch whose one method, SayString(text, flush), is recorded.
+// Read at each call from HKCU\Software\QuelvantTests\StandInJaws:
+//   Log   REG_SZ  the file that gets "say flush=0|1 text=T" per call
+//   Mode  REG_SZ  take (answers true), refuse (answers false), fail (the call fails) or
+//                 stall:MS (answers true after MS ms)
 #include <windows.h>
 
 #include "ToolSupport.h"
@@ -26,14 +33,19 @@ namespace {
 constexpr CLSID kClsidSpVoice = {
     0x96749377, 0x3391, 0x11D2, {0x9E, 0xE3, 0x00, 0xC0, 0x4F, 0x79, 0x73, 0x96}};
 constexpr const wchar_t* kConfigKey = L"Software\\QuelvantTests\\RecordingVoice";
+// The stand-in JAWS object's own class id, which tests register under JAWS's ProgID.
+constexpr CLSID kClsidStandInJaws = {
+    0x5A1D7E4C, 0x2B9F, 0x4C36, {0x9E, 0x1A, 0x7D, 0x3F, 0x0B, 0x8C, 0x6A, 0x21}};
+constexpr const wchar_t* kJawsConfigKey = L"Software\\QuelvantTests\\StandInJaws";
+constexpr DISPID kDispidSayString = 1;
 
 std::atomic<long> g_creations{0};
 
-std::wstring LogPath() {
+std::wstring ConfigText(const wchar_t* key, const wchar_t* name) {
     wchar_t buffer[1024] = {};
     DWORD size = sizeof(buffer) - sizeof(wchar_t);
     DWORD type = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, kConfigKey, L"Log", RRF_RT_REG_SZ, &type, buffer, &size) !=
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, &type, buffer, &size) !=
         ERROR_SUCCESS) {
         return {};
     }
@@ -54,9 +66,9 @@ std::string Utf8(const std::wstring& text) {
 
 // One line per call and one write per line, so that readers never see half a line followed
 // by another writer's text.
-void Record(const std::wstring& line) noexcept {
+void Record(const std::wstring& line, const wchar_t* key = kConfigKey) noexcept {
     try {
-        const std::wstring path = LogPath();
+        const std::wstring path = ConfigText(key, L"Log");
         if (path.empty()) {
             return;
         }
@@ -217,6 +229,116 @@ public:
 };
 
 VoiceFactory g_factory;
+
+class StandInJaws final : public IDispatch {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == __uuidof(IUnknown) || riid == __uuidof(IDispatch)) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --m_refs;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
+        if (count != 1 || lstrcmpiW(names[0], L"SayString") != 0) {
+            return DISP_E_UNKNOWNNAME;
+        }
+        ids[0] = kDispidSayString;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO*, UINT*) override {
+        if (id != kDispidSayString || (flags & DISPATCH_METHOD) == 0 || params == nullptr) {
+            return DISP_E_MEMBERNOTFOUND;
+        }
+        // Arguments arrive last first: the flush switch, then the text.
+        if (params->cArgs != 2 || params->rgvarg[1].vt != VT_BSTR ||
+            params->rgvarg[0].vt != VT_BOOL) {
+            return DISP_E_BADPARAMCOUNT;
+        }
+        try {
+            const BSTR text = params->rgvarg[1].bstrVal;
+            Record(std::wstring(L"say flush=") +
+                       (params->rgvarg[0].boolVal != VARIANT_FALSE ? L"1" : L"0") + L" text=" +
+                       Escape(text != nullptr ? text : L""),
+                   kJawsConfigKey);
+            const std::wstring mode = ConfigText(kJawsConfigKey, L"Mode");
+            if (mode == L"fail") {
+                return E_FAIL;
+            }
+            if (mode.rfind(L"stall:", 0) == 0) {
+                Sleep(static_cast<DWORD>(tools::ParseUnsigned(mode.substr(6)).value_or(0)));
+            }
+            if (result != nullptr) {
+                VariantInit(result);
+                result->vt = VT_BOOL;
+                result->boolVal = mode == L"refuse" ? VARIANT_FALSE : VARIANT_TRUE;
+            }
+            return S_OK;
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+    }
+
+private:
+    ~StandInJaws() = default;
+    std::atomic<ULONG> m_refs{1};
+};
+
+class JawsFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == __uuidof(IUnknown) || riid == __uuidof(IClassFactory)) {
+            *ppv = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        *ppv = nullptr;
+        if (outer != nullptr) {
+            return CLASS_E_NOAGGREGATION;
+        }
+        auto* jaws = new (std::nothrow) StandInJaws();
+        if (jaws == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        const HRESULT hr = jaws->QueryInterface(riid, ppv);
+        jaws->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+JawsFactory g_jawsFactory;
 } // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
@@ -224,6 +346,9 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
         return E_POINTER;
     }
     *ppv = nullptr;
+    if (rclsid == kClsidStandInJaws) {
+        return g_jawsFactory.QueryInterface(riid, ppv);
+    }
     if (rclsid != kClsidSpVoice) {
         return CLASS_E_CLASSNOTAVAILABLE;
     }
