@@ -284,3 +284,10 @@ protected:                                                                      
              static_cast<ThisClass*>(w)->OnContextMenu(reinterpret_cast<HWND>(wp), pt);            \
          });                                                                                       \
      }},
+#define ON_WM_SETTINGCHANGE()                                                                      \
+    {WM_SETTINGCHANGE, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                         \
+         return w->AfxRunHandler([&] {                                                             \
+             static_cast<ThisClass*>(w)->OnSettingChange(static_cast<UINT>(wp),                    \
+                                                         reinterpret_cast<LPCWSTR>(lp));           \
+         });                                                                                       \
+     }},

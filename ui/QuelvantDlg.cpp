@@ -98,7 +98,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
     SetMainIcons(*this, m_hIcon);
 
     EnableShortcutBoxes();
-    AddKeyboardBoxTip();
+    SetControlTip(IDC_CHECK_DISABLE_KEYBOARD_KEYS, kKeyboardBoxTip);
 
     OnBnClickedCloseShortcut();
     CommitBlockingSettings();
@@ -115,24 +115,39 @@ BOOL CQuelvantDlg::OnInitDialog() {
     return TRUE;
 }
 
-// Screen readers read a control's tooltip as its description, so the way out is heard where
-// the keys are blocked. The tip window belongs to the dialog and goes with it.
-void CQuelvantDlg::AddKeyboardBoxTip() {
-    const HWND tip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                       m_hWnd, nullptr, nullptr, nullptr);
-    const HWND box = ::GetDlgItem(m_hWnd, IDC_CHECK_DISABLE_KEYBOARD_KEYS);
-    if (tip == nullptr || box == nullptr) {
+// Screen readers read a control's tooltip as its description, so what a box does or why it
+// cannot be changed is heard where it matters. One tip window serves every control; it belongs
+// to the dialog and goes with it. An empty text takes the control's tip away.
+void CQuelvantDlg::SetControlTip(int nID, const std::wstring& text) {
+    if (m_hTip == nullptr) {
+        m_hTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   m_hWnd, nullptr, nullptr, nullptr);
+        if (m_hTip == nullptr) {
+            return;
+        }
+        ::SendMessageW(m_hTip, TTM_SETMAXTIPWIDTH, 0, 400);
+    }
+    const HWND control = ::GetDlgItem(m_hWnd, nID);
+    if (control == nullptr) {
         return;
     }
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = m_hWnd;
-    tool.uId = reinterpret_cast<UINT_PTR>(box);
-    tool.lpszText = const_cast<wchar_t*>(kKeyboardBoxTip);
-    ::SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 400);
-    ::SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    const bool known =
+        ::SendMessageW(m_hTip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)) != 0;
+    if (text.empty()) {
+        if (known) {
+            ::SendMessageW(m_hTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+        return;
+    }
+    tool.lpszText = const_cast<wchar_t*>(text.c_str());
+    ::SendMessageW(m_hTip, known ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
+                   reinterpret_cast<LPARAM>(&tool));
 }
 
 void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {

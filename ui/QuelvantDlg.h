@@ -85,7 +85,9 @@ private:
     void SetControlText(int nID, const CString& text) const;
     void EnableShortcutBoxes() const;
 
-    void AddKeyboardBoxTip();
+    // Adds, changes or (with an empty text) removes the tooltip of one control.
+    void SetControlTip(int nID, const std::wstring& text);
 
+    HWND m_hTip = nullptr;       // the tooltip window, owned by the dialog and destroyed with it
     BOOL m_bShownAtLastTick = 0; // auto minimise: the window was visible at the timer's last tick
 };

@@ -192,6 +192,11 @@ class Quelvant:
         assert value is not None, f"control {control} is missing"
         return unescape(value)
 
+    def tip(self, control: int) -> str | None:
+        """The control's tooltip, which screen readers read as its description; None if it has none."""
+        value = self.drive.value(f"tip {control}")
+        return None if value is None else unescape(value)
+
     def status(self) -> str:
         return self.text(STATUS)
 

@@ -66,6 +66,9 @@ def test_dialog_shows_every_control_of_the_template_and_the_defaults(wine):
     assert app.check(q.ALLOW_INJECTED) == 1
     assert app.check(q.AUDIBLE_ALERTS) == 1
     assert app.status() == "Mouse Buttons Enabled"
+    # Only the keyboard box describes itself: the way out, heard where the keys are blocked.
+    assert app.tip(q.KEYBOARD).startswith("Stops every key. Ctrl+Alt+Shift+Q releases")
+    assert app.tip(q.LEFT) is None
     assert q.wait_settings(wine, **DEFAULTS) == DEFAULTS
     app.close()
 

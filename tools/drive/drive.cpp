@@ -203,6 +203,62 @@ HWND ReferenceDialog() {
     return dialog;
 }
 
+// The text of the tooltip that the window's own tip windows keep for one of its controls. The
+// messages carry pointers, so the structure and the buffer live in the owner's memory.
+std::string ControlTip(HWND owner, HWND control) {
+    struct Search {
+        HWND owner;
+        std::vector<HWND> tips;
+    } search{owner, {}};
+    EnumWindows(
+        [](HWND hwnd, LPARAM lParam) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lParam);
+            if (GetWindow(hwnd, GW_OWNER) == s->owner && ClassName(hwnd) == TOOLTIPS_CLASSW) {
+                s->tips.push_back(hwnd);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    DWORD pid = 0;
+    GetWindowThreadProcessId(owner, &pid);
+    const UniqueKernelHandle process(
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (!process) {
+        return "error " + std::to_string(GetLastError());
+    }
+    constexpr size_t kChars = 1024;
+    const size_t size = sizeof(TTTOOLINFOW) + kChars * sizeof(wchar_t);
+    auto* remote = static_cast<char*>(
+        VirtualAllocEx(process.Get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (remote == nullptr) {
+        return "error " + std::to_string(GetLastError());
+    }
+    std::string answer = "none";
+    for (const HWND tip : search.tips) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = owner;
+        tool.uId = reinterpret_cast<UINT_PTR>(control);
+        tool.uFlags = TTF_IDISHWND;
+        tool.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof tool);
+        const wchar_t empty = L'\0';
+        WriteProcessMemory(process.Get(), remote, &tool, sizeof tool, nullptr);
+        WriteProcessMemory(process.Get(), remote + sizeof tool, &empty, sizeof empty, nullptr);
+        if (SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(remote)) == 0) {
+            continue;
+        }
+        SendMessageW(tip, TTM_GETTEXTW, kChars, reinterpret_cast<LPARAM>(remote));
+        std::wstring text(kChars, L'\0');
+        ReadProcessMemory(process.Get(), remote + sizeof tool, text.data(),
+                          kChars * sizeof(wchar_t), nullptr);
+        text.resize(wcsnlen(text.c_str(), kChars - 1));
+        answer = "ok " + Escape(text);
+        break;
+    }
+    VirtualFreeEx(process.Get(), remote, 0, MEM_RELEASE);
+    return answer;
+}
+
 std::string RectText(HWND hwnd, HWND relativeTo = nullptr) {
     RECT r{};
     GetWindowRect(hwnd, &r);
@@ -315,6 +371,10 @@ public:
         if (verb == "text") {
             const HWND c = control(0);
             return c ? "ok " + Escape(WindowText(c)) : "error no control";
+        }
+        if (verb == "tip") {
+            const HWND c = control(0);
+            return c ? ControlTip(target, c) : "error no control";
         }
         if (verb == "wintext") {
             return "ok " + Escape(WindowText(target));
