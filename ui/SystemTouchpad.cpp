@@ -13,9 +13,7 @@ using SystemParametersFn = BOOL(WINAPI*)(UINT action, UINT uiParam, PVOID pvPara
 // Test builds only (bin/touchpadseam, never shipped): a touchpad that lives in the test's
 // registry, under HKCU\Software\Quelvant.Seam\Touchpad, so that it outlives the program as the
 // system's switch does. Without a "Present" value the call fails as Wine's does. The call takes
-// and gives the structure as the system does; "Sets" counts the writes and "Flags" keeps the
-// last write's fWinIni; "FailSet" makes the writes fail with that error; "IgnoreSet" makes them
-// succeed without changing anything.
+// and gives the structure as the system does; "Flags" keeps the last write's fWinIni.
 constexpr const wchar_t* kSeamKey = L"Software\\Quelvant.Seam\\Touchpad";
 
 bool SeamValue(const wchar_t* name, DWORD& value) {
@@ -49,19 +47,8 @@ BOOL WINAPI SeamSystemParameters(UINT action, UINT uiParam, PVOID pvParam, UINT 
         parameters->touchpadEnabled = enabled != 0 ? 1 : 0;
         return TRUE;
     }
-    DWORD sets = 0;
-    SeamValue(L"Sets", sets);
-    SetSeamValue(L"Sets", sets + 1);
     SetSeamValue(L"Flags", fWinIni);
-    DWORD failure = 0;
-    if (SeamValue(L"FailSet", failure) && failure != 0) {
-        SetLastError(failure);
-        return FALSE;
-    }
-    DWORD ignore = 0;
-    if (!SeamValue(L"IgnoreSet", ignore) || ignore == 0) {
-        SetSeamValue(L"Enabled", parameters->touchpadEnabled);
-    }
+    SetSeamValue(L"Enabled", parameters->touchpadEnabled);
     return TRUE;
 }
 

@@ -664,179 +664,118 @@ TEST(DialogCore, ResetStoresTheResetValuesAndKeepsTheAlertsChoice) {
     }
 }
 
-// The documented layout: 44 bytes, the system's flags in the word at offset 12 and the
-// user's in the word at offset 16, each group from bit 0 in the documented order.
+// The documented layout: 44 bytes; the system's flags in the word at offset 12 and the
+// user's at 16, each group from bit 0 in the documented order.
 TEST(TouchpadParameters, FlagsSitAtTheirDocumentedBits) {
-    const auto word = [](const TouchpadParameters& p, std::size_t offset) {
-        std::uint32_t value = 0;
-        std::memcpy(&value, reinterpret_cast<const unsigned char*>(&p) + offset, sizeof value);
-        return value;
+    const auto words = [](const TouchpadParameters& p) {
+        std::uint32_t w[11];
+        std::memcpy(w, &p, sizeof w);
+        return std::vector<std::uint32_t>(w + 3, w + 6);
     };
     TouchpadParameters p{};
-    p.touchpadPresent = 1;
-    EXPECT_EQ(word(p, kTouchpadFlagsOffset), kTouchpadPresentBit);
-    p = {};
-    p.touchpadEnabled = 1;
-    EXPECT_EQ(word(p, kTouchpadFlagsOffset), kTouchpadEnabledBit);
-    EXPECT_EQ(p.touchpadEnabled, 1u);
-    p = {};
-    p.clickForceSupported = 1;
-    EXPECT_EQ(word(p, 12), 1u << 6);
-    p = {};
-    p.allowActiveWhenMousePresent = 1;
-    p.scrollDirectionReversed = 1;
-    EXPECT_EQ(word(p, 16), 1u | 1u << 9);
-    EXPECT_EQ(word(p, 12), 0u);
-    p = {};
+    p.touchpadPresent = p.touchpadEnabled = p.clickForceSupported = 1;
+    p.allowActiveWhenMousePresent = p.scrollDirectionReversed = 1;
     p.sensitivityLevel = 0xA5;
-    EXPECT_EQ(word(p, 20), 0xA5u);
-    EXPECT_EQ(sizeof(TouchpadParameters), 44u);
+    EXPECT_EQ(words(p),
+              (std::vector<std::uint32_t>{kTouchpadPresentBit | kTouchpadEnabledBit | 1u << 6,
+                                          1u | 1u << 9, 0xA5u}));
+    EXPECT_EQ(kTouchpadEnabledBit, 1u << 3);
+    EXPECT_EQ(p.touchpadEnabled, 1u);
+    EXPECT_EQ(sizeof p, 44u);
 }
 
-// A touchpad whose switch is recorded as "off"/"on", a failed one with "!".
+// A touchpad whose switch calls are recorded as "off"/"on", a failed one with "!".
 class FakeTouchpad final : public TouchpadSwitch {
 public:
     bool Read(TouchpadReading& reading, std::uint32_t& error) override {
-        if (!supported) {
-            error = kTouchpadCallUnsupported;
-            return false;
-        }
-        reading = {present, enabled};
-        return true;
+        error = kTouchpadCallUnsupported;
+        reading = {true, enabled};
+        return supported;
     }
     bool Switch(bool on, std::uint32_t& error) override {
-        calls.push_back(std::string(on ? "on" : "off") + (failSwitch ? "!" : ""));
-        if (failSwitch) {
-            error = 5;
-            return false;
-        }
-        if (!ignoreSwitch) {
-            enabled = on;
-        }
-        return true;
+        calls.push_back(std::string(on ? "on" : "off") + (fail ? "!" : ""));
+        error = 5;
+        enabled = fail || ignore ? enabled : on;
+        return !fail;
     }
-    bool supported = true;
-    bool present = true;
-    bool enabled = true;
-    bool failSwitch = false;
-    bool ignoreSwitch = false;
-    std::vector<std::string> calls;
+    bool supported = true, enabled = true, fail = false, ignore = false;
+    Calls calls;
 };
 
 // The touchpad follows the box, the releases, exit and reset; only what the program switched
 // off goes back on; a switch that fails or does not hold is told and leaves the box as it was.
+// Steps: t a click on the box, p the shortcut, r/R the chord releasing/restoring, x exit,
+// z reset, u the user switches the touchpad on in Settings, a the touchpad becomes available.
 TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
-    enum Step { Tick, Press, Release, Restore, Exit, Reset, UserOn, Appears };
     struct Case {
         const char* name;
-        int storedBox, memo;
-        bool enabledBefore;
-        std::vector<Step> steps;
-        Calls calls;   // the switch calls after the start
-        bool enabled;  // the touchpad at the end
-        int memoAfter; // what the store remembers at the end
-        int boxAfter;  // the box and its stored value
+        int box, memo;
+        bool enabled, supported;
+        const char* steps;
+        Calls calls;
+        bool enabledAfter;
+        int memoAfter, boxAfter;
         const wchar_t* status;
-        bool failSwitch = false, ignoreSwitch = false, supported = true;
+        bool fail = false, ignore = false;
     };
-    const wchar_t* off = kTouchpadDisabledText;
-    const wchar_t* on = kTouchpadEnabledText;
-    const wchar_t* mouse = kEnabled;
+    const wchar_t *off = kTouchpadDisabledText, *on = kTouchpadEnabledText, *mouse = kEnabled;
+    const wchar_t* refused = L"Error Disabling Touchpad";
     // clang-format off
     const Case cases[] = {
-        {"start-ticked", 1, 0, true, {}, {}, false, 1, 1, off},
-        {"start-ticked-users-own-off", 1, 0, false, {}, {}, false, 0, 1, mouse},
-        {"start-after-a-kill", 0, 1, false, {}, {}, true, 0, 0, on},
-        {"start-after-a-kill-still-ticked", 1, 1, false, {}, {}, false, 1, 1, mouse},
-        {"start-after-a-restart-of-the-system", 1, 1, true, {}, {}, false, 1, 1, off},
-        {"tick", 0, 0, true, {Tick}, {"off"}, false, 1, 1, off},
-        {"clear", 1, 0, true, {Tick}, {"on"}, true, 0, 0, on},
-        {"clear-users-own-off", 1, 0, false, {Tick}, {}, false, 0, 0, mouse},
-        {"tick-fails", 0, 0, true, {Tick}, {"off!"}, true, 0, 0, L"Error Disabling Touchpad", true},
-        {"tick-not-taken", 0, 0, true, {Tick}, {"off"}, true, 0, 0, L"Error Disabling Touchpad",
-         false, true},
-        {"clear-fails", 1, 0, true, {Tick}, {"on!"}, false, 1, 1, L"Error Enabling Touchpad", true},
-        {"shortcut", 1, 0, true, {Press}, {"on"}, true, 0, 1, on},
-        {"shortcut-twice", 1, 0, true, {Press, Press}, {"on", "off"}, false, 1, 1, off},
-        {"chord", 1, 0, true, {Release}, {"on"}, true, 0, 1, kChordReleasedText},
-        {"chord-twice", 1, 0, true, {Release, Restore}, {"on", "off"}, false, 1, 1,
-         kChordRestoredText},
-        {"exit", 1, 0, true, {Exit}, {"on"}, true, 0, 1, off},
-        {"reset", 1, 0, true, {Reset}, {"on"}, true, 0, 0, on},
-        {"switched-on-in-settings", 1, 0, true, {UserOn, Tick}, {}, true, 0, 0, off},
-        {"unsupported-keeps-the-choice", 1, 0, true, {}, {}, true, 0, 1, mouse, false, false,
-         false},
-        {"appears-later", 1, 0, true, {Appears}, {"off"}, false, 1, 1, off, false, false, false},
+        {"start-ticked", 1, 0, true, true, "", {}, false, 1, 1, off},
+        {"start-ticked-users-own-off", 1, 0, false, true, "", {}, false, 0, 1, mouse},
+        {"start-after-a-kill", 0, 1, false, true, "", {}, true, 0, 0, on},
+        {"start-after-a-kill-still-ticked", 1, 1, false, true, "", {}, false, 1, 1, mouse},
+        {"start-after-a-system-restart", 1, 1, true, true, "", {}, false, 1, 1, off},
+        {"tick", 0, 0, true, true, "t", {"off"}, false, 1, 1, off},
+        {"clear", 1, 0, true, true, "t", {"on"}, true, 0, 0, on},
+        {"clear-users-own-off", 1, 0, false, true, "t", {}, false, 0, 0, mouse},
+        {"tick-fails", 0, 0, true, true, "t", {"off!"}, true, 0, 0, refused, true},
+        {"tick-not-taken", 0, 0, true, true, "t", {"off"}, true, 0, 0, refused, false, true},
+        {"clear-fails", 1, 0, true, true, "t", {"on!"}, false, 1, 1, L"Error Enabling Touchpad", true},
+        {"shortcut-twice", 1, 0, true, true, "pp", {"on", "off"}, false, 1, 1, off},
+        {"chord", 1, 0, true, true, "r", {"on"}, true, 0, 1, kChordReleasedText},
+        {"chord-twice", 1, 0, true, true, "rR", {"on", "off"}, false, 1, 1, kChordRestoredText},
+        {"exit", 1, 0, true, true, "x", {"on"}, true, 0, 1, off},
+        {"reset", 1, 0, true, true, "z", {"on"}, true, 0, 0, on},
+        {"switched-on-in-settings", 1, 0, true, true, "ut", {}, true, 0, 0, off},
+        {"unsupported-keeps-the-choice", 1, 0, true, false, "", {}, true, 0, 1, mouse},
+        {"appears-later", 1, 0, true, false, "a", {"off"}, false, 1, 1, off},
     };
-    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHooks hooks;
         FakeStore store;
-        FakeTouchpad touchpad;
-        StoreNumbers(store, {{kDisableTouchpad, c.storedBox}});
+        FakeTouchpad pad;
+        StoreNumbers(store, {{kDisableTouchpad, c.box}});
         store.values[kTouchpadSwitchedOff.name] = StoredSettingValue{c.memo, {}};
-        touchpad.enabled = c.enabledBefore;
-        touchpad.supported = c.supported;
-        TestDialog dialog(hooks, store, touchpad);
+        pad.enabled = c.enabled;
+        pad.supported = c.supported;
+        TestDialog dialog(hooks, store, pad);
         dialog.Start();
-        touchpad.calls.clear();
-        touchpad.failSwitch = c.failSwitch;
-        touchpad.ignoreSwitch = c.ignoreSwitch;
-        for (const Step step : c.steps) {
-            switch (step) {
-            case Tick:
-                dialog.Tick(&D::m_bDisableTouchpad);
-                dialog.SwitchTouchpadBlocking();
-                break;
-            case Press:
-                dialog.ToggleMouseBlocking();
-                break;
-            case Release:
-            case Restore:
-                dialog.FollowReleaseChord(step == Release);
-                break;
-            case Exit:
-                dialog.GiveTouchpadBack();
-                break;
-            case Reset:
-                dialog.ResetStoredSettings(true);
-                dialog.Push();
-                dialog.CommitBlockingSettings();
-                break;
-            case UserOn:
-                touchpad.enabled = true;
-                dialog.RefreshTouchpad();
-                break;
-            case Appears:
-                touchpad.supported = true;
-                dialog.RefreshTouchpad();
-                break;
+        pad.calls.clear();
+        pad.fail = c.fail;
+        pad.ignore = c.ignore;
+        for (const char* step = c.steps; *step != '\0'; ++step) {
+            switch (*step) {
+            case 't': dialog.Tick(&D::m_bDisableTouchpad); dialog.SwitchTouchpadBlocking(); break;
+            case 'p': dialog.ToggleMouseBlocking(); break;
+            case 'r': case 'R': dialog.FollowReleaseChord(*step == 'r'); break;
+            case 'x': dialog.GiveTouchpadBack(); break;
+            case 'z': dialog.ResetStoredSettings(true); dialog.Push(); dialog.CommitBlockingSettings(); break;
+            case 'u': pad.enabled = true; dialog.RefreshTouchpad(); break;
+            case 'a': pad.supported = true; dialog.RefreshTouchpad(); break;
             }
         }
-        EXPECT_EQ(touchpad.calls, c.calls);
-        EXPECT_EQ(touchpad.enabled, c.enabled);
+        EXPECT_EQ(pad.calls, c.calls);
+        EXPECT_EQ(pad.enabled, c.enabledAfter);
         EXPECT_EQ(store.Load(kTouchpadSwitchedOff).number, c.memoAfter);
         EXPECT_EQ(dialog.Control(&D::m_bDisableTouchpad), c.boxAfter != 0);
         EXPECT_EQ(store.Number(kDisableTouchpad), c.boxAfter);
         EXPECT_EQ(dialog.status, c.status);
-        EXPECT_EQ(dialog.errors.size(), c.failSwitch || c.ignoreSwitch ? 1u : 0u);
+        EXPECT_EQ(dialog.errors.size(), c.fail || c.ignore ? 1u : 0u);
     }
-}
-
-TEST(DialogCore, TouchpadErrorsNameTheSwitchAndTheSystemText) {
-    FakeHooks hooks;
-    FakeStore store;
-    FakeTouchpad touchpad;
-    touchpad.ignoreSwitch = true;
-    TestDialog dialog(hooks, store, touchpad);
-    dialog.Start();
-    dialog.Tick(&D::m_bDisableTouchpad);
-    dialog.SwitchTouchpadBlocking();
-    ASSERT_EQ(dialog.errors.size(), 1u);
-    EXPECT_EQ(dialog.errors[0], L"Could not Disable Touchpad.\n\nLast Error 32\n\ntext of 50");
-    EXPECT_EQ(FormatTouchpadErrorMessage(true, 0x5, L"Access is denied."),
-              L"Could not Enable Touchpad.\n\nLast Error 5\n\nAccess is denied.");
+    // clang-format on
 }
 
 } // namespace
