@@ -114,6 +114,8 @@ BOOL CQuelvantApp::InitInstance() {
         m_pMainWnd = &dlg;
         dlg.DoModal();
         m_pMainWnd = nullptr;
+        // However the dialog ended, the touchpad it switched off is switched on again.
+        dlg.GiveTouchpadBack();
     }
     return FALSE;
 }

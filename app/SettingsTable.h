@@ -1,4 +1,4 @@
-// The fourteen stored settings: their value names, kinds, defaults and reset rule, in the order
+// The fifteen stored settings: their value names, kinds, defaults and reset rule, in the order
 // in which they are read and written. Platform-free, so the table and its decoding are tested
 // natively.
 #pragma once
@@ -34,6 +34,7 @@ enum SettingIndex {
     kMod2,
     kKeyboardShortcutName2,
     kAudibleAlerts,
+    kDisableTouchpad,
     kSettingCount
 };
 
@@ -52,6 +53,7 @@ inline constexpr SettingDef kSettings[kSettingCount] = {
     {L"m_wMod2", SettingKind::Word, 0},
     {L"m_sKeyboardShortcutName2", SettingKind::String, 0},
     {L"m_bAudibleAlerts", SettingKind::Bool, 1, true},
+    {L"m_bDisableTouchpad", SettingKind::Bool, 0},
 };
 
 // A stored BOOL is taken over unchanged, whatever its value.

@@ -19,6 +19,10 @@ void CQuelvantDlg::OnBnClickedBlockingOption() {
     CommitBlockingSettings();
 }
 
+void CQuelvantDlg::OnBnClickedDisableTouchpad() {
+    SwitchTouchpadBlocking();
+}
+
 void CQuelvantDlg::OnBnClickedDisableKeyboardKeys() {
     const bool holds = SwitchKeyboardBlocking();
     EnableShortcutBoxes();

@@ -1,4 +1,5 @@
 #include "BlockingRules.h"
+#include "TouchpadRules.h"
 
 std::wstring ToHex(std::uint32_t value, bool upperCase) {
     const wchar_t* digits = upperCase ? L"0123456789ABCDEF" : L"0123456789abcdef";
@@ -34,4 +35,14 @@ std::wstring FallbackErrorText(std::uint32_t code) {
         return L"IDispatch error #" + std::to_wstring(code - 0x80040200u);
     }
     return L"Unknown error 0x" + ToHex(code, true);
+}
+
+std::wstring FormatTouchpadErrorMessage(bool on, std::uint32_t lastError,
+                                        std::wstring_view systemText) {
+    std::wstring message = on ? L"Could not Enable Touchpad." : L"Could not Disable Touchpad.";
+    message += L"\n\nLast Error ";
+    message += ToHex(lastError, false);
+    message += L"\n\n";
+    message += systemText;
+    return message;
 }

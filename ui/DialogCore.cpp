@@ -45,6 +45,7 @@ constexpr SettingMember kSettingMembers[] = {
     QUELVANT_SETTING(m_wMod2),
     QUELVANT_SETTING(m_sKeyboardShortcutName2),
     QUELVANT_SETTING(m_bAudibleAlerts),
+    QUELVANT_SETTING(m_bDisableTouchpad),
 };
 
 #undef QUELVANT_SETTING
@@ -151,6 +152,10 @@ int DialogCore::ApplyBlocking() {
             Speak(kKeyboardBlockedHint);
         }
         m_bKeyboardInForce = m_bDisableKeyboardKeys != 0;
+        // Applying ends a release; a touchpad that cannot follow says so itself and its
+        // choice stays stored, to be tried again at the next apply.
+        m_bTouchpadReleased = false;
+        ApplyTouchpad();
         return 1;
     }
     ShowError(kKeyboardErrorText);
@@ -204,8 +209,17 @@ void DialogCore::CommitBlockingSettings() {
 
 void DialogCore::ToggleMouseBlocking() {
     ControlsToMembers();
-    if (HotKeyReleasesMouse(m_nBlockState)) {
-        ApplyMouseFilterOrReport(0);
+    const bool mouseHeld = HotKeyReleasesMouse(m_nBlockState);
+    // A touchpad held off counts as blocking too, so that the shortcut gives it back also
+    // when no mouse box is ticked.
+    const bool touchpadHeld = m_touchpadAvailability == TouchpadAvailability::Available &&
+                              !m_bTouchpadReleased && TouchpadSwitchedOff();
+    if (mouseHeld || touchpadHeld) {
+        if (mouseHeld) {
+            ApplyMouseFilterOrReport(0);
+        }
+        m_bTouchpadReleased = true;
+        ApplyTouchpad();
     } else {
         ApplyBlocking();
     }
@@ -262,6 +276,9 @@ void DialogCore::HooksRestored(bool mouse, bool keyboard) {
 }
 
 void DialogCore::FollowReleaseChord(bool released) {
+    // The touchpad follows before the chord's own text, which tells how to block again.
+    m_bTouchpadReleased = released;
+    ApplyTouchpad();
     if (released) {
         m_nBlockStateBeforeChord = m_nBlockState;
         m_nBlockState = kBlockReleased; // so the Disable / Enable shortcut applies again
@@ -301,4 +318,135 @@ bool DialogCore::ResetStoredSettings(bool hasWindow) {
     // than a reset that did not happen.
     LoadSaveSettings(true);
     return false;
+}
+
+TouchpadSwitch& NoTouchpadSwitch() {
+    class None final : public TouchpadSwitch {
+    public:
+        bool Read(TouchpadReading&, std::uint32_t& error) override {
+            error = kTouchpadCallUnsupported;
+            return false;
+        }
+        bool Switch(bool, std::uint32_t& error) override {
+            error = kTouchpadCallUnsupported;
+            return false;
+        }
+    };
+    static None none;
+    return none;
+}
+
+TouchpadAvailability DialogCore::RefreshTouchpad() {
+    TouchpadReading reading;
+    std::uint32_t error = 0;
+    const TouchpadAvailability before = m_touchpadAvailability;
+    const bool wasRead = m_bTouchpadRead;
+    m_bTouchpadRead = true;
+    if (!m_touchpad.Read(reading, error)) {
+        m_touchpadAvailability = TouchpadAvailability::Unsupported;
+    } else if (!reading.present) {
+        m_touchpadAvailability = TouchpadAvailability::Absent;
+    } else {
+        m_touchpadAvailability = TouchpadAvailability::Available;
+        // Switched on again by someone else (the user in Settings, a restart of the system):
+        // there is nothing of ours left to give back.
+        if (reading.enabled && TouchpadSwitchedOff()) {
+            RememberTouchpadSwitchedOff(false);
+        }
+        if (wasRead && before != TouchpadAvailability::Available) {
+            ApplyTouchpad();
+        }
+    }
+    return m_touchpadAvailability;
+}
+
+void DialogCore::SwitchTouchpadBlocking() {
+    ControlsToMembers();
+    m_bTouchpadReleased = false;
+    if (ApplyTouchpad()) {
+        LoadSaveSettings(false);
+    } else {
+        // The box shows what holds again, and the store keeps the last choice that held.
+        m_bDisableTouchpad = m_store.Load(kSettings[kDisableTouchpad]).number;
+    }
+    MembersToControls();
+}
+
+void DialogCore::GiveTouchpadBack() {
+    std::uint32_t error = 0;
+    if (TouchpadSwitchedOff() && SwitchTouchpad(true, error)) {
+        RememberTouchpadSwitchedOff(false);
+    }
+}
+
+bool DialogCore::ApplyTouchpad() {
+    if (m_touchpadAvailability != TouchpadAvailability::Available) {
+        return true; // the choice stays stored for a machine where it works
+    }
+    const bool wantOff = m_bDisableTouchpad != 0 && !m_bTouchpadReleased;
+    const bool ours = TouchpadSwitchedOff();
+    std::uint32_t error = 0;
+    if (!wantOff) {
+        // Only what the program switched off goes back on; the user's own switch stays.
+        if (!ours) {
+            return true;
+        }
+        if (!SwitchTouchpad(true, error)) {
+            ReportTouchpadFailure(true, error);
+            return false;
+        }
+        RememberTouchpadSwitchedOff(false);
+        Announce(kTouchpadEnabledText);
+        return true;
+    }
+    TouchpadReading reading;
+    if (!m_touchpad.Read(reading, error)) {
+        ReportTouchpadFailure(false, error);
+        return false;
+    }
+    if (!reading.enabled) {
+        return true; // off already: by us before, or by the user, whose switch it then stays
+    }
+    // Remembered before the switch, so that no way of ending can lose it.
+    if (!RememberTouchpadSwitchedOff(true)) {
+        ShowError(kSaveErrorText);
+        return false;
+    }
+    if (!SwitchTouchpad(false, error)) {
+        RememberTouchpadSwitchedOff(false);
+        ReportTouchpadFailure(false, error);
+        return false;
+    }
+    Announce(kTouchpadDisabledText);
+    return true;
+}
+
+// A switch counts only once the system reads back as asked: a call that succeeds but leaves
+// the touchpad as it was is a failure the user is told about.
+bool DialogCore::SwitchTouchpad(bool on, std::uint32_t& error) {
+    if (!m_touchpad.Switch(on, error)) {
+        return false;
+    }
+    TouchpadReading reading;
+    if (!m_touchpad.Read(reading, error)) {
+        return false;
+    }
+    if (reading.enabled != on) {
+        error = kTouchpadSwitchIgnored;
+        return false;
+    }
+    return true;
+}
+
+bool DialogCore::TouchpadSwitchedOff() {
+    return m_store.Load(kTouchpadSwitchedOff).number != 0;
+}
+
+bool DialogCore::RememberTouchpadSwitchedOff(bool off) {
+    return m_store.Save(kTouchpadSwitchedOff, StoredSettingValue{off ? 1 : 0, {}});
+}
+
+void DialogCore::ReportTouchpadFailure(bool on, std::uint32_t error) {
+    Announce(on ? kTouchpadEnableErrorText : kTouchpadDisableErrorText);
+    ShowError(FormatTouchpadErrorMessage(on, error, SystemErrorText(error)));
 }

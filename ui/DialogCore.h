@@ -9,6 +9,7 @@
 #include "BlockingRules.h"
 #include "SettingsTable.h"
 #include "StoredSetting.h"
+#include "TouchpadRules.h"
 
 #include <array>
 #include <cstdint>
@@ -40,12 +41,13 @@ class DialogCore {
 public:
     using SettingValues = std::array<StoredSettingValue, kSettingCount>;
 
-    DialogCore(HookLibrary& hooks, SettingsStore& store) noexcept
-        : m_hooks(hooks), m_store(store) {}
+    DialogCore(HookLibrary& hooks, SettingsStore& store,
+               TouchpadSwitch& touchpad = NoTouchpadSwitch()) noexcept
+        : m_hooks(hooks), m_store(store), m_touchpad(touchpad) {}
     DialogCore(const DialogCore&) = delete;
     DialogCore& operator=(const DialogCore&) = delete;
 
-    // Settings store: all fourteen, in table order, in one direction or the other. A save
+    // Settings store: all fifteen, in table order, in one direction or the other. A save
     // returns whether every value was taken; a failed write does not stop the ones after it.
     bool LoadSaveSettings(bool bLoad);
     SettingValues SettingsInMembers() const;
@@ -82,6 +84,15 @@ public:
     void HooksRestored(bool mouse, bool keyboard);
     void FollowReleaseChord(bool released);
 
+    // The touchpad. Read at start and whenever the system's settings change: whether it can
+    // be switched here; a touchpad that is on again is no longer ours to switch back on, and
+    // one that has just become available follows the box. A click on its box brings the
+    // choice into force and stores it, or puts the box back. Giving it back switches on only
+    // what the program switched off, without a word: at exit and on a reset with no window.
+    TouchpadAvailability RefreshTouchpad();
+    void SwitchTouchpadBlocking();
+    void GiveTouchpadBack();
+
     // The stored part of a reset: members to their reset values, saved. With no window the
     // members were never loaded, so the stored "Audible Alerts" is kept. When the store does
     // not take every value, the members are read back and false is returned.
@@ -104,6 +115,7 @@ public:
     std::int32_t m_bAllowInjected = 0;
     std::int32_t m_bDisableEnableKeyboardShortcut = 0;
     std::int32_t m_bAudibleAlerts = 0;
+    std::int32_t m_bDisableTouchpad = 0;
 
 protected:
     ~DialogCore() = default;
@@ -121,8 +133,19 @@ protected:
 private:
     void LoadSetting(int index);
 
+    // The touchpad as the box and the releases ask, reported; false when a switch failed.
+    bool ApplyTouchpad();
+    bool SwitchTouchpad(bool on, std::uint32_t& error);
+    bool TouchpadSwitchedOff();
+    bool RememberTouchpadSwitchedOff(bool off);
+    void ReportTouchpadFailure(bool on, std::uint32_t error);
+
     HookLibrary& m_hooks;
     SettingsStore& m_store;
     bool m_bKeyboardInForce = false;           // the keyboard hook is in force
     std::int32_t m_nBlockStateBeforeChord = 0; // what the release chord put aside
+    TouchpadSwitch& m_touchpad;
+    TouchpadAvailability m_touchpadAvailability = TouchpadAvailability::Unsupported;
+    bool m_bTouchpadRead = false;     // the availability has been read once
+    bool m_bTouchpadReleased = false; // the shortcut or the chord gave the touchpad back for now
 };

@@ -5,8 +5,9 @@
 #include "BlockingRules.h"
 #include "HelperHookLibrary.h"
 #include "MainIcon.h"
-#include "ProfileSettingsStore.h"
 #include "LiveRegion.h"
+#include "ProfileSettingsStore.h"
+#include "SystemTouchpad.h"
 
 #include "Helper.h"
 
@@ -26,7 +27,8 @@ const UINT kReleaseChordMessage = ::RegisterWindowMessageW(HELPER_CHORD_MESSAGE)
 
 CQuelvantDlg::CQuelvantDlg(CWnd* pParent)
     : CDialog(IDD_QUELVANT_DIALOG, pParent),
-      DialogCore(HelperHookLibrary(), ProfileSettingsStore()), m_hIcon(LoadMainIcon()) {}
+      DialogCore(HelperHookLibrary(), ProfileSettingsStore(), SystemTouchpad()),
+      m_hIcon(LoadMainIcon()) {}
 
 void CQuelvantDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -42,6 +44,7 @@ void CQuelvantDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_CHECK_ALLOW_INJECTED, m_bAllowInjected);
     DDX_Check(pDX, IDC_CHECK_DISABLE_ENABLE_SHORTCUT, m_bDisableEnableKeyboardShortcut);
     DDX_Check(pDX, IDC_CHECK_AUDIBLE_ALERTS, m_bAudibleAlerts);
+    DDX_Check(pDX, IDC_CHECK_DISABLE_TOUCHPAD, m_bDisableTouchpad);
     DDX_Control(pDX, IDC_EDIT_STATUS, m_editStatus);
 }
 
@@ -74,6 +77,8 @@ ON_BN_CLICKED(IDC_BUTTON_OSK, OnOnScreenKeyboard)
 ON_REGISTERED_MESSAGE(kHookRestoredMessage, OnHookRestored)
 ON_REGISTERED_MESSAGE(kReleaseChordMessage, OnReleaseChord)
 ON_EN_CHANGE(IDC_EDIT_STATUS, OnStatusChanged)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_TOUCHPAD, OnBnClickedDisableTouchpad)
+ON_WM_SETTINGCHANGE()
 END_MESSAGE_MAP()
 
 BOOL CQuelvantDlg::OnInitDialog() {
@@ -99,6 +104,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
 
     EnableShortcutBoxes();
     SetControlTip(IDC_CHECK_DISABLE_KEYBOARD_KEYS, kKeyboardBoxTip);
+    RefreshTouchpadAvailability();
 
     OnBnClickedCloseShortcut();
     CommitBlockingSettings();
@@ -205,6 +211,18 @@ void CQuelvantDlg::OnPaint() {
     const int y = (client.bottom - client.top - iconHeight + 1) / 2;
     ::DrawIcon(dc, x, y, m_hIcon);
     ::EndPaint(m_hWnd, &paint);
+}
+
+// The touchpad can come and go with the system's settings: its box follows.
+void CQuelvantDlg::OnSettingChange(UINT /*uFlags*/, LPCWSTR /*lpszSection*/) {
+    RefreshTouchpadAvailability();
+}
+
+void CQuelvantDlg::RefreshTouchpadAvailability() {
+    const TouchpadAvailability availability = RefreshTouchpad();
+    EnableControl(IDC_CHECK_DISABLE_TOUCHPAD,
+                  availability == TouchpadAvailability::Available ? TRUE : FALSE);
+    SetControlTip(IDC_CHECK_DISABLE_TOUCHPAD, TouchpadTip(availability));
 }
 
 void CQuelvantDlg::OnStatusChanged() {

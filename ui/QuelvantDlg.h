@@ -77,6 +77,8 @@ protected:
     void OnBnClickedDisableEnableShortcut();
     void OnBnClickedAudibleAlerts();
     void OnBnClickedAutoStart();
+    void OnBnClickedDisableTouchpad();
+    void OnSettingChange(UINT uFlags, LPCWSTR lpszSection);
 
     DECLARE_MESSAGE_MAP()
 
@@ -84,6 +86,8 @@ private:
     void EnableControl(int nID, BOOL bEnable) const;
     void SetControlText(int nID, const CString& text) const;
     void EnableShortcutBoxes() const;
+    // Reads whether the touchpad can be switched here; greys its box and says why where not.
+    void RefreshTouchpadAvailability();
 
     // Adds, changes or (with an empty text) removes the tooltip of one control.
     void SetControlTip(int nID, const std::wstring& text);

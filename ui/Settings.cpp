@@ -12,7 +12,10 @@ BOOL CQuelvantDlg::ResetSettings() {
         // The store kept what it held, and auto start stays as it is.
         m_bAutoStartAtLogon = IsAutoStartEnabled() == 1 ? 1 : 0;
     }
-    if (hasWindow) {
+    if (!hasWindow) {
+        // With a window the reset's apply switches the touchpad back on.
+        GiveTouchpadBack();
+    } else {
         UpdateData(FALSE);
         CommitBlockingSettings();
         OnBnClickedCloseShortcut();

@@ -57,6 +57,7 @@ HOTKEY = _id("IDC_HOTKEY_SHORTCUT")  # in the capture dialog
 CLEAR = _id("IDC_BUTTON_CLEAR")  # in the capture dialog
 AUDIBLE_ALERTS = _id("IDC_CHECK_AUDIBLE_ALERTS")
 STATUS = _id("IDC_EDIT_STATUS")
+TOUCHPAD = _id("IDC_CHECK_DISABLE_TOUCHPAD")
 MENU_RESET = _id("ID_MENU_RESET_SETTINGS")
 MENU_MINIMIZE = _id("ID_MENU_MINIMIZE")
 MENU_CLOSE = _id("ID_MENU_CLOSE")
@@ -95,6 +96,7 @@ SETTING_BOX = {
     "m_bAllowInjected": ALLOW_INJECTED,
     "m_bDisableEnableKeyboardShortcut": DISABLE_ENABLE_SHORTCUT,
     "m_bAudibleAlerts": AUDIBLE_ALERTS,
+    "m_bDisableTouchpad": TOUCHPAD,
 }
 SETTING_NAMES = tuple(name for name, _, _ in SETTINGS_TABLE)
 if {name for name, kind, _ in SETTINGS_TABLE if kind == "Bool"} != set(SETTING_BOX):

@@ -4,6 +4,7 @@ that a change outlives the program."""
 from __future__ import annotations
 
 import os
+import shutil
 import signal
 import subprocess
 
@@ -38,7 +39,7 @@ def test_value_of_the_wrong_type_reads_as_its_default_and_is_stored_clean(
     wait_until(lambda: q.reg_query(wine, q.SETTINGS_KEY)[name][0] == expected_kind,
                what=f"{name} stored as {expected_kind}")
     assert q.settings(wine)[name] == default
-    assert len(stored) == 14
+    assert len(stored) == 15
     app.close()
 
 
@@ -62,8 +63,9 @@ ROUNDS = {
 }
 
 # Together the rounds move every setting off its default; the name comes with the shortcut.
-assert set().union(*(r["stored"] for r in ROUNDS.values())) | {"m_sKeyboardShortcutName2"} == set(
-    q.SETTING_NAMES)
+# The touchpad box cannot be ticked under Wine: its round through a stand-in is below.
+assert set().union(*(r["stored"] for r in ROUNDS.values())) | {
+    "m_sKeyboardShortcutName2", "m_bDisableTouchpad"} == set(q.SETTING_NAMES)
 
 
 @pytest.mark.parametrize("round_name", ROUNDS)
@@ -157,3 +159,81 @@ def test_reset_restores_starting_values_and_leaves_nothing_behind(
     assert q.hot_key_free(wine, 0x02, 0x51)
     assert q.hot_key_free(wine, 0, 0x75)
     app.close()
+
+
+# The touchpad, through the test build whose stand-in for the system's switch keeps a touchpad
+# in the test's registry: "Present", "Enabled", and "Flags" of the last write.
+TOUCHPAD_KEY = r"HKCU\Software\Quelvant.Seam\Touchpad"
+RELEASED, RESTORED = "All Blocking Released. Press Ctrl+Alt+Shift+Q to Block Again", "Blocking Restored"
+
+
+def touchpad_at(wine: WineSession, enabled: int) -> None:
+    """Waits for the touchpad's switch; every write left the user's profile alone."""
+    def switched() -> bool:
+        pad = {name: int(data, 16) for name, (_, data) in q.reg_query(wine, TOUCHPAD_KEY).items()}
+        return pad["Enabled"] == enabled and pad.get("Flags", 0) == 0
+    wait_until(switched, what=f"the touchpad's switch at {enabled}")
+
+
+# Each way the touchpad comes back after a tick switched it off; which touchpad is the
+# program's to switch on, and a switch that fails, are checked natively.
+@pytest.mark.parametrize("way", ["clear", "shortcut", "chord", "exit", "killed", "reset-word"])
+def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str):
+    program = wine.root / "touchpad" / "Quelvant.exe"
+    program.parent.mkdir()
+    shutil.copy2(q.BIN_DIR / "touchpadseam" / "Quelvant.exe", program)
+    shutil.copy2(q.BIN_DIR / "Helper.dll", program.parent / "Helper.dll")
+    q.reg_add(wine, TOUCHPAD_KEY, "Enabled", "REG_DWORD", "1")
+    app, _probe = q.start_with_probe(wine, program=program)
+    # The touchpad appears after the start, as the system's settings change.
+    assert not app.enabled(q.TOUCHPAD)
+    q.reg_add(wine, TOUCHPAD_KEY, "Present", "REG_DWORD", "1")
+    assert app.drive("settingchange") == "ok"
+    wait_until(lambda: app.enabled(q.TOUCHPAD), what="the touchpad box to come alive")
+    assert app.tip(q.TOUCHPAD).startswith("Switches the built-in precision touchpad off")
+    if way == "chord":
+        app.click(q.KEYBOARD)
+        app.wait_check(q.KEYBOARD, 1)
+    app.click(q.TOUCHPAD)
+    app.wait_status("Touchpad Disabled")
+    touchpad_at(wine, 0)
+    q.wait_settings(wine, m_bDisableTouchpad=1, m_bTouchpadSwitchedOff=1)
+
+    if way == "clear":
+        app.click(q.TOUCHPAD)
+        app.wait_status("Touchpad Enabled")
+        q.wait_settings(wine, m_bDisableTouchpad=0)
+    elif way in ("shortcut", "chord"):
+        # Given back for a while and taken again; the box and the store stay as they are.
+        for enabled, status in ((1, RELEASED), (0, RESTORED)):
+            if way == "shortcut":
+                app.post(0x0312, 2)  # WM_HOTKEY of the Disable / Enable shortcut
+                status = "Touchpad Enabled" if enabled else "Touchpad Disabled"
+            else:
+                wine.xdotool("key", "ctrl+alt+shift+q")
+            app.wait_status(status)
+            touchpad_at(wine, enabled)
+        assert app.check(q.TOUCHPAD) == 1
+        app.close()
+    elif way == "exit":
+        app.close()
+    else:
+        os.kill(app.process.pid, signal.SIGKILL)
+        app.process.wait(timeout=30)
+        wait_until(lambda: not app.exists(), what="the killed dialog to go")
+        touchpad_at(wine, 0)
+        if way == "killed":
+            # The next start finds the touchpad still its own to give back, under the ticked box.
+            app = q.start(wine, program=program)
+            assert app.check(q.TOUCHPAD) == 1
+            touchpad_at(wine, 0)
+            app.close()
+        else:
+            app = q.Quelvant(wine, q.driver_for(wine),
+                             wine.start(program, "<RESET>", stdin=subprocess.DEVNULL))
+            app.wait_message_box()
+            app.press_message_box()
+            assert app.wait_exit() == 0
+            assert q.settings(wine)["m_bDisableTouchpad"] == 0
+    touchpad_at(wine, 1)
+    assert q.settings(wine)["m_bTouchpadSwitchedOff"] == 0

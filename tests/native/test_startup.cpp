@@ -66,16 +66,17 @@ TEST(StartupDecision, FindsTheWordInAVeryLongCommandLine) {
     EXPECT_TRUE(ContainsResetWord(withNul));
 }
 
-TEST(SettingsTable, FourteenDistinctNamesInStoreOrderWithTheirDefaults) {
+TEST(SettingsTable, FifteenDistinctNamesInStoreOrderWithTheirDefaults) {
     std::set<std::wstring> names;
     for (const SettingDef& s : kSettings) {
         EXPECT_TRUE(names.insert(s.name).second) << "duplicate value name";
     }
-    EXPECT_EQ(names.size(), 14u);
+    EXPECT_EQ(names.size(), 15u);
     EXPECT_STREQ(kSettings[0].name, L"m_bCheckDisableLeftClick");
     EXPECT_STREQ(kSettings[1].name, L"m_bCheckDisableMiddleClick");
     EXPECT_STREQ(kSettings[4].name, L"m_bCheckDisableRightClick");
     EXPECT_STREQ(kSettings[13].name, L"m_bAudibleAlerts");
+    EXPECT_STREQ(kSettings[14].name, L"m_bDisableTouchpad");
     for (int i = 0; i < kSettingCount; ++i) {
         const bool defaultOn = i == kAllowInjected || i == kAudibleAlerts;
         EXPECT_EQ(kSettings[i].defaultValue, defaultOn ? 1 : 0) << i;

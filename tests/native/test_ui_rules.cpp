@@ -4,11 +4,13 @@
 #include "BlockingRules.h"
 #include "DialogCore.h"
 #include "ShortcutRules.h"
+#include "TouchpadParameters.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -254,13 +256,16 @@ public:
                                      &DialogCore::m_bAutoStartAtLogon,
                                      &DialogCore::m_bAllowInjected,
                                      &DialogCore::m_bDisableEnableKeyboardShortcut,
-                                     &DialogCore::m_bAudibleAlerts};
+                                     &DialogCore::m_bAudibleAlerts,
+                                     &DialogCore::m_bDisableTouchpad};
 
-    TestDialog(FakeHooks& hooks, FakeStore& store) : DialogCore(hooks, store) {}
+    TestDialog(FakeHooks& hooks, FakeStore& store, TouchpadSwitch& touchpad = NoTouchpadSwitch())
+        : DialogCore(hooks, store, touchpad) {}
 
     // As the dialog starts: settings loaded and shown, then brought into force.
     void Start() {
         LoadSaveSettings(true);
+        RefreshTouchpad();
         MembersToControls();
         CommitBlockingSettings();
     }
@@ -276,6 +281,7 @@ public:
         return this->*box == wanted;
     }
     void Pull() { ControlsToMembers(); }
+    void Push() { MembersToControls(); }
 
     bool& Control(Box box) {
         for (std::size_t i = 0; i < std::size(kBoxes); ++i) {
@@ -656,6 +662,120 @@ TEST(DialogCore, ResetStoresTheResetValuesAndKeepsTheAlertsChoice) {
             EXPECT_TRUE(hooks.calls.size() == (hasWindow ? 2u : 0u));
         }
     }
+}
+
+// The documented layout: 44 bytes; the system's flags in the word at offset 12 and the
+// user's at 16, each group from bit 0 in the documented order.
+TEST(TouchpadParameters, FlagsSitAtTheirDocumentedBits) {
+    const auto words = [](const TouchpadParameters& p) {
+        std::uint32_t w[11];
+        std::memcpy(w, &p, sizeof w);
+        return std::vector<std::uint32_t>(w + 3, w + 6);
+    };
+    TouchpadParameters p{};
+    p.touchpadPresent = p.touchpadEnabled = p.clickForceSupported = 1;
+    p.allowActiveWhenMousePresent = p.scrollDirectionReversed = 1;
+    p.sensitivityLevel = 0xA5;
+    EXPECT_EQ(words(p),
+              (std::vector<std::uint32_t>{kTouchpadPresentBit | kTouchpadEnabledBit | 1u << 6,
+                                          1u | 1u << 9, 0xA5u}));
+    EXPECT_EQ(kTouchpadEnabledBit, 1u << 3);
+    EXPECT_EQ(p.touchpadEnabled, 1u);
+    EXPECT_EQ(sizeof p, 44u);
+}
+
+// A touchpad whose switch calls are recorded as "off"/"on", a failed one with "!".
+class FakeTouchpad final : public TouchpadSwitch {
+public:
+    bool Read(TouchpadReading& reading, std::uint32_t& error) override {
+        error = kTouchpadCallUnsupported;
+        reading = {true, enabled};
+        return supported;
+    }
+    bool Switch(bool on, std::uint32_t& error) override {
+        calls.push_back(std::string(on ? "on" : "off") + (fail ? "!" : ""));
+        error = 5;
+        enabled = fail || ignore ? enabled : on;
+        return !fail;
+    }
+    bool supported = true, enabled = true, fail = false, ignore = false;
+    Calls calls;
+};
+
+// The touchpad follows the box, the releases, exit and reset; only what the program switched
+// off goes back on; a switch that fails or does not hold is told and leaves the box as it was.
+// Steps: t a click on the box, p the shortcut, r/R the chord releasing/restoring, x exit,
+// z reset, u the user switches the touchpad on in Settings, a the touchpad becomes available.
+TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
+    struct Case {
+        const char* name;
+        int box, memo;
+        bool enabled, supported;
+        const char* steps;
+        Calls calls;
+        bool enabledAfter;
+        int memoAfter, boxAfter;
+        const wchar_t* status;
+        bool fail = false, ignore = false;
+    };
+    const wchar_t *off = kTouchpadDisabledText, *on = kTouchpadEnabledText, *mouse = kEnabled;
+    const wchar_t* refused = L"Error Disabling Touchpad";
+    // clang-format off
+    const Case cases[] = {
+        {"start-ticked", 1, 0, true, true, "", {}, false, 1, 1, off},
+        {"start-ticked-users-own-off", 1, 0, false, true, "", {}, false, 0, 1, mouse},
+        {"start-after-a-kill", 0, 1, false, true, "", {}, true, 0, 0, on},
+        {"start-after-a-kill-still-ticked", 1, 1, false, true, "", {}, false, 1, 1, mouse},
+        {"start-after-a-system-restart", 1, 1, true, true, "", {}, false, 1, 1, off},
+        {"tick", 0, 0, true, true, "t", {"off"}, false, 1, 1, off},
+        {"clear", 1, 0, true, true, "t", {"on"}, true, 0, 0, on},
+        {"clear-users-own-off", 1, 0, false, true, "t", {}, false, 0, 0, mouse},
+        {"tick-fails", 0, 0, true, true, "t", {"off!"}, true, 0, 0, refused, true},
+        {"tick-not-taken", 0, 0, true, true, "t", {"off"}, true, 0, 0, refused, false, true},
+        {"clear-fails", 1, 0, true, true, "t", {"on!"}, false, 1, 1, L"Error Enabling Touchpad", true},
+        {"shortcut-twice", 1, 0, true, true, "pp", {"on", "off"}, false, 1, 1, off},
+        {"chord", 1, 0, true, true, "r", {"on"}, true, 0, 1, kChordReleasedText},
+        {"chord-twice", 1, 0, true, true, "rR", {"on", "off"}, false, 1, 1, kChordRestoredText},
+        {"exit", 1, 0, true, true, "x", {"on"}, true, 0, 1, off},
+        {"reset", 1, 0, true, true, "z", {"on"}, true, 0, 0, on},
+        {"switched-on-in-settings", 1, 0, true, true, "ut", {}, true, 0, 0, off},
+        {"unsupported-keeps-the-choice", 1, 0, true, false, "", {}, true, 0, 1, mouse},
+        {"appears-later", 1, 0, true, false, "a", {"off"}, false, 1, 1, off},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHooks hooks;
+        FakeStore store;
+        FakeTouchpad pad;
+        StoreNumbers(store, {{kDisableTouchpad, c.box}});
+        store.values[kTouchpadSwitchedOff.name] = StoredSettingValue{c.memo, {}};
+        pad.enabled = c.enabled;
+        pad.supported = c.supported;
+        TestDialog dialog(hooks, store, pad);
+        dialog.Start();
+        pad.calls.clear();
+        pad.fail = c.fail;
+        pad.ignore = c.ignore;
+        for (const char* step = c.steps; *step != '\0'; ++step) {
+            switch (*step) {
+            case 't': dialog.Tick(&D::m_bDisableTouchpad); dialog.SwitchTouchpadBlocking(); break;
+            case 'p': dialog.ToggleMouseBlocking(); break;
+            case 'r': case 'R': dialog.FollowReleaseChord(*step == 'r'); break;
+            case 'x': dialog.GiveTouchpadBack(); break;
+            case 'z': dialog.ResetStoredSettings(true); dialog.Push(); dialog.CommitBlockingSettings(); break;
+            case 'u': pad.enabled = true; dialog.RefreshTouchpad(); break;
+            case 'a': pad.supported = true; dialog.RefreshTouchpad(); break;
+            }
+        }
+        EXPECT_EQ(pad.calls, c.calls);
+        EXPECT_EQ(pad.enabled, c.enabledAfter);
+        EXPECT_EQ(store.Load(kTouchpadSwitchedOff).number, c.memoAfter);
+        EXPECT_EQ(dialog.Control(&D::m_bDisableTouchpad), c.boxAfter != 0);
+        EXPECT_EQ(store.Number(kDisableTouchpad), c.boxAfter);
+        EXPECT_EQ(dialog.status, c.status);
+        EXPECT_EQ(dialog.errors.size(), c.fail || c.ignore ? 1u : 0u);
+    }
+    // clang-format on
 }
 
 } // namespace

@@ -399,6 +399,11 @@ public:
                          ParseNumber(args.at(1)), static_cast<LPARAM>(ParseNumber(args.at(2))));
             return "ok";
         }
+        if (verb == "settingchange") {
+            // Sent, as the system does: the message carries a pointer and cannot be posted.
+            SendMessageTimeoutW(target, WM_SETTINGCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+            return "ok";
+        }
         if (verb == "hotkey-get") {
             return "ok " + std::to_string(SendMessageW(control(0), HKM_GETHOTKEY, 0, 0));
         }

@@ -1,0 +1,71 @@
+// Switching the precision touchpad off and on: the system's switch behind a narrow interface,
+// and what the user is told. Platform-free; the rules themselves are part of the dialog core.
+#pragma once
+
+#include "SettingsTable.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// What the system says about its precision touchpads.
+struct TouchpadReading {
+    bool present = false; // a precision touchpad is there
+    bool enabled = false; // its "Touchpad" switch is on
+};
+
+// The system's touchpad switch. Each call returns false with the system's error code when it
+// fails; a switch that returns true has been asked, not yet seen to hold.
+class TouchpadSwitch {
+public:
+    virtual bool Read(TouchpadReading& reading, std::uint32_t& error) = 0;
+    virtual bool Switch(bool on, std::uint32_t& error) = 0;
+
+protected:
+    ~TouchpadSwitch() = default;
+};
+
+// A system without the switch: every read fails as on Windows before 11 24H2.
+TouchpadSwitch& NoTouchpadSwitch();
+
+// Remembers, in the settings store, that the touchpad is off because the program switched it
+// off, so that it is switched on again even after the program was ended without doing so. It
+// is not a user's choice and not a row of the settings table.
+inline constexpr SettingDef kTouchpadSwitchedOff{L"m_bTouchpadSwitchedOff", SettingKind::Bool, 0};
+
+// ERROR_NOT_SUPPORTED: the error told for a switch that was taken but did not change.
+inline constexpr std::uint32_t kTouchpadSwitchIgnored = 50;
+// ERROR_INVALID_SPI_VALUE, which the call gives where the system has no such parameter
+// (Windows before 11 24H2, Wine).
+inline constexpr std::uint32_t kTouchpadCallUnsupported = 1439;
+
+inline constexpr const wchar_t* kTouchpadDisabledText = L"Touchpad Disabled";
+inline constexpr const wchar_t* kTouchpadEnabledText = L"Touchpad Enabled";
+inline constexpr const wchar_t* kTouchpadDisableErrorText = L"Error Disabling Touchpad";
+inline constexpr const wchar_t* kTouchpadEnableErrorText = L"Error Enabling Touchpad";
+
+// The box's description, which screen readers read: what it does, or why it cannot be used.
+inline constexpr const wchar_t* kTouchpadTip =
+    L"Switches the built-in precision touchpad off; an external mouse keeps working. The "
+    L"Disable / Enable shortcut and Ctrl+Alt+Shift+Q switch it back on for a while.";
+inline constexpr const wchar_t* kTouchpadUnsupportedTip =
+    L"Not available: switching the touchpad off needs Windows 11, version 24H2 or later.";
+inline constexpr const wchar_t* kTouchpadAbsentTip =
+    L"Not available: no precision touchpad was found.";
+
+enum class TouchpadAvailability {
+    Unsupported, // the system has no such switch, or the call failed
+    Absent,      // the system has the switch but no precision touchpad
+    Available,
+};
+
+// The box's description for each case.
+constexpr const wchar_t* TouchpadTip(TouchpadAvailability availability) noexcept {
+    return availability == TouchpadAvailability::Available ? kTouchpadTip
+           : availability == TouchpadAvailability::Absent  ? kTouchpadAbsentTip
+                                                           : kTouchpadUnsupportedTip;
+}
+
+// "Could not Disable Touchpad.\n\nLast Error %x\n\n%s", or Enable.
+std::wstring FormatTouchpadErrorMessage(bool on, std::uint32_t lastError,
+                                        std::wstring_view systemText);
