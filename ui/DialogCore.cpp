@@ -85,9 +85,20 @@ BlockingChoice ChoiceOf(const DialogCore& core) {
 } // namespace
 
 void DialogCore::LoadSetting(int index) {
+    SetMember(index, m_store.Load(kSettings[index]));
+}
+
+void DialogCore::HoldLockedValues() {
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (m_policy.Locks(i)) {
+            SetMember(i, *m_policy.locked[i]);
+        }
+    }
+}
+
+void DialogCore::SetMember(int index, const StoredSettingValue& value) {
     const SettingDef& setting = kSettings[index];
     const SettingMember& member = kSettingMembers[index];
-    const StoredSettingValue value = m_store.Load(setting);
     switch (setting.kind) {
     case SettingKind::Bool:
         this->*member.boolMember = value.number;
@@ -126,11 +137,14 @@ bool DialogCore::LoadSaveSettings(bool bLoad) {
         for (int i = 0; i < kSettingCount; ++i) {
             LoadSetting(i);
         }
+        HoldLockedValues();
         return written;
     }
     const SettingValues values = SettingsInMembers();
     for (int i = 0; i < kSettingCount; ++i) {
-        written = m_store.Save(kSettings[i], values[i]) && written;
+        if (!m_policy.Locks(i)) {
+            written = m_store.Save(kSettings[i], values[i]) && written;
+        }
     }
     return written;
 }
@@ -176,6 +190,7 @@ int DialogCore::ApplyMouseFilterOrReport(std::uint16_t wFilter) {
 
 void DialogCore::CommitBlockingSettings() {
     ControlsToMembers();
+    HoldLockedValues();
     const SettingValues asked = SettingsInMembers();
     const BlockingChoice applied = ChoiceOf(*this);
     const int result = ApplyBlocking();
@@ -204,6 +219,7 @@ void DialogCore::CommitBlockingSettings() {
 
 void DialogCore::ToggleMouseBlocking() {
     ControlsToMembers();
+    HoldLockedValues();
     if (HotKeyReleasesMouse(m_nBlockState)) {
         ApplyMouseFilterOrReport(0);
     } else {
@@ -216,6 +232,7 @@ bool DialogCore::SwitchKeyboardBlocking() {
     // it is: should the hook fail, the box falls back to what applies, as any other box does,
     // and both shortcuts stay as they were, stored and registered.
     ControlsToMembers();
+    HoldLockedValues();
     const std::int32_t wanted = m_bDisableKeyboardKeys;
     CommitBlockingSettings();
     if (m_bDisableKeyboardKeys != wanted) {
@@ -234,6 +251,7 @@ void DialogCore::ForgetDisableEnableShortcut() {
     m_wKey2 = 0;
     m_wMod2 = 0;
     m_sKeyboardShortcutName2.clear();
+    HoldLockedValues();
 }
 
 void DialogCore::TakeCapturedShortcut(bool ok, std::uint16_t key, std::uint16_t mod,
@@ -243,6 +261,7 @@ void DialogCore::TakeCapturedShortcut(bool ok, std::uint16_t key, std::uint16_t 
         m_wMod2 = mod;
         m_sKeyboardShortcutName2 = name;
         if (key != 0) {
+            HoldLockedValues();
             return;
         }
         // An empty capture is no shortcut; the modifiers stay as the dialog gave them.
@@ -254,6 +273,7 @@ void DialogCore::TakeCapturedShortcut(bool ok, std::uint16_t key, std::uint16_t 
         ControlsToMembers();
         ForgetDisableEnableShortcut();
     }
+    HoldLockedValues();
     MembersToControls();
 }
 
@@ -293,6 +313,8 @@ bool DialogCore::ResetStoredSettings(bool hasWindow) {
             LoadSetting(i);
         }
     }
+    // Only what no policy locks goes back to its starting value.
+    HoldLockedValues();
     m_bAutoStartAtLogon = 0;
     if (LoadSaveSettings(false)) {
         return true;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "BlockingRules.h"
+#include "SettingPolicy.h"
 #include "SettingsTable.h"
 #include "StoredSetting.h"
 
@@ -47,6 +48,8 @@ public:
 
     // Settings store: all fourteen, in table order, in one direction or the other. A save
     // returns whether every value was taken; a failed write does not stop the ones after it.
+    // A setting locked by policy loads as the policy's value, and its stored value, the user's
+    // own, is never written over: it comes back when the policy goes.
     bool LoadSaveSettings(bool bLoad);
     SettingValues SettingsInMembers() const;
 
@@ -87,6 +90,11 @@ public:
     // not take every value, the members are read back and false is returned.
     bool ResetStoredSettings(bool hasWindow);
 
+    // The administrator's policy from now on. Nothing is loaded or applied here: the caller
+    // loads the settings again and brings them into force.
+    void SetPolicy(const SettingsPolicy& policy) { m_policy = policy; }
+    const SettingsPolicy& Policy() const noexcept { return m_policy; }
+
     // Members with the names the dialog has always had; the dialog binds its controls to them.
     std::int32_t m_nBlockState = kBlockNothingApplied;
     std::wstring m_sKeyboardShortcutName2;
@@ -120,9 +128,14 @@ protected:
 
 private:
     void LoadSetting(int index);
+    void SetMember(int index, const StoredSettingValue& value);
+    // Whatever a control or a rule put into the member of a locked setting, the policy's value
+    // is the one that holds.
+    void HoldLockedValues();
 
     HookLibrary& m_hooks;
     SettingsStore& m_store;
     bool m_bKeyboardInForce = false;           // the keyboard hook is in force
     std::int32_t m_nBlockStateBeforeChord = 0; // what the release chord put aside
+    SettingsPolicy m_policy;                   // nothing locked until the dialog reads it
 };

@@ -72,7 +72,8 @@ def _settings_table() -> tuple[tuple[str, str, int], ...]:
     text = (REPO / relative).read_text(encoding="utf-8")
     table = text.split("kSettings[kSettingCount] = {", 1)[-1].split("};", 1)[0]
     # The reset rule may follow the default; the tests take it from the program's behaviour.
-    rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*(-?\d+)(?:,\s*(?:true|false))?\}',
+    rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*(-?\d+)(?:,\s*(?:true|false))?'
+                      r'(?:,\s*0x[0-9A-Fa-f]+)?\}',
                       table)
     count = len(re.findall(r"\{L\"", table))
     if not rows or len(rows) != count:

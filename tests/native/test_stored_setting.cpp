@@ -1,10 +1,13 @@
 // Raw stored values read back into settings, as the profile functions take them.
+#include "SettingPolicy.h"
 #include "StoredSetting.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -135,6 +138,114 @@ TEST(StoredSetting, DamagedValuesReadAsTheProgramTakesThem) {
             DecodeStoredSetting(Def(row.setting), row.type, row.data.data(), row.data.size());
         EXPECT_EQ(value.number, row.number) << row.id;
         EXPECT_EQ(value.text, row.text) << row.id;
+    }
+}
+
+// An administrator's values over the user's settings: machine over user value by value, wrong
+// types and out-of-range values not configured, and the rules between settings. Each row lists
+// the machine key's and the user policy key's values and every setting that ends up locked.
+TEST(SettingPolicy, MachineOverUserWithTheRulesBetweenSettings) {
+    using Values = std::vector<std::pair<SettingIndex, RawPolicyValue>>;
+    using Locks = std::vector<std::pair<SettingIndex, StoredSettingValue>>;
+    const auto num = [](std::uint32_t v) { return RawPolicyValue{4, Dword(v)}; };
+    const auto text = [](const std::wstring& t) {
+        auto bytes = Utf16(t);
+        bytes.insert(bytes.end(), {0, 0});
+        return RawPolicyValue{1, bytes};
+    };
+    const auto on = [](std::int32_t v) { return StoredSettingValue{v, {}}; };
+    const StoredSettingValue off{};
+    const std::wstring longest(kPolicyTextMax, L'n');
+    struct Row {
+        const char* id;
+        Values machine, user;
+        Locks locked;
+    };
+    const Row rows[] = {
+        {"nothing", {}, {}, {}},
+        {"machine-wins",
+         {{kCheckDisableLeftClick, num(1)}, {kAllowInjected, num(0)}},
+         {{kCheckDisableLeftClick, num(0)}, {kAudibleAlerts, num(0)}},
+         {{kCheckDisableLeftClick, on(1)}, {kAllowInjected, off}, {kAudibleAlerts, off}}},
+        {"machine-not-configured-user-speaks",
+         {{kCheckDisableLeftClick, text(L"1")},
+          {kCheckDisableRightClick, num(2)},
+          {kCheckDisableMouseWheel, RawPolicyValue{11, std::vector<std::uint8_t>(8, 1)}}},
+         {{kCheckDisableLeftClick, num(0)}},
+         {{kCheckDisableLeftClick, off}}},
+        {"out-of-range-and-wrong-types",
+         {{kAutoMinimize, num(0xFFFFFFFFu)},
+          {kKey2, num(0xFF)},
+          {kMod2, num(0x10)},
+          {kKeyboardShortcutName2, text(longest + L"n")},
+          {kAudibleAlerts, RawPolicyValue{4, {1, 0}}}},
+         {{kKeyboardShortcutName2, RawPolicyValue{2, text(L"Q").data}},
+          {kAllowInjected, RawPolicyValue{3, Dword(1)}}},
+         {}},
+        {"highest-of-each",
+         {{kKey2, num(0xFE)}, {kMod2, num(0x0F)}, {kKeyboardShortcutName2, text(longest)}},
+         {},
+         {{kKey2, on(0xFE)},
+          {kMod2, on(0x0F)},
+          {kKeyboardShortcutName2, {0, longest}},
+          {kDisableKeyboardKeys, off}}},
+        {"keyboard-blocking-wins-over-both-shortcuts",
+         {{kCloseWithKeyboardShortcut, num(1)}, {kKey2, num(0x51)}},
+         {{kDisableKeyboardKeys, num(1)},
+          {kDisableEnableKeyboardShortcut, num(1)},
+          {kMod2, num(2)},
+          {kKeyboardShortcutName2, text(L"Ctrl + Q")}},
+         {{kDisableKeyboardKeys, on(1)},
+          {kCloseWithKeyboardShortcut, off},
+          {kDisableEnableKeyboardShortcut, off},
+          {kKey2, off},
+          {kMod2, off},
+          {kKeyboardShortcutName2, off}}},
+        {"shortcut-switched-off-has-no-key",
+         {{kDisableEnableKeyboardShortcut, num(0)}},
+         {{kKey2, num(0x51)}},
+         {{kDisableEnableKeyboardShortcut, off},
+          {kKey2, off},
+          {kMod2, off},
+          {kKeyboardShortcutName2, off}}},
+        {"a-shortcut-holds-keyboard-blocking-off",
+         {{kCloseWithKeyboardShortcut, num(1)}},
+         {{kDisableKeyboardKeys, num(0)}},
+         {{kCloseWithKeyboardShortcut, on(1)}, {kDisableKeyboardKeys, off}}},
+        {"keyboard-blocking-off-leaves-the-shortcuts",
+         {{kDisableKeyboardKeys, num(0)}, {kDisableEnableKeyboardShortcut, num(1)}},
+         {},
+         {{kDisableKeyboardKeys, off}, {kDisableEnableKeyboardShortcut, on(1)}}},
+    };
+    for (const Row& row : rows) {
+        PolicyKeyValues machine, user;
+        for (const auto& [index, raw] : row.machine) {
+            machine[index] = raw;
+        }
+        for (const auto& [index, raw] : row.user) {
+            user[index] = raw;
+        }
+        SettingsPolicy expected;
+        for (const auto& [index, value] : row.locked) {
+            expected.locked[index] = value;
+        }
+        const SettingsPolicy merged = MergePolicy(machine, user);
+        for (int i = 0; i < kSettingCount; ++i) {
+            EXPECT_EQ(merged.locked[i], expected.locked[i]) << row.id << " " << i;
+        }
+    }
+    // Every row of the table, however many there are, can be locked by a value of its own type
+    // and by no other.
+    for (int i = 0; i < kSettingCount; ++i) {
+        const bool isText = kSettings[i].kind == SettingKind::String;
+        const RawPolicyValue own = isText ? text(L"x") : num(1),
+                             other = isText ? num(1) : text(L"1");
+        EXPECT_TRUE(DecodePolicyValue(Def(static_cast<SettingIndex>(i)), own.type, own.data.data(),
+                                      own.data.size()))
+            << i;
+        EXPECT_FALSE(DecodePolicyValue(Def(static_cast<SettingIndex>(i)), other.type,
+                                       other.data.data(), other.data.size()))
+            << i;
     }
 }
 
