@@ -26,7 +26,10 @@ const UINT kReleaseChordMessage = ::RegisterWindowMessageW(HELPER_CHORD_MESSAGE)
 
 CQuelvantDlg::CQuelvantDlg(CWnd* pParent)
     : CDialog(IDD_QUELVANT_DIALOG, pParent),
-      DialogCore(HelperHookLibrary(), ProfileSettingsStore()), m_hIcon(LoadMainIcon()) {}
+      DialogCore(HelperHookLibrary(), ProfileSettingsStore()), m_hIcon(LoadMainIcon()) {
+    // Before anything is loaded, so that a start and a "<RESET>" alike respect it.
+    SetPolicy(ReadSettingsPolicy());
+}
 
 void CQuelvantDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -74,6 +77,7 @@ ON_BN_CLICKED(IDC_BUTTON_OSK, OnOnScreenKeyboard)
 ON_REGISTERED_MESSAGE(kHookRestoredMessage, OnHookRestored)
 ON_REGISTERED_MESSAGE(kReleaseChordMessage, OnReleaseChord)
 ON_EN_CHANGE(IDC_EDIT_STATUS, OnStatusChanged)
+ON_WM_SETTINGCHANGE()
 END_MESSAGE_MAP()
 
 BOOL CQuelvantDlg::OnInitDialog() {
@@ -104,6 +108,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
     CommitBlockingSettings();
     EnableMouseOptions();
     RegisterDisableEnableShortcut();
+    ShowLockedSettings();
 
     // Armed only after the steps that can show an error box, so the window shows and then
     // minimises as on any start, after the user has read the box.
@@ -283,8 +288,16 @@ std::wstring CQuelvantDlg::SystemErrorText(std::uint32_t code) {
     return GetSystemErrorText(code);
 }
 
+// A control of a locked setting stays grey whatever the rules between the boxes say.
 void CQuelvantDlg::EnableControl(int nID, BOOL bEnable) const {
-    ::EnableWindow(GetDlgItem(nID), bEnable);
+    ::EnableWindow(GetDlgItem(nID), bEnable != FALSE && !ControlLocked(nID));
+}
+
+void CQuelvantDlg::OnSettingChange(UINT /*uFlags*/, LPCWSTR lpszSection) {
+    if (lpszSection != nullptr && ::lstrcmpiW(lpszSection, L"Policy") == 0) {
+        ReloadPolicy();
+    }
+    Default();
 }
 
 void CQuelvantDlg::SetControlText(int nID, const CString& text) const {

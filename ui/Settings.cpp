@@ -21,6 +21,7 @@ BOOL CQuelvantDlg::ResetSettings() {
         RegisterDisableEnableShortcut();
         EnableMouseOptions();
         EnableShortcutBoxes();
+        ShowLockedSettings();
     }
     if (!written) {
         if (hasWindow) {

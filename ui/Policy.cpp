@@ -1,0 +1,92 @@
+// Settings an administrator locks, in the window: the policy read again when Windows says it
+// changed, and locked controls greyed with a word that says why.
+#include "QuelvantDlg.h"
+
+#include "BlockingRules.h"
+#include "ProfileSettingsStore.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// The box that shows each setting, in the order of the settings table; the shortcut's key,
+// modifiers and name stand behind the Disable / Enable Shortcut box.
+constexpr int kSettingControls[] = {
+    IDC_CHECK_DISABLE_LEFT_CLICK,      IDC_CHECK_DISABLE_MIDDLE_CLICK,
+    IDC_CHECK_DISABLE_MOUSE_MOVEMENTS, IDC_CHECK_DISABLE_MOUSE_WHEEL,
+    IDC_CHECK_DISABLE_RIGHT_CLICK,     IDC_CHECK_DISABLE_KEYBOARD_KEYS,
+    IDC_CHECK_AUTO_MINIMIZE,           IDC_CHECK_CLOSE_SHORTCUT,
+    IDC_CHECK_ALLOW_INJECTED,          IDC_CHECK_DISABLE_ENABLE_SHORTCUT,
+    IDC_CHECK_DISABLE_ENABLE_SHORTCUT, IDC_CHECK_DISABLE_ENABLE_SHORTCUT,
+    IDC_CHECK_DISABLE_ENABLE_SHORTCUT, IDC_CHECK_AUDIBLE_ALERTS,
+};
+static_assert(std::size(kSettingControls) == kSettingCount,
+              "every stored setting needs the control that shows it, in table order");
+
+// A change that arrives while a box of ours is open waits until it is closed.
+constexpr UINT_PTR kPolicyRetryTimer = 3;
+constexpr UINT kPolicyRetryMs = 500;
+
+void CALLBACK RetryPolicy(HWND hWnd, UINT /*message*/, UINT_PTR id, DWORD /*time*/) {
+    ::KillTimer(hWnd, id);
+    ::SendMessageW(hWnd, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Policy"));
+}
+
+// The tooltip a control has of its own: the keyboard box tells the way out.
+std::wstring TipOf(int nID, bool locked) {
+    std::wstring tip = locked ? kManagedTip : L"";
+    if (nID == IDC_CHECK_DISABLE_KEYBOARD_KEYS) {
+        tip += locked ? L" " : L"";
+        tip += kKeyboardBoxTip;
+    }
+    return tip;
+}
+
+} // namespace
+
+bool CQuelvantDlg::ControlLocked(int nID) const {
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (kSettingControls[i] == nID && Policy().Locks(i)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CQuelvantDlg::ShowLockedSettings() {
+    for (const int id : kSettingControls) {
+        const auto managed = std::find(m_managedControls.begin(), m_managedControls.end(), id);
+        if (ControlLocked(id)) {
+            ::EnableWindow(GetDlgItem(id), FALSE);
+            if (managed == m_managedControls.end()) {
+                m_managedControls.push_back(id);
+                SetControlTip(id, TipOf(id, true));
+            }
+        } else if (managed != m_managedControls.end()) {
+            m_managedControls.erase(managed);
+            ::EnableWindow(GetDlgItem(id), TRUE);
+            SetControlTip(id, TipOf(id, false));
+        }
+    }
+}
+
+void CQuelvantDlg::ReloadPolicy() {
+    const SettingsPolicy policy = ReadSettingsPolicy();
+    if (policy == Policy()) {
+        return; // Windows says so after every refresh, changed or not
+    }
+    if (HandlerDepth() > 1) {
+        ::SetTimer(m_hWnd, kPolicyRetryTimer, kPolicyRetryMs, RetryPolicy);
+        return;
+    }
+    SetPolicy(policy);
+    LoadSaveSettings(true);
+    UpdateData(FALSE);
+    OnBnClickedCloseShortcut();
+    CommitBlockingSettings();
+    RegisterDisableEnableShortcut();
+    ShowLockedSettings();
+    EnableMouseOptions();
+    EnableShortcutBoxes();
+}
