@@ -146,86 +146,57 @@ TEST(StoredSetting, DamagedValuesReadAsTheProgramTakesThem) {
 // the machine key's and the user policy key's values and every setting that ends up locked.
 TEST(SettingPolicy, MachineOverUserWithTheRulesBetweenSettings) {
     using Values = std::vector<std::pair<SettingIndex, RawPolicyValue>>;
-    using Locks = std::vector<std::pair<SettingIndex, StoredSettingValue>>;
-    const auto num = [](std::uint32_t v) { return RawPolicyValue{4, Dword(v)}; };
-    const auto text = [](const std::wstring& t) {
-        auto bytes = Utf16(t);
-        bytes.insert(bytes.end(), {0, 0});
-        return RawPolicyValue{1, bytes};
-    };
-    const auto on = [](std::int32_t v) { return StoredSettingValue{v, {}}; };
-    const StoredSettingValue off{};
-    const std::wstring longest(kPolicyTextMax, L'n');
+    const auto n = [](std::uint32_t v) { return RawPolicyValue{4, Dword(v)}; };
+    const auto t = [](const std::wstring& text) { return RawPolicyValue{1, Utf16(text + L'\0')}; };
+    const std::wstring most(kPolicyTextMax, L'n');
     struct Row {
         const char* id;
         Values machine, user;
-        Locks locked;
+        std::vector<std::pair<SettingIndex, StoredSettingValue>> locked;
     };
+    // clang-format off
     const Row rows[] = {
-        {"nothing", {}, {}, {}},
-        {"machine-wins",
-         {{kCheckDisableLeftClick, num(1)}, {kAllowInjected, num(0)}},
-         {{kCheckDisableLeftClick, num(0)}, {kAudibleAlerts, num(0)}},
-         {{kCheckDisableLeftClick, on(1)}, {kAllowInjected, off}, {kAudibleAlerts, off}}},
+        {"machine-wins", {{kCheckDisableLeftClick, n(1)}, {kAllowInjected, n(0)}},
+         {{kCheckDisableLeftClick, n(0)}, {kAudibleAlerts, n(0)}},
+         {{kCheckDisableLeftClick, {1, {}}}, {kAllowInjected, {}}, {kAudibleAlerts, {}}}},
         {"machine-not-configured-user-speaks",
-         {{kCheckDisableLeftClick, text(L"1")},
-          {kCheckDisableRightClick, num(2)},
-          {kCheckDisableMouseWheel, RawPolicyValue{11, std::vector<std::uint8_t>(8, 1)}}},
-         {{kCheckDisableLeftClick, num(0)}},
-         {{kCheckDisableLeftClick, off}}},
+         {{kCheckDisableLeftClick, t(L"1")}, {kCheckDisableRightClick, n(2)},
+          {kCheckDisableMouseWheel, {11, std::vector<std::uint8_t>(8, 1)}}},
+         {{kCheckDisableLeftClick, n(0)}}, {{kCheckDisableLeftClick, {}}}},
         {"out-of-range-and-wrong-types",
-         {{kAutoMinimize, num(0xFFFFFFFFu)},
-          {kKey2, num(0xFF)},
-          {kMod2, num(0x10)},
-          {kKeyboardShortcutName2, text(longest + L"n")},
-          {kAudibleAlerts, RawPolicyValue{4, {1, 0}}}},
-         {{kKeyboardShortcutName2, RawPolicyValue{2, text(L"Q").data}},
-          {kAllowInjected, RawPolicyValue{3, Dword(1)}}},
-         {}},
-        {"highest-of-each",
-         {{kKey2, num(0xFE)}, {kMod2, num(0x0F)}, {kKeyboardShortcutName2, text(longest)}},
-         {},
-         {{kKey2, on(0xFE)},
-          {kMod2, on(0x0F)},
-          {kKeyboardShortcutName2, {0, longest}},
-          {kDisableKeyboardKeys, off}}},
+         {{kAutoMinimize, n(0xFFFFFFFFu)}, {kKey2, n(0xFF)}, {kMod2, n(0x10)},
+          {kKeyboardShortcutName2, t(most + L"n")}, {kAudibleAlerts, {4, {1, 0}}}},
+         {{kKeyboardShortcutName2, {2, t(L"Q").data}}, {kAllowInjected, {3, Dword(1)}}}, {}},
+        {"highest-of-each", {{kKey2, n(0xFE)}, {kMod2, n(0x0F)}, {kKeyboardShortcutName2, t(most)}},
+         {}, {{kKey2, {0xFE, {}}}, {kMod2, {0x0F, {}}}, {kKeyboardShortcutName2, {0, most}},
+              {kDisableKeyboardKeys, {}}}},
         {"keyboard-blocking-wins-over-both-shortcuts",
-         {{kCloseWithKeyboardShortcut, num(1)}, {kKey2, num(0x51)}},
-         {{kDisableKeyboardKeys, num(1)},
-          {kDisableEnableKeyboardShortcut, num(1)},
-          {kMod2, num(2)},
-          {kKeyboardShortcutName2, text(L"Ctrl + Q")}},
-         {{kDisableKeyboardKeys, on(1)},
-          {kCloseWithKeyboardShortcut, off},
-          {kDisableEnableKeyboardShortcut, off},
-          {kKey2, off},
-          {kMod2, off},
-          {kKeyboardShortcutName2, off}}},
-        {"shortcut-switched-off-has-no-key",
-         {{kDisableEnableKeyboardShortcut, num(0)}},
-         {{kKey2, num(0x51)}},
-         {{kDisableEnableKeyboardShortcut, off},
-          {kKey2, off},
-          {kMod2, off},
-          {kKeyboardShortcutName2, off}}},
-        {"a-shortcut-holds-keyboard-blocking-off",
-         {{kCloseWithKeyboardShortcut, num(1)}},
-         {{kDisableKeyboardKeys, num(0)}},
-         {{kCloseWithKeyboardShortcut, on(1)}, {kDisableKeyboardKeys, off}}},
+         {{kCloseWithKeyboardShortcut, n(1)}, {kKey2, n(0x51)}},
+         {{kDisableKeyboardKeys, n(1)}, {kDisableEnableKeyboardShortcut, n(1)}, {kMod2, n(2)},
+          {kKeyboardShortcutName2, t(L"Ctrl + Q")}},
+         {{kDisableKeyboardKeys, {1, {}}}, {kCloseWithKeyboardShortcut, {}},
+          {kDisableEnableKeyboardShortcut, {}}, {kKey2, {}}, {kMod2, {}},
+          {kKeyboardShortcutName2, {}}}},
+        {"shortcut-switched-off-has-no-key", {{kDisableEnableKeyboardShortcut, n(0)}},
+         {{kKey2, n(0x51)}}, {{kDisableEnableKeyboardShortcut, {}}, {kKey2, {}}, {kMod2, {}},
+                              {kKeyboardShortcutName2, {}}}},
+        {"a-shortcut-holds-keyboard-blocking-off", {{kCloseWithKeyboardShortcut, n(1)}},
+         {{kDisableKeyboardKeys, n(0)}},
+         {{kCloseWithKeyboardShortcut, {1, {}}}, {kDisableKeyboardKeys, {}}}},
         {"keyboard-blocking-off-leaves-the-shortcuts",
-         {{kDisableKeyboardKeys, num(0)}, {kDisableEnableKeyboardShortcut, num(1)}},
-         {},
-         {{kDisableKeyboardKeys, off}, {kDisableEnableKeyboardShortcut, on(1)}}},
+         {{kDisableKeyboardKeys, n(0)}, {kDisableEnableKeyboardShortcut, n(1)}}, {},
+         {{kDisableKeyboardKeys, {}}, {kDisableEnableKeyboardShortcut, {1, {}}}}},
     };
+    // clang-format on
     for (const Row& row : rows) {
         PolicyKeyValues machine, user;
+        SettingsPolicy expected;
         for (const auto& [index, raw] : row.machine) {
             machine[index] = raw;
         }
         for (const auto& [index, raw] : row.user) {
             user[index] = raw;
         }
-        SettingsPolicy expected;
         for (const auto& [index, value] : row.locked) {
             expected.locked[index] = value;
         }
@@ -234,17 +205,13 @@ TEST(SettingPolicy, MachineOverUserWithTheRulesBetweenSettings) {
             EXPECT_EQ(merged.locked[i], expected.locked[i]) << row.id << " " << i;
         }
     }
-    // Every row of the table, however many there are, can be locked by a value of its own type
-    // and by no other.
+    // Every row of the table, however many, is locked by a value of its own type and no other.
     for (int i = 0; i < kSettingCount; ++i) {
-        const bool isText = kSettings[i].kind == SettingKind::String;
-        const RawPolicyValue own = isText ? text(L"x") : num(1),
-                             other = isText ? num(1) : text(L"1");
-        EXPECT_TRUE(DecodePolicyValue(Def(static_cast<SettingIndex>(i)), own.type, own.data.data(),
-                                      own.data.size()))
-            << i;
-        EXPECT_FALSE(DecodePolicyValue(Def(static_cast<SettingIndex>(i)), other.type,
-                                       other.data.data(), other.data.size()))
+        const bool text = kSettings[i].kind == SettingKind::String;
+        const RawPolicyValue own = text ? t(L"x") : n(1), other = text ? n(1) : t(L"1");
+        EXPECT_TRUE(DecodePolicyValue(kSettings[i], own.type, own.data.data(), own.data.size()));
+        EXPECT_FALSE(
+            DecodePolicyValue(kSettings[i], other.type, other.data.data(), other.data.size()))
             << i;
     }
 }
