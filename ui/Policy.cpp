@@ -24,6 +24,10 @@ constexpr int kSettingControls[] = {
 static_assert(std::size(kSettingControls) == kSettingCount,
               "every stored setting needs the control that shows it, in table order");
 
+// Ids of the hover tools, apart from the control tools (whose ids are window handles, which
+// are sign-extended 32-bit values and so never fall in this range).
+constexpr UINT_PTR kHoverToolBase = 0xFFFF0000u;
+
 // A change that arrives while a box of ours is open waits until it is closed.
 constexpr UINT_PTR kPolicyRetryTimer = 3;
 constexpr UINT kPolicyRetryMs = 500;
@@ -62,13 +66,38 @@ void CQuelvantDlg::ShowLockedSettings() {
             if (managed == m_managedControls.end()) {
                 m_managedControls.push_back(id);
                 SetControlTip(id, TipOf(id, true));
+                SetHoverTip(id, true);
             }
         } else if (managed != m_managedControls.end()) {
             m_managedControls.erase(managed);
             ::EnableWindow(GetDlgItem(id), TRUE);
             SetControlTip(id, TipOf(id, false));
+            SetHoverTip(id, false);
         }
     }
+}
+
+// The pointer's messages over a disabled control go to the dialog, so the control's own tip
+// never shows on hover; a second tool, the control's rectangle on the dialog, shows it there.
+void CQuelvantDlg::SetHoverTip(int nID, bool show) {
+    const HWND control = GetDlgItem(nID);
+    if (m_hTip == nullptr || control == nullptr) {
+        return;
+    }
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = m_hWnd;
+    tool.uId = kHoverToolBase + static_cast<UINT_PTR>(nID);
+    if (!show) {
+        ::SendMessageW(m_hTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        return;
+    }
+    ::GetWindowRect(control, &tool.rect);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&tool.rect), 2);
+    std::wstring text = TipOf(nID, true);
+    tool.lpszText = text.data(); // copied by the tip window
+    ::SendMessageW(m_hTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void CQuelvantDlg::ReloadPolicy() {

@@ -95,6 +95,7 @@ private:
     // lock went is enabled again, for the enabling rules to decide after.
     void ShowLockedSettings();
     bool ControlLocked(int nID) const;
+    void SetHoverTip(int nID, bool show);
 
     // Adds, changes or (with an empty text) removes the tooltip of one control.
     void SetControlTip(int nID, const std::wstring& text);
