@@ -12,6 +12,7 @@ struct SettingDef {
     SettingKind kind;
     int defaultValue;         // when the value is missing or unreadable; strings default to empty
     bool keptByReset = false; // a reset leaves it as the user set it; all others go to the default
+    std::uint16_t highest = 0xFFFF; // the largest value an administrator's policy may give a Word
 };
 
 inline constexpr const wchar_t* kSettingsSection = L"Settings";
@@ -49,8 +50,8 @@ inline constexpr SettingDef kSettings[kSettingCount] = {
     {L"m_bCloseWithKeyboardShortcut", SettingKind::Bool, 0},
     {L"m_bAllowInjected", SettingKind::Bool, 1},
     {L"m_bDisableEnableKeyboardShortcut", SettingKind::Bool, 0},
-    {L"m_wKey2", SettingKind::Word, 0},
-    {L"m_wMod2", SettingKind::Word, 0},
+    {L"m_wKey2", SettingKind::Word, 0, false, 0xFE}, // virtual-key codes end at 0xFE
+    {L"m_wMod2", SettingKind::Word, 0, false, 0x0F}, // the hot-key control's four flags
     {L"m_sKeyboardShortcutName2", SettingKind::String, 0},
     {L"m_bAudibleAlerts", SettingKind::Bool, 1, true},
     {L"m_bDisableTouchpad", SettingKind::Bool, 0},

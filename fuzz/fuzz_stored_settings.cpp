@@ -1,11 +1,13 @@
 // Reading the stored settings back from any run of raw values, as the profile reader meets
 // them in table order: each setting gets its stored value or its default by the kind rules,
-// and what is read back, written again as the program writes it, reads back the same.
+// and what is read back, written again as the program writes it, reads back the same. The
+// same bytes as an administrator's policy lock at that value or are not configured.
 //
 // Input: records of value type (1 byte; 0xFF then 4 bytes for any other type), data size
 // (2 bytes, little-endian, cut to what is left) and data, for the settings in table order,
 // starting over after the last.
 #include "FuzzInput.h"
+#include "SettingPolicy.h"
 #include "StoredSetting.h"
 
 namespace {
@@ -47,6 +49,18 @@ void CheckSetting(const SettingDef& setting, std::uint32_t type,
         FUZZ_REQUIRE(value.text.size() == units.size() || units[value.text.size()] == L'\0');
         break;
     }
+    }
+
+    // An administrator's policy of the same bytes locks at the value the user's store reads, or
+    // is not configured: of another type, or out of the setting's range.
+    if (const auto policy = DecodePolicyValue(setting, type, bytes.data(), bytes.size())) {
+        FUZZ_REQUIRE(*policy == value);
+        FUZZ_REQUIRE(setting.kind != SettingKind::Bool || policy->number == 0 ||
+                     policy->number == 1);
+        FUZZ_REQUIRE(policy->text.size() <= kPolicyTextMax);
+    } else {
+        FUZZ_REQUIRE(!isNumber || setting.kind == SettingKind::String ||
+                     number > (setting.kind == SettingKind::Bool ? 1u : setting.highest));
     }
 
     // Stored again the way the program stores it, the value reads back unchanged.

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Makes the release from a Windows build: the installer Quelvant-<version>-win64.msi, the
-portable Quelvant-<version>-win64.zip and SHA256SUMS, byte for byte the same on every run of
+portable Quelvant-<version>-win64.zip (both with the Group Policy templates) and SHA256SUMS, byte for byte the same on every run of
 the same sources. With a certificate, the program, the library and the installer are signed
 first (SHA-256, signing time fixed to the sources' time).
 
@@ -21,6 +21,10 @@ from pathlib import Path
 # Fixed for all time: every version's product code is derived from it, and Windows finds the
 # installed version through the upgrade code in the .wxs.
 NAMESPACE = uuid.UUID("6F0C2B0E-5C1D-4E55-9B43-2D8A51C7E301")
+# The Group Policy templates, as packaging/policy holds them and as both artefacts ship them:
+# the layout of %SystemRoot%\PolicyDefinitions.
+POLICY_TEMPLATES = ("Quelvant.admx", "en-US/Quelvant.adml")
+POLICY_DIR = "PolicyDefinitions"
 PASSWORD_VARIABLE = "QUELVANT_SIGN_PASSWORD"
 
 
@@ -68,11 +72,13 @@ def write_msi(args, epoch: int, stage: Path, out: Path) -> None:
     product_code = uuid.uuid5(NAMESPACE, f"Quelvant {args.version} win64")
     # Windows caches installers by package code: a different build must never share one.
     digest = hashlib.sha256(args.version.encode())
-    for name in ("Quelvant.exe", "Helper.dll", "Quelvant.ico"):
+    files = ("Quelvant.exe", "Helper.dll", "Quelvant.ico",
+             *(f"{POLICY_DIR}/{name}" for name in POLICY_TEMPLATES))
+    for name in files:
         digest.update((stage / name).read_bytes())
     digest.update(Path(args.wxs).read_bytes())
     package_code = uuid.uuid5(NAMESPACE, digest.hexdigest())
-    for name in ("Quelvant.exe", "Helper.dll", "Quelvant.ico"):
+    for name in files:
         os.utime(stage / name, (epoch, epoch))  # the cabinet keeps file times
     clock = ["faketime", "-f", "@" + datetime.datetime.fromtimestamp(
         epoch, datetime.timezone.utc).strftime("%Y-%m-%d %H:%M:%S")]
@@ -126,6 +132,11 @@ def main() -> None:
     put(args.installed_exe, installed / "Quelvant.exe")
     shutil.copyfile(portable / "Helper.dll", installed / "Helper.dll")
     shutil.copyfile(args.icon, installed / "Quelvant.ico")
+    templates = [(f"{POLICY_DIR}/{name}", args.source_dir / "packaging/policy" / name)
+                 for name in POLICY_TEMPLATES]
+    for name, source in templates:
+        (installed / name).parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(source, installed / name)
 
     base = f"Quelvant-{args.version}-win64"
     msi, archive = args.out_dir / f"{base}.msi", args.out_dir / f"{base}.zip"
@@ -139,7 +150,8 @@ def main() -> None:
     write_zip(archive, [("Quelvant.exe", portable / "Quelvant.exe"),
                         ("Helper.dll", portable / "Helper.dll"),
                         ("README.md", args.source_dir / "README.md"),
-                        ("LICENSE", args.source_dir / "LICENSE")], epoch)
+                        ("LICENSE", args.source_dir / "LICENSE"),
+                        *templates], epoch)
     sums = "".join(f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n"
                    for p in (msi, archive))
     (args.out_dir / "SHA256SUMS").write_text(sums)

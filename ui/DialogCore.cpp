@@ -86,9 +86,20 @@ BlockingChoice ChoiceOf(const DialogCore& core) {
 } // namespace
 
 void DialogCore::LoadSetting(int index) {
+    SetMember(index, m_store.Load(kSettings[index]));
+}
+
+void DialogCore::HoldLockedValues() {
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (m_policy.Locks(i)) {
+            SetMember(i, *m_policy.locked[i]);
+        }
+    }
+}
+
+void DialogCore::SetMember(int index, const StoredSettingValue& value) {
     const SettingDef& setting = kSettings[index];
     const SettingMember& member = kSettingMembers[index];
-    const StoredSettingValue value = m_store.Load(setting);
     switch (setting.kind) {
     case SettingKind::Bool:
         this->*member.boolMember = value.number;
@@ -127,11 +138,14 @@ bool DialogCore::LoadSaveSettings(bool bLoad) {
         for (int i = 0; i < kSettingCount; ++i) {
             LoadSetting(i);
         }
+        HoldLockedValues();
         return written;
     }
     const SettingValues values = SettingsInMembers();
     for (int i = 0; i < kSettingCount; ++i) {
-        written = m_store.Save(kSettings[i], values[i]) && written;
+        if (!m_policy.Locks(i)) {
+            written = m_store.Save(kSettings[i], values[i]) && written;
+        }
     }
     return written;
 }
@@ -181,6 +195,7 @@ int DialogCore::ApplyMouseFilterOrReport(std::uint16_t wFilter) {
 
 void DialogCore::CommitBlockingSettings() {
     ControlsToMembers();
+    HoldLockedValues();
     const SettingValues asked = SettingsInMembers();
     const BlockingChoice applied = ChoiceOf(*this);
     const int result = ApplyBlocking();
@@ -209,6 +224,7 @@ void DialogCore::CommitBlockingSettings() {
 
 void DialogCore::ToggleMouseBlocking() {
     ControlsToMembers();
+    HoldLockedValues();
     const bool mouseHeld = HotKeyReleasesMouse(m_nBlockState);
     // A touchpad held off counts as blocking too, so that the shortcut gives it back also
     // when no mouse box is ticked.
@@ -230,6 +246,7 @@ bool DialogCore::SwitchKeyboardBlocking() {
     // it is: should the hook fail, the box falls back to what applies, as any other box does,
     // and both shortcuts stay as they were, stored and registered.
     ControlsToMembers();
+    HoldLockedValues();
     const std::int32_t wanted = m_bDisableKeyboardKeys;
     CommitBlockingSettings();
     if (m_bDisableKeyboardKeys != wanted) {
@@ -248,6 +265,7 @@ void DialogCore::ForgetDisableEnableShortcut() {
     m_wKey2 = 0;
     m_wMod2 = 0;
     m_sKeyboardShortcutName2.clear();
+    HoldLockedValues();
 }
 
 void DialogCore::TakeCapturedShortcut(bool ok, std::uint16_t key, std::uint16_t mod,
@@ -257,6 +275,7 @@ void DialogCore::TakeCapturedShortcut(bool ok, std::uint16_t key, std::uint16_t 
         m_wMod2 = mod;
         m_sKeyboardShortcutName2 = name;
         if (key != 0) {
+            HoldLockedValues();
             return;
         }
         // An empty capture is no shortcut; the modifiers stay as the dialog gave them.
@@ -268,6 +287,7 @@ void DialogCore::TakeCapturedShortcut(bool ok, std::uint16_t key, std::uint16_t 
         ControlsToMembers();
         ForgetDisableEnableShortcut();
     }
+    HoldLockedValues();
     MembersToControls();
 }
 
@@ -310,6 +330,8 @@ bool DialogCore::ResetStoredSettings(bool hasWindow) {
             LoadSetting(i);
         }
     }
+    // Only what no policy locks goes back to its starting value.
+    HoldLockedValues();
     m_bAutoStartAtLogon = 0;
     if (LoadSaveSettings(false)) {
         return true;

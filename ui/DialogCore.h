@@ -7,6 +7,7 @@
 #pragma once
 
 #include "BlockingRules.h"
+#include "SettingPolicy.h"
 #include "SettingsTable.h"
 #include "StoredSetting.h"
 #include "TouchpadRules.h"
@@ -49,6 +50,8 @@ public:
 
     // Settings store: all fifteen, in table order, in one direction or the other. A save
     // returns whether every value was taken; a failed write does not stop the ones after it.
+    // A setting locked by policy loads as the policy's value, and its stored value, the user's
+    // own, is never written over: it comes back when the policy goes.
     bool LoadSaveSettings(bool bLoad);
     SettingValues SettingsInMembers() const;
 
@@ -98,6 +101,11 @@ public:
     // not take every value, the members are read back and false is returned.
     bool ResetStoredSettings(bool hasWindow);
 
+    // The administrator's policy from now on. Nothing is loaded or applied here: the caller
+    // loads the settings again and brings them into force.
+    void SetPolicy(const SettingsPolicy& policy) { m_policy = policy; }
+    const SettingsPolicy& Policy() const noexcept { return m_policy; }
+
     // Members with the names the dialog has always had; the dialog binds its controls to them.
     std::int32_t m_nBlockState = kBlockNothingApplied;
     std::wstring m_sKeyboardShortcutName2;
@@ -132,6 +140,10 @@ protected:
 
 private:
     void LoadSetting(int index);
+    void SetMember(int index, const StoredSettingValue& value);
+    // Whatever a control or a rule put into the member of a locked setting, the policy's value
+    // is the one that holds.
+    void HoldLockedValues();
 
     // The touchpad as the box and the releases ask, reported; false when a switch failed.
     bool ApplyTouchpad();
@@ -148,4 +160,5 @@ private:
     TouchpadAvailability m_touchpadAvailability = TouchpadAvailability::Unsupported;
     bool m_bTouchpadRead = false;     // the availability has been read once
     bool m_bTouchpadReleased = false; // the shortcut or the chord gave the touchpad back for now
+    SettingsPolicy m_policy;          // nothing locked until the dialog reads it
 };

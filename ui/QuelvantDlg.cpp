@@ -28,7 +28,10 @@ const UINT kReleaseChordMessage = ::RegisterWindowMessageW(HELPER_CHORD_MESSAGE)
 CQuelvantDlg::CQuelvantDlg(CWnd* pParent)
     : CDialog(IDD_QUELVANT_DIALOG, pParent),
       DialogCore(HelperHookLibrary(), ProfileSettingsStore(), SystemTouchpad()),
-      m_hIcon(LoadMainIcon()) {}
+      m_hIcon(LoadMainIcon()) {
+    // Before anything is loaded, so that a start and a "<RESET>" alike respect it.
+    SetPolicy(ReadSettingsPolicy());
+}
 
 void CQuelvantDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -110,6 +113,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
     CommitBlockingSettings();
     EnableMouseOptions();
     RegisterDisableEnableShortcut();
+    ShowLockedSettings();
 
     // Armed only after the steps that can show an error box, so the window shows and then
     // minimises as on any start, after the user has read the box.
@@ -214,15 +218,15 @@ void CQuelvantDlg::OnPaint() {
 }
 
 // The touchpad can come and go with the system's settings: its box follows.
-void CQuelvantDlg::OnSettingChange(UINT /*uFlags*/, LPCWSTR /*lpszSection*/) {
-    RefreshTouchpadAvailability();
-}
 
 void CQuelvantDlg::RefreshTouchpadAvailability() {
     const TouchpadAvailability availability = RefreshTouchpad();
     EnableControl(IDC_CHECK_DISABLE_TOUCHPAD,
                   availability == TouchpadAvailability::Available ? TRUE : FALSE);
-    SetControlTip(IDC_CHECK_DISABLE_TOUCHPAD, TouchpadTip(availability));
+    const std::wstring tip = TouchpadTip(availability);
+    SetControlTip(IDC_CHECK_DISABLE_TOUCHPAD, ControlLocked(IDC_CHECK_DISABLE_TOUCHPAD)
+                                                  ? std::wstring(kManagedTip) + L" " + tip
+                                                  : tip);
 }
 
 void CQuelvantDlg::OnStatusChanged() {
@@ -301,8 +305,18 @@ std::wstring CQuelvantDlg::SystemErrorText(std::uint32_t code) {
     return GetSystemErrorText(code);
 }
 
+// A control of a locked setting stays grey whatever the rules between the boxes say.
 void CQuelvantDlg::EnableControl(int nID, BOOL bEnable) const {
-    ::EnableWindow(GetDlgItem(nID), bEnable);
+    ::EnableWindow(GetDlgItem(nID), bEnable != FALSE && !ControlLocked(nID));
+}
+
+void CQuelvantDlg::OnSettingChange(UINT /*uFlags*/, LPCWSTR lpszSection) {
+    if (lpszSection != nullptr && ::lstrcmpiW(lpszSection, L"Policy") == 0) {
+        ReloadPolicy();
+    }
+    // A touchpad may have come or gone, or the system may now have the switch.
+    RefreshTouchpadAvailability();
+    Default();
 }
 
 void CQuelvantDlg::SetControlText(int nID, const CString& text) const {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The dialog is the thin layer over its core: the core holds the members under these names and
 // makes every decision; the dialog moves its controls into the members and back, and shows,
@@ -29,6 +30,10 @@ public:
 
     // Global shortcuts
     void RegisterDisableEnableShortcut();
+
+    // Administrator's policy: read again, and when it changed, the user's own values come
+    // back where a policy went and what is locked now comes into force, shown greyed.
+    void ReloadPolicy();
 
     // Auto start at logon
     void SetAutoStart(BOOL bEnable);
@@ -89,9 +94,16 @@ private:
     // Reads whether the touchpad can be switched here; greys its box and says why where not.
     void RefreshTouchpadAvailability();
 
+    // Greys every control of a locked setting and says why in its tooltip; a control whose
+    // lock went is enabled again, for the enabling rules to decide after.
+    void ShowLockedSettings();
+    bool ControlLocked(int nID) const;
+    void SetHoverTip(int nID, bool show);
+
     // Adds, changes or (with an empty text) removes the tooltip of one control.
     void SetControlTip(int nID, const std::wstring& text);
 
-    HWND m_hTip = nullptr;       // the tooltip window, owned by the dialog and destroyed with it
+    HWND m_hTip = nullptr; // the tooltip window, owned by the dialog and destroyed with it
+    std::vector<int> m_managedControls; // greyed by policy: enabled again when the lock goes
     BOOL m_bShownAtLastTick = 0; // auto minimise: the window was visible at the timer's last tick
 };

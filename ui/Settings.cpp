@@ -24,6 +24,7 @@ BOOL CQuelvantDlg::ResetSettings() {
         RegisterDisableEnableShortcut();
         EnableMouseOptions();
         EnableShortcutBoxes();
+        ShowLockedSettings();
     }
     if (!written) {
         if (hasWindow) {

@@ -27,6 +27,8 @@ from harness import (  # noqa: F401
 )
 
 SETTINGS_KEY = r"HKCU\Software\AppData\Quelvant\Settings"
+MACHINE_POLICY = r"HKLM\Software\Policies\Quelvant"
+USER_POLICY = r"HKCU\Software\Policies\Quelvant"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 TITLE = "Quelvant"
 CAPTURE_TITLE = "Keyboard Shortcut - Quelvant"
@@ -73,7 +75,8 @@ def _settings_table() -> tuple[tuple[str, str, int], ...]:
     text = (REPO / relative).read_text(encoding="utf-8")
     table = text.split("kSettings[kSettingCount] = {", 1)[-1].split("};", 1)[0]
     # The reset rule may follow the default; the tests take it from the program's behaviour.
-    rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*(-?\d+)(?:,\s*(?:true|false))?\}',
+    rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*(-?\d+)(?:,\s*(?:true|false))?'
+                      r'(?:,\s*0x[0-9A-Fa-f]+)?\}',
                       table)
     count = len(re.findall(r"\{L\"", table))
     if not rows or len(rows) != count:
@@ -82,6 +85,20 @@ def _settings_table() -> tuple[tuple[str, str, int], ...]:
 
 
 SETTINGS_TABLE = _settings_table()
+
+
+def _header_text(relative: str, name: str) -> str:
+    """A text constant of a header, its literal pieces joined."""
+    text = (REPO / relative).read_text(encoding="utf-8")
+    found = re.search(rf"{name}\s*=\s*((?:\s*L\"(?:[^\"\\]|\\.)*\")+);", text)
+    if not found:
+        raise RuntimeError(f"cannot read {name} of {relative}: update quelvant.py")
+    return "".join(re.findall(r'L"((?:[^"\\]|\\.)*)"', found.group(1)))
+
+
+# What a control of a locked setting says, and what the keyboard box says of the way out.
+MANAGED_TIP = _header_text("app/SettingPolicy.h", "kManagedTip")
+KEYBOARD_TIP = _header_text("ui/BlockingRules.h", "kKeyboardBoxTip")
 # The check box that shows each BOOL setting; the words and the name stand behind the
 # Disable / Enable Shortcut box.
 SETTING_BOX = {
@@ -374,7 +391,20 @@ def reg_add(wine: WineSession, key: str, name: str, kind: str, data: str) -> Non
 
 def store_settings(wine: WineSession, **values: int | str) -> None:
     """Writes settings before a start, through a .reg file in one go."""
-    lines = ["Windows Registry Editor Version 5.00", "", f"[{SETTINGS_KEY.replace('HKCU', 'HKEY_CURRENT_USER')}]"]
+    store_values(wine, SETTINGS_KEY, **values)
+
+
+def remove_key(wine: WineSession, key: str) -> None:
+    subprocess.run(["wine", "reg", "delete", key, "/f"], env=wine.env, check=True,
+                   capture_output=True, timeout=60)
+    wait_until(lambda: reg_query(wine, key) == {}, what=f"{key} to go")
+
+
+def store_values(wine: WineSession, key: str, **values: int | str) -> None:
+    """Writes values under an HKCU or HKLM key (settings, an administrator's policy) in one go."""
+    root, path = key.split("\\", 1)
+    root = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE"}[root]
+    lines = ["Windows Registry Editor Version 5.00", "", f"[{root}\\{path}]"]
     for name, value in values.items():
         if isinstance(value, str):
             escaped = value.replace("\\", "\\\\").replace('"', '\\"')
@@ -384,7 +414,7 @@ def store_settings(wine: WineSession, **values: int | str) -> None:
     reg_file = wine.root / "settings.reg"
     reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="utf-16")
     subprocess.run(["wine", "regedit", "/S", str(reg_file)], env=wine.env, check=True, timeout=60)
-    wait_until(lambda: all(n in settings(wine) for n in values), what="the stored settings")
+    wait_until(lambda: all(n in reg_query(wine, key) for n in values), what=f"the values in {key}")
 
 
 def wait_settings(wine: WineSession, **expected: int | str) -> dict[str, int | str]:

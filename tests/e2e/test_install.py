@@ -79,7 +79,10 @@ def test_silent_upgrade_use_refused_downgrade_and_uninstall(wine: WineSession, t
     assert installed()[2] == [("0.9", "Quelvant developers")]
     assert msiexec(wine, "/i", str(new_msi)) == 0
     state = installed()
-    assert state[0] == ["Helper.dll", "Quelvant.exe"] and len(state[1]) == 1
+    assert state[0] == ["Helper.dll", "PolicyDefinitions", "Quelvant.exe"] and len(state[1]) == 1
+    for template in ("Quelvant.admx", "en-US/Quelvant.adml"):
+        assert (folder / "PolicyDefinitions" / template).read_bytes() == (
+            REPO / "packaging/policy" / template).read_bytes()
     assert state[2] == [(version, "Quelvant developers")]
     assert (folder / "Quelvant.exe").read_bytes() == (BIN_DIR / "Quelvant.exe").read_bytes()
     # Programs and Features shows the icon the installer registered with the product.

@@ -94,7 +94,6 @@ def test_every_choice_comes_back_with_blocking_in_force(wine: WineSession, round
     # The probe first, beside where the dialog will be again: with moves and keys blocked from
     # the start it could not be settled afterwards.
     probe = wine.start_probe(x=max(right, 0) + 60, y=100, w=400, h=300)
-    wine.settle_on(probe)
     app = q.start(wine)
     assert {k: app.check(box) for k, box in CHECK_BOX.items()} == {
         k: min(int(expected[k]), 1) for k in CHECK_BOX}
@@ -237,3 +236,50 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
             assert q.settings(wine)["m_bDisableTouchpad"] == 0
     touchpad_at(wine, 1)
     assert q.settings(wine)["m_bTouchpadSwitchedOff"] == 0
+
+
+def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
+    """The machine's policy locks left clicks blocked over the user policy's 0; the user policy
+    locks the wheel and keyboard boxes off. Neither a click, Reset Settings nor "<RESET>"
+    changes them or the user's own values, which come back as each policy goes: the user's at
+    the next start, the machine's through the system's notice while the program runs."""
+    q.store_settings(wine, m_bCheckDisableLeftClick=0, m_bCheckDisableMouseWheel=1)
+    q.store_values(wine, q.MACHINE_POLICY, m_bCheckDisableLeftClick=1)
+    q.store_values(wine, q.USER_POLICY, m_bCheckDisableLeftClick=0, m_bCheckDisableMouseWheel=0,
+                   m_bDisableKeyboardKeys=0)
+    app, probe = q.start_with_probe(wine)
+    assert [app.check(b) for b in (q.LEFT, q.WHEEL)] == [1, 0]
+    assert not any(app.enabled(b) for b in (q.LEFT, q.WHEEL, q.KEYBOARD))
+    assert app.tip(q.LEFT) == app.tip(q.WHEEL) == q.MANAGED_TIP
+    assert app.tip(q.KEYBOARD) == f"{q.MANAGED_TIP} {q.KEYBOARD_TIP}"
+    assert app.enabled(q.RIGHT) and app.tip(q.RIGHT) is None
+    assert not real_click_arrived(wine, probe)
+
+    app.click(q.LEFT)
+    app.click(q.RIGHT)
+    app.wait_check(q.RIGHT, 1)
+    assert app.check(q.LEFT) == 1
+    app.click(q.RESET)
+    q.wait_settings(wine, m_bCheckDisableRightClick=0)
+    assert [app.check(b) for b in (q.LEFT, q.WHEEL, q.RIGHT)] == [1, 0, 0]
+    assert not app.enabled(q.LEFT) and app.status() == "Mouse Buttons Disabled"
+    app.close()
+    reset = wine.start("Quelvant.exe", "<RESET>", stdin=subprocess.DEVNULL)
+    reset_app = q.Quelvant(wine, q.driver_for(wine), reset)
+    assert reset_app.wait_message_box().text == "Reset of Settings Done."
+    reset_app.press_message_box()
+    assert reset_app.wait_exit() == 0
+    own = dict(m_bCheckDisableLeftClick=0, m_bCheckDisableMouseWheel=1)
+    assert {k: q.settings(wine)[k] for k in own} == own
+
+    q.remove_key(wine, q.USER_POLICY)
+    app = q.start(wine)
+    assert [app.check(b) for b in (q.LEFT, q.WHEEL)] == [1, 1]
+    assert app.enabled(q.WHEEL) and app.tip(q.WHEEL) is None
+    assert app.enabled(q.KEYBOARD) and app.tip(q.KEYBOARD) == q.KEYBOARD_TIP
+    q.remove_key(wine, q.MACHINE_POLICY)
+    assert app.drive("settingchange Policy") == "ok"
+    wait_until(lambda: app.enabled(q.LEFT), what="the left-click box to be the user's again")
+    assert app.check(q.LEFT) == 0 and app.tip(q.LEFT) is None
+    assert real_click_arrived(wine, probe)
+    app.close()

@@ -1,10 +1,13 @@
 // Raw stored values read back into settings, as the profile functions take them.
+#include "SettingPolicy.h"
 #include "StoredSetting.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -135,6 +138,81 @@ TEST(StoredSetting, DamagedValuesReadAsTheProgramTakesThem) {
             DecodeStoredSetting(Def(row.setting), row.type, row.data.data(), row.data.size());
         EXPECT_EQ(value.number, row.number) << row.id;
         EXPECT_EQ(value.text, row.text) << row.id;
+    }
+}
+
+// An administrator's values over the user's settings: machine over user value by value, wrong
+// types and out-of-range values not configured, and the rules between settings. Each row lists
+// the machine key's and the user policy key's values and every setting that ends up locked.
+TEST(SettingPolicy, MachineOverUserWithTheRulesBetweenSettings) {
+    using Values = std::vector<std::pair<SettingIndex, RawPolicyValue>>;
+    const auto n = [](std::uint32_t v) { return RawPolicyValue{4, Dword(v)}; };
+    const auto t = [](const std::wstring& text) { return RawPolicyValue{1, Utf16(text + L'\0')}; };
+    const std::wstring most(kPolicyTextMax, L'n');
+    struct Row {
+        const char* id;
+        Values machine, user;
+        std::vector<std::pair<SettingIndex, StoredSettingValue>> locked;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"machine-wins", {{kCheckDisableLeftClick, n(1)}, {kAllowInjected, n(0)}},
+         {{kCheckDisableLeftClick, n(0)}, {kAudibleAlerts, n(0)}},
+         {{kCheckDisableLeftClick, {1, {}}}, {kAllowInjected, {}}, {kAudibleAlerts, {}}}},
+        {"machine-not-configured-user-speaks",
+         {{kCheckDisableLeftClick, t(L"1")}, {kCheckDisableRightClick, n(2)},
+          {kCheckDisableMouseWheel, {11, std::vector<std::uint8_t>(8, 1)}}},
+         {{kCheckDisableLeftClick, n(0)}}, {{kCheckDisableLeftClick, {}}}},
+        {"out-of-range-and-wrong-types",
+         {{kAutoMinimize, n(0xFFFFFFFFu)}, {kKey2, n(0xFF)}, {kMod2, n(0x10)},
+          {kKeyboardShortcutName2, t(most + L"n")}, {kAudibleAlerts, {4, {1, 0}}}},
+         {{kKeyboardShortcutName2, {2, t(L"Q").data}}, {kAllowInjected, {3, Dword(1)}}}, {}},
+        {"highest-of-each", {{kKey2, n(0xFE)}, {kMod2, n(0x0F)}, {kKeyboardShortcutName2, t(most)}},
+         {}, {{kKey2, {0xFE, {}}}, {kMod2, {0x0F, {}}}, {kKeyboardShortcutName2, {0, most}},
+              {kDisableKeyboardKeys, {}}}},
+        {"keyboard-blocking-wins-over-both-shortcuts",
+         {{kCloseWithKeyboardShortcut, n(1)}, {kKey2, n(0x51)}},
+         {{kDisableKeyboardKeys, n(1)}, {kDisableEnableKeyboardShortcut, n(1)}, {kMod2, n(2)},
+          {kKeyboardShortcutName2, t(L"Ctrl + Q")}},
+         {{kDisableKeyboardKeys, {1, {}}}, {kCloseWithKeyboardShortcut, {}},
+          {kDisableEnableKeyboardShortcut, {}}, {kKey2, {}}, {kMod2, {}},
+          {kKeyboardShortcutName2, {}}}},
+        {"shortcut-switched-off-has-no-key", {{kDisableEnableKeyboardShortcut, n(0)}},
+         {{kKey2, n(0x51)}}, {{kDisableEnableKeyboardShortcut, {}}, {kKey2, {}}, {kMod2, {}},
+                              {kKeyboardShortcutName2, {}}}},
+        {"a-shortcut-holds-keyboard-blocking-off", {{kCloseWithKeyboardShortcut, n(1)}},
+         {{kDisableKeyboardKeys, n(0)}},
+         {{kCloseWithKeyboardShortcut, {1, {}}}, {kDisableKeyboardKeys, {}}}},
+        {"keyboard-blocking-off-leaves-the-shortcuts",
+         {{kDisableKeyboardKeys, n(0)}, {kDisableEnableKeyboardShortcut, n(1)}}, {},
+         {{kDisableKeyboardKeys, {}}, {kDisableEnableKeyboardShortcut, {1, {}}}}},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        PolicyKeyValues machine, user;
+        SettingsPolicy expected;
+        for (const auto& [index, raw] : row.machine) {
+            machine[index] = raw;
+        }
+        for (const auto& [index, raw] : row.user) {
+            user[index] = raw;
+        }
+        for (const auto& [index, value] : row.locked) {
+            expected.locked[index] = value;
+        }
+        const SettingsPolicy merged = MergePolicy(machine, user);
+        for (int i = 0; i < kSettingCount; ++i) {
+            EXPECT_EQ(merged.locked[i], expected.locked[i]) << row.id << " " << i;
+        }
+    }
+    // Every row of the table, however many, is locked by a value of its own type and no other.
+    for (int i = 0; i < kSettingCount; ++i) {
+        const bool text = kSettings[i].kind == SettingKind::String;
+        const RawPolicyValue own = text ? t(L"x") : n(1), other = text ? n(1) : t(L"1");
+        EXPECT_TRUE(DecodePolicyValue(kSettings[i], own.type, own.data.data(), own.data.size()));
+        EXPECT_FALSE(
+            DecodePolicyValue(kSettings[i], other.type, other.data.data(), other.data.size()))
+            << i;
     }
 }
 

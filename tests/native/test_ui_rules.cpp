@@ -778,4 +778,45 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
     // clang-format on
 }
 
+// A locked setting is in force with the policy's value whatever its box or a reset says, the
+// user's own stored value is never written over, and it comes back when the policy goes.
+TEST(DialogCore, LockedSettingsHoldAndTheUsersOwnComeBack) {
+    FakeHooks hooks;
+    FakeStore store;
+    StoreNumbers(store, {{kCheckDisableLeftClick, 0}, {kAllowInjected, 0}, {kAutoMinimize, 1}});
+    SettingsPolicy policy;
+    policy.locked[kCheckDisableLeftClick] = StoredSettingValue{1, {}};
+    policy.locked[kAllowInjected] = StoredSettingValue{1, {}};
+    TestDialog dialog(hooks, store);
+    dialog.SetPolicy(policy);
+    dialog.Start();
+    EXPECT_EQ(hooks.calls, (Calls{"M01/1", "K0/1"}));
+    hooks.calls.clear();
+    EXPECT_FALSE(dialog.Click(&D::m_bCheckDisableLeftClick));
+    EXPECT_EQ(hooks.calls, (Calls{"M01/1", "K0/1"}));
+    EXPECT_TRUE(dialog.Control(&D::m_bCheckDisableLeftClick));
+    EXPECT_TRUE(dialog.Click(&D::m_bCheckDisableRightClick));
+    EXPECT_TRUE(dialog.errors.empty());
+    EXPECT_EQ(store.Number(kCheckDisableRightClick), 1);
+
+    EXPECT_TRUE(dialog.ResetStoredSettings(true));
+    TestDialog windowless(hooks, store);
+    windowless.SetPolicy(policy);
+    EXPECT_TRUE(windowless.ResetStoredSettings(false));
+    for (const TestDialog* d : {&dialog, &windowless}) {
+        EXPECT_EQ(d->m_bCheckDisableLeftClick, 1);
+        EXPECT_EQ(d->m_bAllowInjected, 1);
+        EXPECT_EQ(d->m_bCheckDisableRightClick, 0);
+    }
+    EXPECT_EQ(store.Number(kCheckDisableRightClick), 0);
+    EXPECT_EQ(store.Number(kAutoMinimize), 0);
+    EXPECT_EQ(store.Number(kCheckDisableLeftClick), 0);
+    EXPECT_EQ(store.Number(kAllowInjected), 0);
+
+    dialog.SetPolicy({});
+    dialog.LoadSaveSettings(true);
+    EXPECT_EQ(dialog.m_bCheckDisableLeftClick, 0);
+    EXPECT_EQ(dialog.m_bAllowInjected, 0);
+}
+
 } // namespace

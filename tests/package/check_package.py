@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Builds the release of a Windows build tree and checks what a user gets. The zip: exactly the
-program, the hook library, the README and the licence; the binaries as built, importing
+program, the hook library, the README, the licence and the Group Policy templates (which the
+installer puts beside the program too, and which name exactly the program's settings); the binaries as built, importing
 system DLLs only (and the program Helper.dll's two calls), asking for no user-interface
 access; in a release build, stripped and at most 1 MiB together. With --signed, a second tree
 elsewhere, signed with a throwaway certificate, must give the same binaries and valid signatures."""
@@ -13,10 +14,14 @@ import re
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ElementTree
 import zipfile
 from pathlib import Path
 
-SHIPPED = {"Quelvant.exe", "Helper.dll", "README.md", "LICENSE"}
+POLICY_TEMPLATES = {"PolicyDefinitions/Quelvant.admx": "packaging/policy/Quelvant.admx",
+                    "PolicyDefinitions/en-US/Quelvant.adml": "packaging/policy/en-US/Quelvant.adml"}
+SHIPPED = {"Quelvant.exe", "Helper.dll", "README.md", "LICENSE", *POLICY_TEMPLATES}
+GP = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 SIZE_LIMIT = 1024 * 1024
 
 # DLLs every Windows installation has. The C and C++ runtimes of MinGW are linked statically,
@@ -115,6 +120,7 @@ def main():
             out = Path(tmp)
             for name, original in (("README.md", args.source_dir / "README.md"),
                                    ("LICENSE", args.source_dir / "LICENSE"),
+                                   *((n, args.source_dir / s) for n, s in POLICY_TEMPLATES.items()),
                                    ("Quelvant.exe", args.build_dir / "bin" / "Quelvant.exe"),
                                    ("Helper.dll", args.build_dir / "bin" / "Helper.dll")):
                 if (out / name).is_file():
@@ -123,13 +129,100 @@ def main():
             licence = (out / "LICENSE").read_text() if (out / "LICENSE").is_file() else ""
             check("MIT License" in licence and "2026 Quelvant developers" in licence,
                   "LICENSE is not the MIT licence of the Quelvant developers")
+            check_policy_templates(out / "PolicyDefinitions", args.source_dir)
             check_binaries(args.objdump, out, release)
             check_manifest(out / "Quelvant.exe", "false")
             full = ".".join((args.version.split(".") + ["0"] * 4)[:4])
             check(full.encode("utf-16-le") in (out / "Quelvant.exe").read_bytes(),
                   f"the version resource does not name version {full}")
+    with tempfile.TemporaryDirectory() as tmp:
+        subprocess.run(["msiextract", "-C", tmp, str(msi)], check=True, capture_output=True)
+        for name, source in POLICY_TEMPLATES.items():
+            installed = list(Path(tmp).rglob(f"Quelvant/{name}"))
+            check(len(installed) == 1 and installed[0].read_bytes()
+                  == (args.source_dir / source).read_bytes(),
+                  f"the installer does not put {name} beside the program")
     if args.signed:
         check_signed(args)
+
+
+def settings_table(source_dir):
+    """(name, kind, highest) of every row of app/SettingsTable.h, the program's own table."""
+    text = (source_dir / "app/SettingsTable.h").read_text()
+    table = text.split("kSettings[kSettingCount] = {", 1)[-1].split("};", 1)[0]
+    rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*-?\d+'
+                      r'(?:,\s*(?:true|false))?(?:,\s*(0x[0-9A-Fa-f]+|\d+))?\}', table)
+    if not check(rows and len(rows) == table.count('{L"'),
+                 "cannot read the rows of app/SettingsTable.h"):
+        return []
+    return [(name, kind, int(highest, 0) if highest else 0xFFFF) for name, kind, highest in rows]
+
+
+def check_policy_templates(folder, source_dir):
+    """Both templates are well-formed XML of the Group Policy schema's namespace; one policy
+    per setting of the program's table, each writing that setting's value under the policy
+    key with the setting's own type and range; every text and presentation they name exists."""
+    try:
+        admx = ElementTree.parse(folder / "Quelvant.admx").getroot()
+        adml = ElementTree.parse(folder / "en-US" / "Quelvant.adml").getroot()
+    except (OSError, ElementTree.ParseError) as error:
+        check(False, f"the policy templates are not well-formed XML: {error}")
+        return
+    check(admx.tag == GP + "policyDefinitions", f"Quelvant.admx has the root {admx.tag}")
+    check(adml.tag == GP + "policyDefinitionResources", f"Quelvant.adml has the root {adml.tag}")
+    header = (source_dir / "app/SettingPolicy.h").read_text()
+    key = re.search(r'kPolicyKey = L"(.*)";', header).group(1).replace("\\\\", "\\")
+    text_max = int(re.search(r"kPolicyTextMax = (\d+);", header).group(1))
+    strings = {e.get("id"): e.text for e in adml.iter(GP + "string")}
+    presentations = {e.get("id"): e for e in adml.iter(GP + "presentation")}
+
+    def resolves(reference, table, what):
+        m = re.fullmatch(r"\$\((string|presentation)\.(\w+)\)", reference or "")
+        check(m and m.group(2) in table, f"{what} names {reference!r}, which the .adml lacks")
+
+    for element in admx.iter():
+        for attribute in ("displayName", "explainText"):
+            if element.get(attribute) is not None:
+                resolves(element.get(attribute), strings, element.get("name"))
+    policies = {}
+    for policy in admx.iter(GP + "policy"):
+        name = policy.get("name")
+        check(name not in policies, f"two policies are named {name}")
+        check(policy.get("key") == key, f"policy {name} writes under {policy.get('key')}")
+        check(policy.get("class") == "Both", f"policy {name} is not for machine and user")
+        values = [policy.get("valueName")] if policy.get("valueName") else []
+        values += [e.get("valueName") for e in policy.iter() if e.tag in (GP + "decimal", GP + "text")
+                   and e.get("id")]
+        check(values == [name], f"policy {name} writes {values}, not its setting's own value")
+        policies[name] = policy
+        if policy.get("presentation"):
+            resolves(policy.get("presentation"), presentations, name)
+            refs = {e.get("refId") for e in presentations.get(name, []) if e.get("refId")}
+            ids = {e.get("id") for e in policy.iter() if e.get("id")}
+            check(refs == ids, f"policy {name}: presentation shows {refs}, elements are {ids}")
+    table = settings_table(source_dir)
+    check(set(policies) == {name for name, _, _ in table},
+          f"no policy for {sorted({n for n, _, _ in table} - set(policies))}; no setting for "
+          f"{sorted(set(policies) - {n for n, _, _ in table})}")
+    for name, kind, highest in table:
+        policy = policies.get(name)
+        if policy is None:
+            continue
+        decimal = [e for e in policy.iter(GP + "decimal") if e.get("id")]
+        text = [e for e in policy.iter(GP + "text")]
+        if kind == "Bool":
+            on = policy.find(f"{GP}enabledValue/{GP}decimal")
+            off = policy.find(f"{GP}disabledValue/{GP}decimal")
+            check(on is not None and off is not None and (on.get("value"), off.get("value"))
+                  == ("1", "0"), f"policy {name} does not write 1 when enabled, 0 when disabled")
+        elif kind == "Word":
+            check(len(decimal) == 1 and decimal[0].get("minValue") == "0"
+                  and decimal[0].get("maxValue") == str(highest),
+                  f"policy {name} does not take a number from 0 to {highest}")
+        else:
+            check(len(text) == 1 and text[0].get("maxLength") == str(text_max)
+                  and text[0].get("expandable") != "true",
+                  f"policy {name} does not take a plain text of at most {text_max} characters")
 
 
 def package(build_dir, *made):

@@ -307,6 +307,15 @@ public:
             const UniqueKernelHandle thread(started.hThread);
             return "ok " + std::to_string(started.dwProcessId);
         }
+        if (verb == "settingchange") {
+            // As Windows tells every top-level window after applying policy ("Policy") or
+            // changing a system setting: sent, since the section name is a pointer.
+            DWORD_PTR result = 0;
+            const LRESULT sent = SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                                                     reinterpret_cast<LPARAM>(Widen(rest).c_str()),
+                                                     SMTO_ABORTIFHUNG, 10000, &result);
+            return sent != 0 ? "ok" : "error " + std::to_string(GetLastError());
+        }
         if (verb == "foreground") {
             // The title of the window the user works with now, whoever owns it.
             const HWND front = GetForegroundWindow();
@@ -397,11 +406,6 @@ public:
         if (verb == "post") {
             PostMessageW(target, static_cast<UINT>(ParseNumber(args.at(0))),
                          ParseNumber(args.at(1)), static_cast<LPARAM>(ParseNumber(args.at(2))));
-            return "ok";
-        }
-        if (verb == "settingchange") {
-            // Sent, as the system does: the message carries a pointer and cannot be posted.
-            SendMessageTimeoutW(target, WM_SETTINGCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
             return "ok";
         }
         if (verb == "hotkey-get") {

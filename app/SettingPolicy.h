@@ -1,0 +1,53 @@
+// Settings an administrator presets and locks: values named and typed as the user's own under
+// Software\Policies\Quelvant, the machine's key over the user's. Platform-free: the program
+// reads the two keys' raw values, and what is locked, at which value, and what that means for
+// the rules between settings is decided here and tested natively.
+#pragma once
+
+#include "StoredSetting.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Under HKEY_LOCAL_MACHINE, then HKEY_CURRENT_USER.
+inline constexpr const wchar_t* kPolicyKey = L"Software\\Policies\\Quelvant";
+
+// The longest shortcut name a policy may give, as the templates' text box allows.
+inline constexpr std::size_t kPolicyTextMax = 255;
+
+// What a locked control tells, as its tooltip (screen readers read it as the description).
+inline constexpr const wchar_t* kManagedTip =
+    L"Managed by your administrator: this setting cannot be changed here.";
+
+// One value as a policy key holds it.
+struct RawPolicyValue {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
+
+// What one policy key holds for each row of the settings table; nothing where it has no value.
+using PolicyKeyValues = std::array<std::optional<RawPolicyValue>, kSettingCount>;
+
+// A policy's value for one setting, or nothing when it is not configured: of another type than
+// the user's own value (a four-byte REG_DWORD, or a REG_SZ), or out of the setting's range
+// (a switch 0 or 1, a word up to its highest, a name up to kPolicyTextMax characters).
+std::optional<StoredSettingValue> DecodePolicyValue(const SettingDef& setting, std::uint32_t type,
+                                                    const std::uint8_t* data, std::size_t size);
+
+// The settings in force by policy, each with its value; the rest are the user's.
+struct SettingsPolicy {
+    std::array<std::optional<StoredSettingValue>, kSettingCount> locked;
+
+    bool Locks(int index) const { return locked[index].has_value(); }
+    bool operator==(const SettingsPolicy&) const = default;
+};
+
+// Machine over user, value by value: a machine value that is not configured leaves the user's
+// policy to speak. Then the rules between settings: keyboard blocking in force by policy holds
+// both shortcuts off (it wins where a policy asks for both); a Disable / Enable shortcut switched
+// off by policy has no key; a shortcut switched on by policy holds keyboard blocking off, so
+// that no click can take it away.
+SettingsPolicy MergePolicy(const PolicyKeyValues& machine, const PolicyKeyValues& user);
