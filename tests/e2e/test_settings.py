@@ -94,6 +94,7 @@ def test_every_choice_comes_back_with_blocking_in_force(wine: WineSession, round
     # The probe first, beside where the dialog will be again: with moves and keys blocked from
     # the start it could not be settled afterwards.
     probe = wine.start_probe(x=max(right, 0) + 60, y=100, w=400, h=300)
+    wine.settle_on(probe)
     app = q.start(wine)
     assert {k: app.check(box) for k, box in CHECK_BOX.items()} == {
         k: min(int(expected[k]), 1) for k in CHECK_BOX}
