@@ -245,7 +245,7 @@ def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
     changes them or the user's own values, which come back as each policy goes: the user's at
     the next start, the machine's through the system's notice while the program runs."""
     q.store_settings(wine, m_bCheckDisableLeftClick=0, m_bCheckDisableMouseWheel=1)
-    q.store_values(wine, q.MACHINE_POLICY, m_bCheckDisableLeftClick=1)
+    q.store_values(wine, q.MACHINE_POLICY, m_bCheckDisableLeftClick=1, m_bDisableTouchpad=1)
     q.store_values(wine, q.USER_POLICY, m_bCheckDisableLeftClick=0, m_bCheckDisableMouseWheel=0,
                    m_bDisableKeyboardKeys=0)
     app, probe = q.start_with_probe(wine)
@@ -254,6 +254,9 @@ def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
     assert app.tip(q.LEFT) == app.tip(q.WHEEL) == q.MANAGED_TIP
     assert app.tip(q.KEYBOARD) == f"{q.MANAGED_TIP} {q.KEYBOARD_TIP}"
     assert app.enabled(q.RIGHT) and app.tip(q.RIGHT) is None
+    # Locked where the system cannot switch the touchpad: it says both.
+    assert app.check(q.TOUCHPAD) == 1 and not app.enabled(q.TOUCHPAD)
+    assert app.tip(q.TOUCHPAD).startswith(f"{q.MANAGED_TIP} Not available:")
     assert not real_click_arrived(wine, probe)
 
     app.click(q.LEFT)
@@ -282,5 +285,6 @@ def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
     assert app.drive("settingchange Policy") == "ok"
     wait_until(lambda: app.enabled(q.LEFT), what="the left-click box to be the user's again")
     assert app.check(q.LEFT) == 0 and app.tip(q.LEFT) is None
+    assert app.tip(q.TOUCHPAD).startswith("Not available:") and not app.enabled(q.TOUCHPAD)
     assert real_click_arrived(wine, probe)
     app.close()
