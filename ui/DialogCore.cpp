@@ -384,6 +384,7 @@ TouchpadAvailability DialogCore::RefreshTouchpad() {
 
 void DialogCore::SwitchTouchpadBlocking() {
     ControlsToMembers();
+    HoldLockedValues();
     m_bTouchpadReleased = false;
     if (ApplyTouchpad()) {
         LoadSaveSettings(false);

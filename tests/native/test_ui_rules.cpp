@@ -716,7 +716,7 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         bool enabledAfter;
         int memoAfter, boxAfter;
         const wchar_t* status;
-        bool fail = false, ignore = false;
+        bool fail = false, ignore = false, locked = false;
     };
     const wchar_t *off = kTouchpadDisabledText, *on = kTouchpadEnabledText, *mouse = kEnabled;
     const wchar_t* refused = L"Error Disabling Touchpad";
@@ -741,6 +741,7 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         {"switched-on-in-settings", 1, 0, true, true, "ut", {}, true, 0, 0, off},
         {"unsupported-keeps-the-choice", 1, 0, true, false, "", {}, true, 0, 1, mouse},
         {"appears-later", 1, 0, true, false, "a", {"off"}, false, 1, 1, off},
+        {"locked-by-policy", 1, 0, true, true, "t", {}, false, 1, 1, off, false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -752,6 +753,11 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         pad.enabled = c.enabled;
         pad.supported = c.supported;
         TestDialog dialog(hooks, store, pad);
+        if (c.locked) {
+            SettingsPolicy policy;
+            policy.locked[kDisableTouchpad] = StoredSettingValue{1, {}};
+            dialog.SetPolicy(policy);
+        }
         dialog.Start();
         pad.calls.clear();
         pad.fail = c.fail;
