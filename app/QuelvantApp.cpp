@@ -1,8 +1,18 @@
+// The program's entry: the single-instance rule, the reset word, and the dialog put together
+// with the real adapters.
 #include "QuelvantApp.h"
 
+#include "HelperHookLibrary.h"
+#include "ProfileSettingsStore.h"
 #include "QuelvantDlg.h"
+#include "RegistryPolicy.h"
 #include "SettingsTable.h"
 #include "StartupDecision.h"
+#include "SystemTouchpad.h"
+
+namespace quelvant::app {
+
+using namespace core;
 
 CQuelvantApp theApp;
 
@@ -102,7 +112,9 @@ BOOL CQuelvantApp::InitInstance() {
 
     SetRegistryKey(L"AppData");
 
-    CQuelvantDlg dlg;
+    const CorePorts ports{adapters::HelperHookLibrary(), adapters::ProfileSettingsStore(),
+                          adapters::SystemTouchpad(), adapters::RegistryPolicy()};
+    ui::CQuelvantDlg dlg(ports);
     if (action == StartupAction::ResetSettings) {
         // The success is told only when the store took every value and auto start is off.
         if (dlg.ResetSettings()) {
@@ -119,3 +131,5 @@ BOOL CQuelvantApp::InitInstance() {
     }
     return FALSE;
 }
+
+} // namespace quelvant::app

@@ -3,6 +3,8 @@
 
 #include "afxwin.h"
 
+namespace quelvant::app {
+
 class CQuelvantApp : public CWinApp {
 public:
     CQuelvantApp() noexcept = default;
@@ -10,3 +12,5 @@ public:
 };
 
 extern CQuelvantApp theApp;
+
+} // namespace quelvant::app

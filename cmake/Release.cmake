@@ -17,7 +17,7 @@ if(QUELVANT_SIGN_CERT)
         ${PROJECT_SOURCE_DIR}/res/Quelvant.rc)
     target_include_directories(QuelvantInstalled PRIVATE
         ${PROJECT_BINARY_DIR}/res/installed ${PROJECT_SOURCE_DIR}/res ${PROJECT_BINARY_DIR}/res)
-    target_link_libraries(QuelvantInstalled PRIVATE quelvant_core framework Helper screen_readers)
+    target_link_libraries(QuelvantInstalled PRIVATE quelvant_ui quelvant_adapters framework Helper)
     target_link_options(QuelvantInstalled PRIVATE -municode $<$<CONFIG:Release,MinSizeRel>:-s>)
     set_target_properties(QuelvantInstalled PROPERTIES OUTPUT_NAME Quelvant
                                                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/installed)

@@ -5,6 +5,8 @@
 #include "FuzzInput.h"
 #include "StartupDecision.h"
 
+using namespace quelvant::core;
+
 namespace {
 
 wchar_t UpperAscii(wchar_t c) {

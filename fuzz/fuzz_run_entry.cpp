@@ -6,6 +6,8 @@
 #include "AutoStartRules.h"
 #include "FuzzInput.h"
 
+using namespace quelvant::core;
+
 namespace {
 
 // Left to right, character by character; the word cannot overlap itself, so this removes

@@ -10,6 +10,8 @@
 #include "SettingPolicy.h"
 #include "StoredSetting.h"
 
+using namespace quelvant::core;
+
 namespace {
 
 std::vector<std::uint8_t> DwordBytes(std::uint32_t value) {

@@ -5,7 +5,11 @@
 
 #include "resource.h"
 
+namespace quelvant::ui {
+
 class CAboutDlg : public CDialog {
 public:
     CAboutDlg() noexcept : CDialog(IDD_ABOUTBOX) {}
 };
+
+} // namespace quelvant::ui

@@ -5,6 +5,10 @@
 
 #include <vector>
 
+namespace quelvant::ui {
+
+using namespace core;
+
 namespace {
 constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -114,3 +118,5 @@ int CQuelvantDlg::IsAutoStartEnabled() {
     CFileFind finder;
     return finder.FindFile(path.c_str()) ? 1 : 0;
 }
+
+} // namespace quelvant::ui

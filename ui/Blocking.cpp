@@ -6,6 +6,10 @@
 #include "Helper.h"
 #include "ShortcutRules.h"
 
+namespace quelvant::ui {
+
+using namespace core;
+
 void CQuelvantDlg::EnableMouseOptions() {
     const BOOL enable = m_bDisableEnableKeyboardShortcut == 0 ? TRUE : FALSE;
     for (const int id : {IDC_CHECK_DISABLE_LEFT_CLICK, IDC_CHECK_DISABLE_RIGHT_CLICK,
@@ -74,3 +78,5 @@ CString CQuelvantDlg::GetSystemErrorText(DWORD dwError) {
     }
     return TrimSystemMessage(CString(buffer, length));
 }
+
+} // namespace quelvant::ui

@@ -2,6 +2,8 @@
 
 #include "MainIcon.h"
 
+namespace quelvant::ui {
+
 BEGIN_MESSAGE_MAP(CDlgKeyboardShortcut, CDialog)
 ON_BN_CLICKED(IDC_BUTTON_CLEAR, OnBnClickedClear)
 ON_BN_CLICKED(IDOK, OnBnClickedOk)
@@ -35,3 +37,5 @@ void CDlgKeyboardShortcut::OnBnClickedOk() {
     m_sKeyboardShortcutName = m_HotKeyCtrl.GetHotKeyName();
     CDialog::OnOK();
 }
+
+} // namespace quelvant::ui

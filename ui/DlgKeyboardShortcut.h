@@ -5,6 +5,8 @@
 
 #include "resource.h"
 
+namespace quelvant::ui {
+
 class CDlgKeyboardShortcut : public CDialog {
 public:
     explicit CDlgKeyboardShortcut(CWnd* pParent = nullptr) noexcept
@@ -24,3 +26,5 @@ protected:
 
     DECLARE_MESSAGE_MAP()
 };
+
+} // namespace quelvant::ui

@@ -4,6 +4,8 @@
 
 #include <oleacc.h>
 
+namespace quelvant::ui {
+
 namespace {
 // Spelled out so that nothing but ole32 is needed to reach the annotation service.
 constexpr CLSID kClsidAccPropServices = {
@@ -38,3 +40,5 @@ void RaiseLiveRegionChanged(HWND control) noexcept {
         ::NotifyWinEvent(kEventLiveRegionChanged, control, OBJID_CLIENT, CHILDID_SELF);
     }
 }
+
+} // namespace quelvant::ui

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace quelvant::ui {
+
 // Windows 8 and later raise and understand it; older systems ignore it. Our headers target
 // Windows 7, so the value is written out.
 constexpr DWORD kEventLiveRegionChanged = 0x8019; // EVENT_OBJECT_LIVEREGIONCHANGED
@@ -14,3 +16,5 @@ bool MakeLiveRegion(HWND control) noexcept;
 
 // Tells screen readers that the live region's text has changed.
 void RaiseLiveRegionChanged(HWND control) noexcept;
+
+} // namespace quelvant::ui

@@ -6,6 +6,8 @@
 
 #include "resource.h"
 
+namespace quelvant::ui {
+
 inline HICON LoadMainIcon() {
     const wchar_t* iconName = MAKEINTRESOURCEW(IDR_MAINFRAME);
     return ::LoadIconW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName);
@@ -20,3 +22,5 @@ inline void SetMainIcons(const CWnd& window, HICON bigIcon) {
     ::SendMessageW(window.m_hWnd, WM_SETICON, ICON_SMALL,
                    reinterpret_cast<LPARAM>(smallIcon != nullptr ? smallIcon : bigIcon));
 }
+
+} // namespace quelvant::ui

@@ -3,27 +3,16 @@
 #include "QuelvantDlg.h"
 
 #include "BlockingRules.h"
-#include "ProfileSettingsStore.h"
+#include "SettingControls.h"
 
 #include <algorithm>
 #include <iterator>
 
-namespace {
+namespace quelvant::ui {
 
-// The box that shows each setting, in the order of the settings table; the shortcut's key,
-// modifiers and name stand behind the Disable / Enable Shortcut box.
-constexpr int kSettingControls[] = {
-    IDC_CHECK_DISABLE_LEFT_CLICK,      IDC_CHECK_DISABLE_MIDDLE_CLICK,
-    IDC_CHECK_DISABLE_MOUSE_MOVEMENTS, IDC_CHECK_DISABLE_MOUSE_WHEEL,
-    IDC_CHECK_DISABLE_RIGHT_CLICK,     IDC_CHECK_DISABLE_KEYBOARD_KEYS,
-    IDC_CHECK_AUTO_MINIMIZE,           IDC_CHECK_CLOSE_SHORTCUT,
-    IDC_CHECK_ALLOW_INJECTED,          IDC_CHECK_DISABLE_ENABLE_SHORTCUT,
-    IDC_CHECK_DISABLE_ENABLE_SHORTCUT, IDC_CHECK_DISABLE_ENABLE_SHORTCUT,
-    IDC_CHECK_DISABLE_ENABLE_SHORTCUT, IDC_CHECK_AUDIBLE_ALERTS,
-    IDC_CHECK_DISABLE_TOUCHPAD,
-};
-static_assert(std::size(kSettingControls) == kSettingCount,
-              "every stored setting needs the control that shows it, in table order");
+using namespace core;
+
+namespace {
 
 // Ids of the hover tools, apart from the control tools (whose ids are window handles, which
 // are sign-extended 32-bit values and so never fall in this range).
@@ -104,7 +93,7 @@ void CQuelvantDlg::SetHoverTip(int nID, bool show) {
 }
 
 void CQuelvantDlg::ReloadPolicy() {
-    const SettingsPolicy policy = ReadSettingsPolicy();
+    const SettingsPolicy policy = ReadPolicy();
     if (policy == Policy()) {
         return; // Windows says so after every refresh, changed or not
     }
@@ -114,11 +103,7 @@ void CQuelvantDlg::ReloadPolicy() {
     }
     SetPolicy(policy);
     LoadSaveSettings(true);
-    UpdateData(FALSE);
-    OnBnClickedCloseShortcut();
-    CommitBlockingSettings();
-    RegisterDisableEnableShortcut();
-    ShowLockedSettings();
-    EnableMouseOptions();
-    EnableShortcutBoxes();
+    BringStoredChoiceIntoForce();
 }
+
+} // namespace quelvant::ui

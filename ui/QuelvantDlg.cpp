@@ -1,53 +1,41 @@
-// The main dialog's window: controls, message map, initialisation and window behaviours.
+// The main dialog's window: controls, message map, initialisation, the window's side of the
+// core, and the tooltips.
 #include "QuelvantDlg.h"
 
-#include "AboutDlg.h"
 #include "BlockingRules.h"
-#include "HelperHookLibrary.h"
-#include "MainIcon.h"
 #include "LiveRegion.h"
-#include "ProfileSettingsStore.h"
-#include "SystemTouchpad.h"
+#include "MainIcon.h"
+#include "SettingControls.h"
 
 #include "Helper.h"
 
-#include <shellapi.h>
+namespace quelvant::ui {
+
+using namespace core;
 
 namespace {
-constexpr UINT_PTR kAutoMinimizeTimer = 1;
-constexpr UINT kAutoMinimizeDelayMs = 100;
-// Fires once the first paint is done (timers come after paints): then the status line becomes
-// a live region and the speaker starts, each of which loads COM servers.
-constexpr UINT_PTR kAfterFirstPaintTimer = 2;
 // Posted by the hook library when it put back a hook that the system dropped.
 const UINT kHookRestoredMessage = ::RegisterWindowMessageW(HELPER_RESTORED_MESSAGE);
 // Posted by the hook library when the user's release chord let go of blocking or restored it.
 const UINT kReleaseChordMessage = ::RegisterWindowMessageW(HELPER_CHORD_MESSAGE);
 } // namespace
 
-CQuelvantDlg::CQuelvantDlg(CWnd* pParent)
-    : CDialog(IDD_QUELVANT_DIALOG, pParent),
-      DialogCore(HelperHookLibrary(), ProfileSettingsStore(), SystemTouchpad()),
-      m_hIcon(LoadMainIcon()) {
+CQuelvantDlg::CQuelvantDlg(const CorePorts& ports, CWnd* pParent)
+    : CDialog(IDD_QUELVANT_DIALOG, pParent), DialogCore(ports), m_hIcon(LoadMainIcon()) {
     // Before anything is loaded, so that a start and a "<RESET>" alike respect it.
-    SetPolicy(ReadSettingsPolicy());
+    SetPolicy(ReadPolicy());
 }
 
 void CQuelvantDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
-    DDX_Check(pDX, IDC_CHECK_DISABLE_LEFT_CLICK, m_bCheckDisableLeftClick);
-    DDX_Check(pDX, IDC_CHECK_DISABLE_MIDDLE_CLICK, m_bCheckDisableMiddleClick);
-    DDX_Check(pDX, IDC_CHECK_DISABLE_MOUSE_MOVEMENTS, m_bCheckDisableMouseMovements);
-    DDX_Check(pDX, IDC_CHECK_DISABLE_MOUSE_WHEEL, m_bCheckDisableMouseWheel);
-    DDX_Check(pDX, IDC_CHECK_DISABLE_RIGHT_CLICK, m_bCheckDisableRightClick);
-    DDX_Check(pDX, IDC_CHECK_DISABLE_KEYBOARD_KEYS, m_bDisableKeyboardKeys);
-    DDX_Check(pDX, IDC_CHECK_AUTO_MINIMIZE, m_bAutoMinimize);
-    DDX_Check(pDX, IDC_CHECK_CLOSE_SHORTCUT, m_bCloseWithKeyboardShortcut);
+    // Every switch of the settings table into the box that shows it; the shortcut's key,
+    // modifiers and name have no box of their own.
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (std::int32_t* member = Switch(i); member != nullptr) {
+            DDX_Check(pDX, kSettingControls[i], *member);
+        }
+    }
     DDX_Check(pDX, IDC_CHECK_AUTO_START, m_bAutoStartAtLogon);
-    DDX_Check(pDX, IDC_CHECK_ALLOW_INJECTED, m_bAllowInjected);
-    DDX_Check(pDX, IDC_CHECK_DISABLE_ENABLE_SHORTCUT, m_bDisableEnableKeyboardShortcut);
-    DDX_Check(pDX, IDC_CHECK_AUDIBLE_ALERTS, m_bAudibleAlerts);
-    DDX_Check(pDX, IDC_CHECK_DISABLE_TOUCHPAD, m_bDisableTouchpad);
     DDX_Control(pDX, IDC_EDIT_STATUS, m_editStatus);
 }
 
@@ -105,15 +93,10 @@ BOOL CQuelvantDlg::OnInitDialog() {
 
     SetMainIcons(*this, m_hIcon);
 
-    EnableShortcutBoxes();
     SetControlTip(IDC_CHECK_DISABLE_KEYBOARD_KEYS, kKeyboardBoxTip);
+    // Read before the choice comes into force, so that the touchpad follows it at once.
     RefreshTouchpadAvailability();
-
-    OnBnClickedCloseShortcut();
-    CommitBlockingSettings();
-    EnableMouseOptions();
-    RegisterDisableEnableShortcut();
-    ShowLockedSettings();
+    BringStoredChoiceIntoForce();
 
     // Armed only after the steps that can show an error box, so the window shows and then
     // minimises as on any start, after the user has read the box.
@@ -123,6 +106,18 @@ BOOL CQuelvantDlg::OnInitDialog() {
 
     m_menuContext.LoadMenu(IDR_MENU_CONTEXT);
     return TRUE;
+}
+
+void CQuelvantDlg::BringStoredChoiceIntoForce() {
+    MembersToControls();
+    OnBnClickedCloseShortcut();
+    CommitBlockingSettings();
+    // Bring the shortcut state up to date at once, so nothing stays grey or registered from
+    // before: hot key 2 goes or comes, its caption follows, then the boxes' greying.
+    RegisterDisableEnableShortcut();
+    ShowLockedSettings();
+    EnableMouseOptions();
+    EnableShortcutBoxes();
 }
 
 // Screen readers read a control's tooltip as its description, so what a box does or why it
@@ -160,63 +155,6 @@ void CQuelvantDlg::SetControlTip(int nID, const std::wstring& text) {
                    reinterpret_cast<LPARAM>(&tool));
 }
 
-void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
-    if (nIDEvent == kAfterFirstPaintTimer) {
-        ::KillTimer(m_hWnd, kAfterFirstPaintTimer);
-        // Screen readers read each new status by themselves; where the system cannot mark the
-        // line, announcements still reach them through the speaker.
-        MakeLiveRegion(GetDlgItem(IDC_EDIT_STATUS));
-        m_textSpeaker.Start();
-        return;
-    }
-    // Minimises once per start, but never while a box of ours is open: minimised with its
-    // owner, the box would wait where nobody sees it. The timer stays and tries again later.
-    if (nIDEvent == kAutoMinimizeTimer && HandlerDepth() == 1) {
-        // The dialog loop shows the window only once its queue first runs empty, and that show
-        // would undo an earlier minimise; so minimise one tick after the window is seen shown.
-        if (::IsWindowVisible(m_hWnd) == FALSE) {
-            m_bShownAtLastTick = FALSE;
-        } else if (m_bShownAtLastTick == FALSE) {
-            m_bShownAtLastTick = TRUE;
-        } else {
-            ShowWindow(SW_MINIMIZE);
-            ::KillTimer(m_hWnd, kAutoMinimizeTimer);
-        }
-    }
-    Default();
-}
-
-void CQuelvantDlg::OnSysCommand(UINT nID, LPARAM /*lParam*/) {
-    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
-        about.DoModal();
-    } else {
-        Default();
-    }
-}
-
-void CQuelvantDlg::OnPaint() {
-    // The window comes first: the voice and the readers are looked for only after it is drawn.
-    if (!m_textSpeaker.Started()) {
-        ::SetTimer(m_hWnd, kAfterFirstPaintTimer, USER_TIMER_MINIMUM, nullptr);
-    }
-    if (!IsIconic()) {
-        Default();
-        return;
-    }
-    PAINTSTRUCT paint{};
-    const HDC dc = ::BeginPaint(m_hWnd, &paint);
-    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    const int iconWidth = ::GetSystemMetrics(SM_CXICON);
-    const int iconHeight = ::GetSystemMetrics(SM_CYICON);
-    RECT client{};
-    ::GetClientRect(m_hWnd, &client);
-    const int x = (client.right - client.left - iconWidth + 1) / 2;
-    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-    ::DrawIcon(dc, x, y, m_hIcon);
-    ::EndPaint(m_hWnd, &paint);
-}
-
 // The touchpad can come and go with the system's settings: its box follows.
 
 void CQuelvantDlg::RefreshTouchpadAvailability() {
@@ -231,51 +169,6 @@ void CQuelvantDlg::RefreshTouchpadAvailability() {
 
 void CQuelvantDlg::OnStatusChanged() {
     RaiseLiveRegionChanged(GetDlgItem(IDC_EDIT_STATUS));
-}
-
-HCURSOR CQuelvantDlg::OnQueryDragIcon() {
-    return static_cast<HCURSOR>(m_hIcon);
-}
-
-void CQuelvantDlg::OnLButtonDown(UINT /*nFlags*/, POINT /*point*/) {
-    // A press on the dialog's own surface moves the window as a press on its caption would.
-    SendMessage(WM_NCLBUTTONDOWN, HTCAPTION, 0);
-    Default();
-}
-
-void CQuelvantDlg::OnContextMenu(HWND /*hWnd*/, POINT point) {
-    const HMENU popup = m_menuContext.GetSubMenu(0);
-    if (point.x == -1 && point.y == -1) {
-        // Asked for from the keyboard (Shift+F10, the Menu key): under the focused control, or
-        // at the client area's corner, rather than at the screen's corner.
-        RECT control{};
-        const HWND focus = ::GetFocus();
-        if (focus != nullptr && ::IsChild(m_hWnd, focus) && ::GetWindowRect(focus, &control)) {
-            point = {control.left, control.bottom};
-        } else {
-            point = {0, 0};
-            ::ClientToScreen(m_hWnd, &point);
-        }
-    }
-    if (popup != nullptr) {
-        ::TrackPopupMenu(popup, 0, point.x, point.y, 0, m_hWnd, nullptr);
-    }
-}
-
-void CQuelvantDlg::OnMenuClose() {
-    PostMessage(WM_CLOSE, 0, 0);
-}
-
-void CQuelvantDlg::OnMenuResetSettings() {
-    ResetSettings();
-}
-
-void CQuelvantDlg::OnMenuMinimize() {
-    ShowWindow(SW_MINIMIZE);
-}
-
-void CQuelvantDlg::OnOnScreenKeyboard() {
-    ::ShellExecuteW(nullptr, nullptr, L"osk.exe", nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void CQuelvantDlg::ControlsToMembers() {
@@ -329,3 +222,5 @@ void CQuelvantDlg::EnableShortcutBoxes() const {
     EnableControl(IDC_CHECK_CLOSE_SHORTCUT, enable);
     EnableControl(IDC_CHECK_DISABLE_ENABLE_SHORTCUT, enable);
 }
+
+} // namespace quelvant::ui

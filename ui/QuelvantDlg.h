@@ -12,43 +12,21 @@
 #include <string>
 #include <vector>
 
+namespace quelvant::ui {
+
 // The dialog is the thin layer over its core: the core holds the members under these names and
 // makes every decision; the dialog moves its controls into the members and back, and shows,
 // speaks and registers what the core decided.
-class CQuelvantDlg : public CDialog, public DialogCore {
+class CQuelvantDlg : public CDialog, public core::DialogCore {
 public:
-    explicit CQuelvantDlg(CWnd* pParent = nullptr);
+    explicit CQuelvantDlg(const core::CorePorts& ports, CWnd* pParent = nullptr);
 
-    // Settings store: LoadSaveSettings comes from the core. A reset returns whether every
-    // setting was stored and the Run entry is gone.
+    // Every setting back to its starting value, brought into force (or, with no window, only
+    // stored). Returns whether every setting was stored and the Run entry is gone.
     BOOL ResetSettings();
 
-    // Blocking control: ApplyBlocking, ApplyMouseFilter and CommitBlockingSettings come from
-    // the core.
-    void EnableMouseOptions();
-    static CString GetSystemErrorText(DWORD dwError);
-
-    // Global shortcuts
-    void RegisterDisableEnableShortcut();
-
-    // Administrator's policy: read again, and when it changed, the user's own values come
-    // back where a policy went and what is locked now comes into force, shown greyed.
-    void ReloadPolicy();
-
-    // Auto start at logon
-    void SetAutoStart(BOOL bEnable);
-    int IsAutoStartEnabled();
-    // Writes or deletes the entry, then shows what the Run list holds; whether that is as asked.
-    bool ChangeAutoStart(BOOL bEnable);
-
-    CMenu m_menuContext;
-    CTextSpeaker m_textSpeaker;
-    HICON m_hIcon = nullptr; // shared icon from the resources: not destroyed
-    CEdit m_editStatus;
-
-    BOOL OnInitDialog() override;
-
 protected:
+    BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
 
     // The window's side of the core.
@@ -88,6 +66,30 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    static constexpr UINT_PTR kAutoMinimizeTimer = 1;
+    static constexpr UINT kAutoMinimizeDelayMs = 100;
+    // Fires once the first paint is done (timers come after paints): then the status line
+    // becomes a live region and the speaker starts, each of which loads COM servers.
+    static constexpr UINT_PTR kAfterFirstPaintTimer = 2;
+
+    // What the members hold brought into force and shown: at start, after a reset and when
+    // the policy changed. The members are loaded (or reset) before.
+    void BringStoredChoiceIntoForce();
+
+    static CString GetSystemErrorText(DWORD dwError);
+    void EnableMouseOptions();
+    void RegisterDisableEnableShortcut();
+
+    // Administrator's policy: read again, and when it changed, the user's own values come
+    // back where a policy went and what is locked now comes into force, shown greyed.
+    void ReloadPolicy();
+
+    // Auto start at logon
+    void SetAutoStart(BOOL bEnable);
+    int IsAutoStartEnabled();
+    // Writes or deletes the entry, then shows what the Run list holds; whether that is as asked.
+    bool ChangeAutoStart(BOOL bEnable);
+
     void EnableControl(int nID, BOOL bEnable) const;
     void SetControlText(int nID, const CString& text) const;
     void EnableShortcutBoxes() const;
@@ -103,7 +105,13 @@ private:
     // Adds, changes or (with an empty text) removes the tooltip of one control.
     void SetControlTip(int nID, const std::wstring& text);
 
+    CMenu m_menuContext;
+    CTextSpeaker m_textSpeaker;
+    HICON m_hIcon = nullptr; // shared icon from the resources: not destroyed
+    CEdit m_editStatus;
     HWND m_hTip = nullptr; // the tooltip window, owned by the dialog and destroyed with it
     std::vector<int> m_managedControls; // greyed by policy: enabled again when the lock goes
     BOOL m_bShownAtLastTick = 0; // auto minimise: the window was visible at the timer's last tick
 };
+
+} // namespace quelvant::ui

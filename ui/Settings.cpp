@@ -5,6 +5,10 @@
 #include "AutoStartRules.h"
 #include "SettingsTable.h"
 
+namespace quelvant::ui {
+
+using namespace core;
+
 BOOL CQuelvantDlg::ResetSettings() {
     const bool hasWindow = m_hWnd != nullptr;
     const bool written = ResetStoredSettings(hasWindow);
@@ -16,15 +20,7 @@ BOOL CQuelvantDlg::ResetSettings() {
         // With a window the reset's apply switches the touchpad back on.
         GiveTouchpadBack();
     } else {
-        UpdateData(FALSE);
-        CommitBlockingSettings();
-        OnBnClickedCloseShortcut();
-        // Bring the shortcut state up to date at once, so nothing stays grey or registered
-        // from before the reset: hot key 2 goes, its caption returns, the boxes follow.
-        RegisterDisableEnableShortcut();
-        EnableMouseOptions();
-        EnableShortcutBoxes();
-        ShowLockedSettings();
+        BringStoredChoiceIntoForce();
     }
     if (!written) {
         if (hasWindow) {
@@ -40,3 +36,5 @@ BOOL CQuelvantDlg::ResetSettings() {
     }
     return TRUE;
 }
+
+} // namespace quelvant::ui

@@ -5,15 +5,17 @@
 #include "DlgKeyboardShortcut.h"
 #include "ShortcutRules.h"
 
+namespace quelvant::ui {
+
+using namespace core;
+
 void CQuelvantDlg::RegisterDisableEnableShortcut() {
-    UpdateData(TRUE);
     ::UnregisterHotKey(m_hWnd, kDisableEnableHotKey);
     // A stored key is registered whether or not the box is ticked.
     if (m_wKey2 != 0 &&
         !::RegisterHotKey(m_hWnd, kDisableEnableHotKey, HotKeyFlagsToModifiers(m_wMod2), m_wKey2)) {
         ShowError(L"Failed to Assign Keyboard Shortcut to Disable / Enable Mouse Button(s).");
-        ForgetDisableEnableShortcut();
-        UpdateData(FALSE);
+        ShortcutNotRegistered();
         EnableMouseOptions();
     }
     SetControlText(IDC_CHECK_DISABLE_ENABLE_SHORTCUT,
@@ -21,7 +23,7 @@ void CQuelvantDlg::RegisterDisableEnableShortcut() {
 }
 
 void CQuelvantDlg::OnBnClickedCloseShortcut() {
-    UpdateData(TRUE);
+    StoreBoxes();
     ::UnregisterHotKey(m_hWnd, kCloseHotKey);
     if (m_bCloseWithKeyboardShortcut != 0) {
         const wchar_t* keyName = L"";
@@ -48,15 +50,12 @@ void CQuelvantDlg::OnBnClickedCloseShortcut() {
     } else {
         SetControlText(IDC_CHECK_CLOSE_SHORTCUT, kCloseCaption);
     }
-    LoadSaveSettings(false);
 }
 
 void CQuelvantDlg::OnBnClickedDisableEnableShortcut() {
-    UpdateData(TRUE);
+    const bool wantsCapture = DisableEnableShortcutClicked();
     EnableMouseOptions();
-    if (m_bDisableEnableKeyboardShortcut == FALSE) {
-        ForgetDisableEnableShortcut();
-        LoadSaveSettings(false);
+    if (!wantsCapture) {
         RegisterDisableEnableShortcut();
         return;
     }
@@ -66,13 +65,12 @@ void CQuelvantDlg::OnBnClickedDisableEnableShortcut() {
     capture.m_wMod = m_wMod2;
     const bool ok = capture.DoModal() == IDOK;
     TakeCapturedShortcut(ok, capture.m_wKey, capture.m_wMod, capture.m_sKeyboardShortcutName);
-    // Saved before registering: a combination that then cannot be had is cleared in memory only.
-    LoadSaveSettings(false);
     RegisterDisableEnableShortcut();
     EnableMouseOptions();
 }
 
 void CQuelvantDlg::OnBnClickedAudibleAlerts() {
-    UpdateData(TRUE);
-    LoadSaveSettings(false);
+    StoreBoxes();
 }
+
+} // namespace quelvant::ui

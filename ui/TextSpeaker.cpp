@@ -3,6 +3,8 @@
 #include <deque>
 #include <string>
 
+namespace quelvant::ui {
+
 namespace {
 // SpVoice and ISpVoice, as the speech service registers them.
 constexpr CLSID kClsidSpVoice = {
@@ -235,3 +237,5 @@ bool CTextSpeaker::WaitUntilHandedOn(DWORD timeoutMs) const {
         ::Sleep(5);
     }
 }
+
+} // namespace quelvant::ui

@@ -11,6 +11,8 @@
 
 #include <memory>
 
+namespace quelvant::ui {
+
 class CTextSpeaker {
 public:
     // Creates a voice; the real one is the system's SpVoice. Tests may put another in its place.
@@ -47,3 +49,5 @@ private:
     std::shared_ptr<Queue> m_queue;
     UniqueKernelHandle m_thread;
 };
+
+} // namespace quelvant::ui

@@ -70,8 +70,8 @@ MOUSE_BOXES = (LEFT, RIGHT, MIDDLE, MOVES, WHEEL)
 
 
 def _settings_table() -> tuple[tuple[str, str, int], ...]:
-    """(name, kind, default) of every stored setting in the order of app/SettingsTable.h."""
-    relative = "app/SettingsTable.h"
+    """(name, kind, default) of every stored setting in the order of core/SettingsTable.h."""
+    relative = "core/SettingsTable.h"
     text = (REPO / relative).read_text(encoding="utf-8")
     table = text.split("kSettings[kSettingCount] = {", 1)[-1].split("};", 1)[0]
     # The reset rule may follow the default; the tests take it from the program's behaviour.
@@ -97,8 +97,8 @@ def _header_text(relative: str, name: str) -> str:
 
 
 # What a control of a locked setting says, and what the keyboard box says of the way out.
-MANAGED_TIP = _header_text("app/SettingPolicy.h", "kManagedTip")
-KEYBOARD_TIP = _header_text("ui/BlockingRules.h", "kKeyboardBoxTip")
+MANAGED_TIP = _header_text("core/SettingPolicy.h", "kManagedTip")
+KEYBOARD_TIP = _header_text("core/BlockingRules.h", "kKeyboardBoxTip")
 # The check box that shows each BOOL setting; the words and the name stand behind the
 # Disable / Enable Shortcut box.
 SETTING_BOX = {
@@ -117,7 +117,7 @@ SETTING_BOX = {
 }
 SETTING_NAMES = tuple(name for name, _, _ in SETTINGS_TABLE)
 if {name for name, kind, _ in SETTINGS_TABLE if kind == "Bool"} != set(SETTING_BOX):
-    raise RuntimeError("app/SettingsTable.h and SETTING_BOX in quelvant.py disagree")
+    raise RuntimeError("core/SettingsTable.h and SETTING_BOX in quelvant.py disagree")
 # What a first start stores: numbers for BOOLs and words, text for the one string.
 DEFAULTS: dict[str, int | str] = {
     name: "" if kind == "String" else default for name, kind, default in SETTINGS_TABLE

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+using namespace quelvant::core;
+
 namespace {
 
 std::vector<std::uint8_t> Dword(std::uint32_t v) {

@@ -17,6 +17,9 @@
 #include <utility>
 #include <vector>
 
+using namespace quelvant::core;
+using namespace quelvant::adapters;
+
 namespace {
 
 TEST(MouseFilterWord, EachBoxSetsItsOwnBitAndNoOther) {
@@ -361,7 +364,7 @@ TEST(DialogCore, StartAppliesTheStoredChoiceOnceMouseFirst) {
         dialog.Start();
         EXPECT_EQ(hooks.calls, c.calls);
         EXPECT_EQ(dialog.status, c.status);
-        EXPECT_EQ(dialog.m_nBlockState, c.status == kDisabled ? kBlockInForce : kBlockReleased);
+        EXPECT_EQ(dialog.BlockState(), c.status == kDisabled ? kBlockInForce : kBlockReleased);
         EXPECT_TRUE(dialog.errors.empty());
         // The first start stores the defaults, with "Allow Simulated" and alerts on.
         EXPECT_EQ(store.Number(kAllowInjected), c.calls[0].back() - '0');
@@ -486,9 +489,9 @@ TEST(DialogCore, AChangeThatFailsIsReportedAndUndone) {
         EXPECT_EQ(hooks.calls, c.calls);
         EXPECT_EQ(dialog.errors, std::vector<std::wstring>{c.error});
         EXPECT_EQ(dialog.status, c.status);
-        EXPECT_EQ(dialog.m_nBlockState, c.status == kDisabled  ? kBlockInForce
-                                        : c.status == kEnabled ? kBlockReleased
-                                                               : kBlockError);
+        EXPECT_EQ(dialog.BlockState(), c.status == kDisabled  ? kBlockInForce
+                                       : c.status == kEnabled ? kBlockReleased
+                                                              : kBlockError);
         EXPECT_EQ(dialog.Control(c.box), before);
         EXPECT_TRUE(dialog.Control(&D::m_bAutoMinimize));
         EXPECT_EQ(store.values, stored);
@@ -525,7 +528,7 @@ TEST(DialogCore, HotKeyTogglesBetweenTheBoxesAndAFreeMouse) {
         dialog.ToggleMouseBlocking();
         EXPECT_EQ(hooks.calls, press.calls);
         EXPECT_EQ(dialog.status, press.status);
-        EXPECT_EQ(dialog.m_nBlockState, press.state);
+        EXPECT_EQ(dialog.BlockState(), press.state);
         EXPECT_EQ(dialog.errors.size(), static_cast<std::size_t>(press.errors));
         EXPECT_TRUE(dialog.Control(&D::m_bCheckDisableLeftClick));
     }
@@ -550,12 +553,12 @@ TEST(DialogCore, ReleaseChordPutsTheStateAsideAndBringsItBack) {
         StoreNumbers(store, {{kCheckDisableMouseWheel, 1}});
         TestDialog dialog(hooks, store);
         dialog.Start();
-        const std::int32_t before = dialog.m_nBlockState;
+        const std::int32_t before = dialog.BlockState();
         dialog.FollowReleaseChord(true);
-        EXPECT_EQ(dialog.m_nBlockState, kBlockReleased);
+        EXPECT_EQ(dialog.BlockState(), kBlockReleased);
         EXPECT_EQ(dialog.status, kChordReleasedText);
         dialog.FollowReleaseChord(false);
-        EXPECT_EQ(dialog.m_nBlockState, before);
+        EXPECT_EQ(dialog.BlockState(), before);
         EXPECT_EQ(dialog.status, kChordRestoredText);
     }
 }

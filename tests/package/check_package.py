@@ -147,13 +147,13 @@ def main():
 
 
 def settings_table(source_dir):
-    """(name, kind, highest) of every row of app/SettingsTable.h, the program's own table."""
-    text = (source_dir / "app/SettingsTable.h").read_text()
+    """(name, kind, highest) of every row of core/SettingsTable.h, the program's own table."""
+    text = (source_dir / "core/SettingsTable.h").read_text()
     table = text.split("kSettings[kSettingCount] = {", 1)[-1].split("};", 1)[0]
     rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*-?\d+'
                       r'(?:,\s*(?:true|false))?(?:,\s*(0x[0-9A-Fa-f]+|\d+))?\}', table)
     if not check(rows and len(rows) == table.count('{L"'),
-                 "cannot read the rows of app/SettingsTable.h"):
+                 "cannot read the rows of core/SettingsTable.h"):
         return []
     return [(name, kind, int(highest, 0) if highest else 0xFFFF) for name, kind, highest in rows]
 
@@ -170,7 +170,7 @@ def check_policy_templates(folder, source_dir):
         return
     check(admx.tag == GP + "policyDefinitions", f"Quelvant.admx has the root {admx.tag}")
     check(adml.tag == GP + "policyDefinitionResources", f"Quelvant.adml has the root {adml.tag}")
-    header = (source_dir / "app/SettingPolicy.h").read_text()
+    header = (source_dir / "core/SettingPolicy.h").read_text()
     key = re.search(r'kPolicyKey = L"(.*)";', header).group(1).replace("\\\\", "\\")
     text_max = int(re.search(r"kPolicyTextMax = (\d+);", header).group(1))
     strings = {e.get("id"): e.text for e in adml.iter(GP + "string")}

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+using namespace quelvant::ui;
+
 namespace {
 
 struct Spoken {

@@ -34,6 +34,8 @@ QuelvantGuardedCallResume:
     .seh_endproc
 )");
 
+namespace quelvant::ui {
+
 bool IsFatalException(DWORD code) noexcept {
     // The codes that RpcExceptionFilter lets pass, as its documentation lists them; three of
     // them are written out since winnt.h does not carry them.
@@ -62,11 +64,13 @@ bool IsFatalException(DWORD code) noexcept {
     return false;
 }
 
+} // namespace quelvant::ui
+
 extern "C" EXCEPTION_DISPOSITION QuelvantGuardedCallHandler(EXCEPTION_RECORD* record, void* frame,
                                                             CONTEXT* context,
                                                             DISPATCHER_CONTEXT* dispatch) {
     if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0 ||
-        IsFatalException(record->ExceptionCode)) {
+        quelvant::ui::IsFatalException(record->ExceptionCode)) {
         return ExceptionContinueSearch;
     }
     const unsigned long long result = (1ULL << 32) | record->ExceptionCode;
@@ -76,7 +80,11 @@ extern "C" EXCEPTION_DISPOSITION QuelvantGuardedCallHandler(EXCEPTION_RECORD* re
     return ExceptionContinueSearch;
 }
 
+namespace quelvant::ui {
+
 GuardedResult GuardedCall(void* fn, void* first, void* second) noexcept {
     const unsigned long long result = QuelvantGuardedCall(fn, first, second);
     return {(result >> 32) != 0, static_cast<unsigned long>(result & 0xFFFFFFFFULL)};
 }
+
+} // namespace quelvant::ui

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+namespace quelvant::ui {
+
 struct GuardedResult {
     bool raised;         // a structured exception ended the call
     unsigned long value; // the function's result, or the exception's code
@@ -17,3 +19,5 @@ GuardedResult GuardedCall(void* fn, void* first, void* second) noexcept;
 
 // Whether an exception with this code is one that must not be caught.
 bool IsFatalException(DWORD code) noexcept;
+
+} // namespace quelvant::ui

@@ -20,6 +20,8 @@ extern "C" void __RPC_USER MIDL_user_free(void* block) {
     ::HeapFree(::GetProcessHeap(), 0, block);
 }
 
+namespace quelvant::ui {
+
 namespace {
 
 void FreeBinding(RPC_BINDING_HANDLE binding) noexcept {
@@ -134,3 +136,5 @@ ReaderOutcome SpeakThroughRunningReader(const wchar_t* text) noexcept {
     }
     return ReaderOutcome::NoneRunning;
 }
+
+} // namespace quelvant::ui

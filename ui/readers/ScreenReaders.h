@@ -3,6 +3,8 @@
 // may block for as long as the reader takes: make it on the speaker's own thread only.
 #pragma once
 
+namespace quelvant::ui {
+
 enum class ReaderOutcome {
     NoneRunning, // no reader's window: the system's voice speaks
     Taken,       // a reader took the text: nothing else may say it
@@ -16,3 +18,5 @@ ReaderOutcome SpeakThroughRunningReader(const wchar_t* text) noexcept;
 // The endpoint names of NVDA's controller, the current one first: "NvdaCtlr." with the
 // session and the desktop, then the single name of older versions.
 void NvdaEndpointNames(wchar_t (&current)[96], wchar_t (&older)[96]) noexcept;
+
+} // namespace quelvant::ui

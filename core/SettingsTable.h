@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace quelvant::core {
+
 enum class SettingKind { Bool, Word, String };
 
 struct SettingDef {
@@ -66,3 +68,5 @@ constexpr std::int32_t DecodeStoredBool(std::uint32_t stored) noexcept {
 constexpr std::uint16_t DecodeStoredWord(std::uint32_t stored) noexcept {
     return static_cast<std::uint16_t>(stored & 0xFFFFu);
 }
+
+} // namespace quelvant::core

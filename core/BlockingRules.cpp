@@ -1,6 +1,8 @@
 #include "BlockingRules.h"
 #include "TouchpadRules.h"
 
+namespace quelvant::core {
+
 std::wstring ToHex(std::uint32_t value, bool upperCase) {
     const wchar_t* digits = upperCase ? L"0123456789ABCDEF" : L"0123456789abcdef";
     std::wstring text;
@@ -46,3 +48,5 @@ std::wstring FormatTouchpadErrorMessage(bool on, std::uint32_t lastError,
     message += systemText;
     return message;
 }
+
+} // namespace quelvant::core

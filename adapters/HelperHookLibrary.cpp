@@ -2,8 +2,10 @@
 
 #include "Helper.h"
 
+namespace quelvant::adapters {
+
 namespace {
-class HelperExports final : public HookLibrary {
+class HelperExports final : public core::HookLibrary {
 public:
     int DisableMouse(std::uint16_t filter, std::uint32_t& lastError,
                      std::int32_t allowInjected) override {
@@ -18,7 +20,9 @@ public:
 };
 } // namespace
 
-HookLibrary& HelperHookLibrary() {
+core::HookLibrary& HelperHookLibrary() {
     static HelperExports library;
     return library;
 }
+
+} // namespace quelvant::adapters

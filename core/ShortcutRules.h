@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace quelvant::core {
+
 // Hot-key control modifier bits to RegisterHotKey modifier bits: Shift 0x01 -> 0x04,
 // Control 0x02 -> 0x02, Alt 0x04 -> 0x01. The extended-key bit 0x08 only says which key it is
 // (an arrow, Insert, Home...) and is dropped: as the Windows key it would register another
@@ -44,3 +46,5 @@ std::wstring NoFreeCloseKeyText(std::wstring_view title);
 
 // What is spoken when the close shortcut is set: the caption, a blank, the application title.
 std::wstring CloseShortcutAnnouncement(std::wstring_view caption, std::wstring_view title);
+
+} // namespace quelvant::core

@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+namespace quelvant::core {
+
 // Under HKEY_LOCAL_MACHINE, then HKEY_CURRENT_USER.
 inline constexpr const wchar_t* kPolicyKey = L"Software\\Policies\\Quelvant";
 
@@ -51,3 +53,5 @@ struct SettingsPolicy {
 // off by policy has no key; a shortcut switched on by policy holds keyboard blocking off, so
 // that no click can take it away.
 SettingsPolicy MergePolicy(const PolicyKeyValues& machine, const PolicyKeyValues& user);
+
+} // namespace quelvant::core

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quelvant::core {
+
 // What one setting reads as. A Bool or Word setting uses `number`, a String setting `text`.
 struct StoredSettingValue {
     std::int32_t number = 0;
@@ -22,3 +24,5 @@ struct StoredSettingValue {
 // A missing value is read with type 0 (no type) and no data: the setting's default.
 StoredSettingValue DecodeStoredSetting(const SettingDef& setting, std::uint32_t type,
                                        const std::uint8_t* data, std::size_t size);
+
+} // namespace quelvant::core

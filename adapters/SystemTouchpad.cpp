@@ -2,8 +2,13 @@
 #include "SystemTouchpad.h"
 
 #include "TouchpadParameters.h"
+#include "TouchpadRules.h"
 
 #include <windows.h>
+
+namespace quelvant::adapters {
+
+using core::kTouchpadCallUnsupported;
 
 namespace {
 
@@ -57,9 +62,9 @@ constexpr SystemParametersFn kSystemParameters = SeamSystemParameters;
 constexpr SystemParametersFn kSystemParameters = ::SystemParametersInfoW;
 #endif
 
-class SystemTouchpadSwitch final : public TouchpadSwitch {
+class SystemTouchpadSwitch final : public core::TouchpadSwitch {
 public:
-    bool Read(TouchpadReading& reading, std::uint32_t& error) override {
+    bool Read(core::TouchpadReading& reading, std::uint32_t& error) override {
         TouchpadParameters parameters{};
         if (!Get(parameters, error)) {
             return false;
@@ -99,7 +104,9 @@ private:
 
 } // namespace
 
-TouchpadSwitch& SystemTouchpad() {
+core::TouchpadSwitch& SystemTouchpad() {
     static SystemTouchpadSwitch touchpad;
     return touchpad;
 }
+
+} // namespace quelvant::adapters

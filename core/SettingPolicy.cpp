@@ -1,5 +1,7 @@
 #include "SettingPolicy.h"
 
+namespace quelvant::core {
+
 namespace {
 
 using Locked = std::array<std::optional<StoredSettingValue>, kSettingCount>;
@@ -72,3 +74,5 @@ SettingsPolicy MergePolicy(const PolicyKeyValues& machine, const PolicyKeyValues
     KeepTheRulesBetweenSettings(policy.locked);
     return policy;
 }
+
+} // namespace quelvant::core

@@ -1,5 +1,5 @@
-// Switching the precision touchpad off and on: the system's switch behind a narrow interface,
-// and what the user is told. Platform-free; the rules themselves are part of the dialog core.
+// Switching the precision touchpad off and on: what is remembered, the system's error codes
+// and what the user is told. Platform-free; the switch itself is a port (Ports.h).
 #pragma once
 
 #include "SettingsTable.h"
@@ -8,25 +8,7 @@
 #include <string>
 #include <string_view>
 
-// What the system says about its precision touchpads.
-struct TouchpadReading {
-    bool present = false; // a precision touchpad is there
-    bool enabled = false; // its "Touchpad" switch is on
-};
-
-// The system's touchpad switch. Each call returns false with the system's error code when it
-// fails; a switch that returns true has been asked, not yet seen to hold.
-class TouchpadSwitch {
-public:
-    virtual bool Read(TouchpadReading& reading, std::uint32_t& error) = 0;
-    virtual bool Switch(bool on, std::uint32_t& error) = 0;
-
-protected:
-    ~TouchpadSwitch() = default;
-};
-
-// A system without the switch: every read fails as on Windows before 11 24H2.
-TouchpadSwitch& NoTouchpadSwitch();
+namespace quelvant::core {
 
 // Remembers, in the settings store, that the touchpad is off because the program switched it
 // off, so that it is switched on again even after the program was ended without doing so. It
@@ -69,3 +51,5 @@ constexpr const wchar_t* TouchpadTip(TouchpadAvailability availability) noexcept
 // "Could not Disable Touchpad.\n\nLast Error %x\n\n%s", or Enable.
 std::wstring FormatTouchpadErrorMessage(bool on, std::uint32_t lastError,
                                         std::wstring_view systemText);
+
+} // namespace quelvant::core

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace quelvant::core {
+
 inline constexpr std::wstring_view kSilentWord = L":silent";
 // Characters the read-back takes at most, terminating NUL included: the longest path the
 // system knows (32767), quoted and followed by the word, with room to spare. Anything longer
@@ -35,3 +37,5 @@ constexpr const wchar_t* AutoStartFailedText(bool enable) noexcept {
     return enable ? L"Could not Enable Auto Start at Logon."
                   : L"Could not Disable Auto Start at Logon.";
 }
+
+} // namespace quelvant::core

@@ -1,5 +1,7 @@
 #include "ShortcutRules.h"
 
+namespace quelvant::core {
+
 std::wstring DisableEnableShortcutCaption(std::wstring_view name) {
     if (name.empty()) {
         return kDisableEnableCaption;
@@ -18,3 +20,5 @@ std::wstring NoFreeCloseKeyText(std::wstring_view title) {
 std::wstring CloseShortcutAnnouncement(std::wstring_view caption, std::wstring_view title) {
     return std::wstring(caption) + L" " + std::wstring(title);
 }
+
+} // namespace quelvant::core

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quelvant::adapters {
+
 inline constexpr std::uint32_t kSpiGetTouchpadParameters = 0x00AE; // SPI_GETTOUCHPADPARAMETERS
 inline constexpr std::uint32_t kSpiSetTouchpadParameters = 0x00AF; // SPI_SETTOUCHPADPARAMETERS
 inline constexpr std::uint32_t kTouchpadParametersVersion1 = 1;    // TOUCHPAD_PARAMETERS_VERSION_1
@@ -57,3 +59,5 @@ static_assert(offsetof(TouchpadParameters, rightClickZoneHeight) == 40);
 inline constexpr std::size_t kTouchpadFlagsOffset = 12;
 inline constexpr std::uint32_t kTouchpadPresentBit = 1u << 0;
 inline constexpr std::uint32_t kTouchpadEnabledBit = 1u << 3;
+
+} // namespace quelvant::adapters

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace quelvant::core {
+
 enum class StartupAction {
     ActivateRunningInstance, // bring the running window forward and end
     ResetSettings,           // reset the stored settings, say so, and end
@@ -21,3 +23,5 @@ bool ContainsResetWord(std::wstring_view commandLine);
 
 // A running instance wins over the reset word: nothing is reset from a second start.
 StartupAction DecideStartup(bool runningWindowFound, std::wstring_view commandLine);
+
+} // namespace quelvant::core

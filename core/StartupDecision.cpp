@@ -1,5 +1,7 @@
 #include "StartupDecision.h"
 
+namespace quelvant::core {
+
 std::wstring UpperCaseAscii(std::wstring_view text) {
     std::wstring upper(text);
     for (wchar_t& c : upper) {
@@ -20,3 +22,5 @@ StartupAction DecideStartup(bool runningWindowFound, std::wstring_view commandLi
     }
     return ContainsResetWord(commandLine) ? StartupAction::ResetSettings : StartupAction::RunDialog;
 }
+
+} // namespace quelvant::core

@@ -1,5 +1,7 @@
 #include "AutoStartRules.h"
 
+namespace quelvant::core {
+
 std::wstring ComposeRunEntry(std::wstring_view programPath) {
     return L"\"" + std::wstring(programPath) + L"\" " + std::wstring(kSilentWord);
 }
@@ -58,3 +60,5 @@ std::wstring RunEntryLookupPath(std::wstring_view text) {
     }
     return path;
 }
+
+} // namespace quelvant::core

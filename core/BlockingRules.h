@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace quelvant::core {
+
 // Note the control ids do not follow the bit order: right gives 0x02, middle 0x04.
 constexpr std::uint16_t ComposeMouseFilter(std::int32_t left, std::int32_t right,
                                            std::int32_t middle, std::int32_t movements,
@@ -79,3 +81,5 @@ std::wstring FallbackErrorText(std::uint32_t code);
 
 // Lower-case hexadecimal without prefix or leading zeros; upper-case for the fallback.
 std::wstring ToHex(std::uint32_t value, bool upperCase);
+
+} // namespace quelvant::core

@@ -1,5 +1,7 @@
 #include "StoredSetting.h"
 
+namespace quelvant::core {
+
 StoredSettingValue DecodeStoredSetting(const SettingDef& setting, std::uint32_t type,
                                        const std::uint8_t* data, std::size_t size) {
     StoredSettingValue value;
@@ -19,3 +21,5 @@ StoredSettingValue DecodeStoredSetting(const SettingDef& setting, std::uint32_t 
     }
     return value;
 }
+
+} // namespace quelvant::core

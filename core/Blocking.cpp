@@ -1,0 +1,141 @@
+#include "Blocking.h"
+
+namespace quelvant::core {
+
+namespace {
+
+// What the hook library is asked for: the mouse word, the keyboard choice, simulated input.
+struct BlockingChoice {
+    std::uint16_t mouseFilter;
+    bool disableKeyboard;
+    bool allowInjected;
+
+    bool SameMouse(const BlockingChoice& other) const {
+        return mouseFilter == other.mouseFilter && allowInjected == other.allowInjected;
+    }
+    bool operator==(const BlockingChoice& other) const {
+        return SameMouse(other) && disableKeyboard == other.disableKeyboard;
+    }
+};
+
+} // namespace
+
+std::uint16_t BlockingControl::MouseFilter() const noexcept {
+    const SettingMembers& m = m_members;
+    return ComposeMouseFilter(m.m_bCheckDisableLeftClick, m.m_bCheckDisableRightClick,
+                              m.m_bCheckDisableMiddleClick, m.m_bCheckDisableMouseMovements,
+                              m.m_bCheckDisableMouseWheel);
+}
+
+bool BlockingControl::Apply() {
+    if (ApplyMouseFilterOrReport(MouseFilter()) == 0) {
+        return false; // the keyboard is left as it is
+    }
+    const std::int32_t keys = m_members.m_bDisableKeyboardKeys;
+    if (m_hooks.DisableKeyboard(keys, m_members.m_bAllowInjected) != 0) {
+        // Said once each time keys become blocked: a blind user may never meet the tooltip.
+        if (keys != 0 && !m_bKeyboardInForce) {
+            m_window.Speak(kKeyboardBlockedHint);
+        }
+        m_bKeyboardInForce = keys != 0;
+        // Applying ends a release; a touchpad that cannot follow says so itself and its
+        // choice stays stored, to be tried again at the next apply.
+        m_touchpad.Release(false);
+        ApplyTouchpad();
+        return true;
+    }
+    m_window.ShowError(kKeyboardErrorText);
+    return false;
+}
+
+int BlockingControl::ApplyMouseFilter(std::uint16_t filter, std::uint32_t& lastError) {
+    const int result = m_hooks.DisableMouse(filter, lastError, m_members.m_bAllowInjected);
+    const MouseOutcome outcome = PickMouseOutcome(filter, result);
+    m_nBlockState = outcome.blockState;
+    m_window.Announce(outcome.text);
+    return result;
+}
+
+int BlockingControl::ApplyMouseFilterOrReport(std::uint16_t filter) {
+    std::uint32_t lastError = 0;
+    const int result = ApplyMouseFilter(filter, lastError);
+    if (result == 0) {
+        m_window.ShowError(
+            FormatMouseErrorMessage(lastError, m_window.SystemErrorText(lastError)));
+    }
+    return result;
+}
+
+void BlockingControl::ApplyTouchpad() {
+    TellTouchpadNews(m_window, m_touchpad.Apply(m_members.m_bDisableTouchpad != 0));
+}
+
+void BlockingControl::Commit() {
+    const auto choice = [this] {
+        return BlockingChoice{MouseFilter(), m_members.m_bDisableKeyboardKeys != 0,
+                              m_members.m_bAllowInjected != 0};
+    };
+    m_window.ControlsToMembers();
+    m_settings.HoldLockedValues();
+    const SettingMembers::Values asked = m_members.All();
+    const BlockingChoice applied = choice();
+    const bool held = Apply();
+    if (held) {
+        m_settings.Save();
+    }
+    // A failed change so falls back to the last stored state, in members and check boxes.
+    m_settings.Load();
+    m_window.MembersToControls();
+    if (m_members.All() == asked) {
+        return;
+    }
+    // The change did not hold. What is in force goes back to what the boxes show again: a
+    // failed mouse hook left the former one in force, and a failed keyboard hook the former
+    // keyboard hook, but the mouse as newly applied.
+    const BlockingChoice shown = choice();
+    if (held) {
+        if (!(shown == applied)) {
+            Apply();
+        }
+        m_window.ShowError(kSaveErrorText);
+    } else if (m_nBlockState != kBlockError && !shown.SameMouse(applied)) {
+        ApplyMouseFilterOrReport(shown.mouseFilter);
+    }
+}
+
+void BlockingControl::Toggle() {
+    m_window.ControlsToMembers();
+    m_settings.HoldLockedValues();
+    const bool mouseHeld = HotKeyReleasesMouse(m_nBlockState);
+    // A touchpad held off counts as blocking too, so that the shortcut gives it back also
+    // when no mouse box is ticked.
+    const bool touchpadHeld = m_touchpad.HeldOff();
+    if (mouseHeld || touchpadHeld) {
+        if (mouseHeld) {
+            ApplyMouseFilterOrReport(0);
+        }
+        m_touchpad.Release(true);
+        ApplyTouchpad();
+    } else {
+        Apply();
+    }
+}
+
+void BlockingControl::FollowReleaseChord(bool released) {
+    // The touchpad follows before the chord's own text, which tells how to block again.
+    m_touchpad.Release(released);
+    ApplyTouchpad();
+    if (released) {
+        m_nBlockStateBeforeChord = m_nBlockState;
+        m_nBlockState = kBlockReleased; // so the Disable / Enable shortcut applies again
+    } else {
+        m_nBlockState = m_nBlockStateBeforeChord;
+    }
+    m_window.Announce(released ? kChordReleasedText : kChordRestoredText);
+}
+
+void BlockingControl::HooksRestored(bool mouse, bool keyboard) {
+    m_window.Announce(HooksRestoredText(mouse, keyboard));
+}
+
+} // namespace quelvant::core

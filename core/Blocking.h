@@ -1,0 +1,61 @@
+// Blocking in force: the mouse word from the five boxes and the keyboard choice applied through
+// the hook library, a change that did not hold rolled back, the Disable / Enable toggle, and
+// the release chord and dropped hooks that the hook library reports.
+#pragma once
+
+#include "BlockingRules.h"
+#include "Ports.h"
+#include "SettingMembers.h"
+#include "Settings.h"
+#include "TouchpadKeeper.h"
+
+#include <cstdint>
+
+namespace quelvant::core {
+
+class BlockingControl {
+public:
+    BlockingControl(HookLibrary& hooks, SettingMembers& members, StoredSettings& settings,
+                    TouchpadKeeper& touchpad, CoreWindow& window) noexcept
+        : m_hooks(hooks), m_members(members), m_settings(settings), m_touchpad(touchpad),
+          m_window(window) {}
+    BlockingControl(const BlockingControl&) = delete;
+    BlockingControl& operator=(const BlockingControl&) = delete;
+
+    // Both hooks applied as the members ask: true when both are in force, false after an
+    // error box.
+    bool Apply();
+
+    // Controls into members, apply, store what held, read back, members into controls; a
+    // change that did not hold is undone in force too.
+    void Commit();
+
+    // The Disable / Enable shortcut: releases the mouse (and a touchpad held off) while
+    // blocking is in force or failed, else applies the boxes again. Neither the boxes nor the
+    // store change.
+    void Toggle();
+
+    // The hook library's own news: the release chord let go of all blocking (released) or
+    // brought it back, or a hook the system had dropped is back.
+    void FollowReleaseChord(bool released);
+    void HooksRestored(bool mouse, bool keyboard);
+
+    std::int32_t State() const noexcept { return m_nBlockState; }
+
+private:
+    std::uint16_t MouseFilter() const noexcept;
+    int ApplyMouseFilter(std::uint16_t filter, std::uint32_t& lastError);
+    int ApplyMouseFilterOrReport(std::uint16_t filter);
+    void ApplyTouchpad();
+
+    HookLibrary& m_hooks;
+    SettingMembers& m_members;
+    StoredSettings& m_settings;
+    TouchpadKeeper& m_touchpad;
+    CoreWindow& m_window;
+    std::int32_t m_nBlockState = kBlockNothingApplied;
+    bool m_bKeyboardInForce = false;           // the keyboard hook is in force
+    std::int32_t m_nBlockStateBeforeChord = 0; // what the release chord put aside
+};
+
+} // namespace quelvant::core

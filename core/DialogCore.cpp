@@ -1,0 +1,57 @@
+#include "DialogCore.h"
+
+namespace quelvant::core {
+
+PolicySource& NoPolicy() {
+    class None final : public PolicySource {
+    public:
+        SettingsPolicy Read() override { return {}; }
+    };
+    static None none;
+    return none;
+}
+
+DialogCore::DialogCore(const CorePorts& ports) noexcept
+    : m_policySource(ports.policy), m_settings(*this, ports.store),
+      m_touchpad(ports.touchpad, ports.store),
+      m_blocking(ports.hooks, *this, m_settings, m_touchpad, *this),
+      m_shortcuts(*this, m_settings, m_blocking, *this) {}
+
+bool DialogCore::LoadSaveSettings(bool bLoad) {
+    if (bLoad) {
+        m_settings.Load();
+        return true;
+    }
+    return m_settings.Save();
+}
+
+void DialogCore::StoreBoxes() {
+    ControlsToMembers();
+    m_settings.Save();
+}
+
+bool DialogCore::ResetStoredSettings(bool hasWindow) {
+    return m_settings.Reset(hasWindow);
+}
+
+TouchpadAvailability DialogCore::RefreshTouchpad() {
+    TellTouchpadNews(*this, m_touchpad.Refresh(m_bDisableTouchpad != 0));
+    return m_touchpad.Availability();
+}
+
+void DialogCore::SwitchTouchpadBlocking() {
+    ControlsToMembers();
+    m_settings.HoldLockedValues();
+    m_touchpad.Release(false);
+    const TouchpadNews news = m_touchpad.Apply(m_bDisableTouchpad != 0);
+    TellTouchpadNews(*this, news);
+    if (news.held) {
+        m_settings.Save();
+    } else {
+        // The box shows what holds again, and the store keeps the last choice that held.
+        m_bDisableTouchpad = m_settings.Stored(kDisableTouchpad).number;
+    }
+    MembersToControls();
+}
+
+} // namespace quelvant::core

@@ -1,0 +1,89 @@
+// Everything the core calls out to, in one place: the hook library, the per-user settings
+// store, the administrator's policy, the system's touchpad switch and the window over the core.
+// The real adapters live in adapters/ (and the window in ui/); the native tests fake each one.
+#pragma once
+
+#include "SettingPolicy.h"
+#include "SettingsTable.h"
+#include "StoredSetting.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quelvant::core {
+
+// The two calls of the hook library; each returns non-zero when the hook is in force as asked.
+class HookLibrary {
+public:
+    virtual int DisableMouse(std::uint16_t filter, std::uint32_t& lastError,
+                             std::int32_t allowInjected) = 0;
+    virtual int DisableKeyboard(std::int32_t disable, std::int32_t allowInjected) = 0;
+
+protected:
+    ~HookLibrary() = default;
+};
+
+// The per-user store of the settings, one row of the settings table at a time. A value that
+// is missing or cannot be read loads as its default; a save says whether the value was taken.
+class SettingsStore {
+public:
+    virtual StoredSettingValue Load(const SettingDef& setting) = 0;
+    virtual bool Save(const SettingDef& setting, const StoredSettingValue& value) = 0;
+
+protected:
+    ~SettingsStore() = default;
+};
+
+// The administrator's policy as it stands now: the machine's key over the user's.
+class PolicySource {
+public:
+    virtual SettingsPolicy Read() = 0;
+
+protected:
+    ~PolicySource() = default;
+};
+
+// What the system says about its precision touchpads.
+struct TouchpadReading {
+    bool present = false; // a precision touchpad is there
+    bool enabled = false; // its "Touchpad" switch is on
+};
+
+// The system's touchpad switch. Each call returns false with the system's error code when it
+// fails; a switch that returns true has been asked, not yet seen to hold.
+class TouchpadSwitch {
+public:
+    virtual bool Read(TouchpadReading& reading, std::uint32_t& error) = 0;
+    virtual bool Switch(bool on, std::uint32_t& error) = 0;
+
+protected:
+    ~TouchpadSwitch() = default;
+};
+
+// A system without the switch: every read fails as on Windows before 11 24H2.
+TouchpadSwitch& NoTouchpadSwitch();
+
+// The window over the core: its controls into the members and back, a text for the status
+// line and the voice, one for the voice only, an error box, and the system's text for a code.
+class CoreWindow {
+public:
+    virtual void ControlsToMembers() = 0;
+    virtual void MembersToControls() = 0;
+    virtual void Announce(const std::wstring& text) = 0;
+    virtual void Speak(const std::wstring& text) = 0;
+    virtual void ShowError(const std::wstring& text) = 0;
+    virtual std::wstring SystemErrorText(std::uint32_t code) = 0;
+
+protected:
+    ~CoreWindow() = default;
+};
+
+// The ports the program's entry hands to its dialog.
+struct CorePorts {
+    HookLibrary& hooks;
+    SettingsStore& store;
+    TouchpadSwitch& touchpad;
+    PolicySource& policy;
+};
+
+} // namespace quelvant::core

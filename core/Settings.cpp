@@ -1,0 +1,53 @@
+#include "Settings.h"
+
+namespace quelvant::core {
+
+void StoredSettings::Load() {
+    for (int i = 0; i < kSettingCount; ++i) {
+        m_members.Set(i, Stored(i));
+    }
+    HoldLockedValues();
+}
+
+bool StoredSettings::Save() {
+    bool written = true;
+    const SettingMembers::Values values = m_members.All();
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (!m_policy.Locks(i)) {
+            written = m_store.Save(kSettings[i], values[i]) && written;
+        }
+    }
+    return written;
+}
+
+void StoredSettings::HoldLockedValues() {
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (m_policy.Locks(i)) {
+            m_members.Set(i, *m_policy.locked[i]);
+        }
+    }
+}
+
+bool StoredSettings::Reset(bool hasWindow) {
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (!kSettings[i].keptByReset) {
+            m_members.Set(i, DefaultValue(kSettings[i]));
+        } else if (!hasWindow) {
+            // Without a window the member was never loaded, so the stored choice is taken,
+            // lest a reset from the command line silence a user who relies on speech.
+            m_members.Set(i, Stored(i));
+        }
+    }
+    // Only what no policy locks goes back to its starting value.
+    HoldLockedValues();
+    m_members.m_bAutoStartAtLogon = 0;
+    if (Save()) {
+        return true;
+    }
+    // The store keeps what it held: the dialog shows that and brings it into force rather
+    // than a reset that did not happen.
+    Load();
+    return false;
+}
+
+} // namespace quelvant::core

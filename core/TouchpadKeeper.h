@@ -1,0 +1,61 @@
+// The touchpad as the program keeps it: whether it can be switched here, switched off as the
+// box asks unless a release gave it back for now, and always given back when the program is
+// done with it. It returns what the user is to be told rather than telling it.
+#pragma once
+
+#include "Ports.h"
+#include "TouchpadRules.h"
+
+#include <cstdint>
+
+namespace quelvant::core {
+
+// What a step of the keeper did that the user is told.
+struct TouchpadNews {
+    bool held = true;                // the touchpad is as asked, or cannot be switched here
+    const wchar_t* status = nullptr; // for the status line and the voice, when anything
+    bool storeRefused = false;       // the memory of our switch could not be written
+    bool switchFailed = false;       // the system's switch failed: `on` was asked, `code` why
+    bool on = false;
+    std::uint32_t code = 0;
+};
+
+// The status and the error box of a step, as every other outcome is told.
+void TellTouchpadNews(CoreWindow& window, const TouchpadNews& news);
+
+class TouchpadKeeper {
+public:
+    TouchpadKeeper(TouchpadSwitch& touchpad, SettingsStore& store) noexcept
+        : m_touchpad(touchpad), m_store(store) {}
+    TouchpadKeeper(const TouchpadKeeper&) = delete;
+    TouchpadKeeper& operator=(const TouchpadKeeper&) = delete;
+
+    // Read at start and whenever the system's settings change: whether it can be switched here;
+    // a touchpad that is on again is no longer ours to switch back on, and one that has just
+    // become available follows the box.
+    TouchpadNews Refresh(bool boxTicked);
+    TouchpadAvailability Availability() const noexcept { return m_availability; }
+
+    // The touchpad as the box and the releases ask.
+    TouchpadNews Apply(bool boxTicked);
+    // The shortcut or the chord gave the touchpad back for now, or that release ended.
+    void Release(bool released) noexcept { m_released = released; }
+    // The touchpad is off because of us and no release gave it back: blocking to let go of.
+    bool HeldOff();
+    // Switches on only what the program switched off, without a word: at exit and on a reset
+    // with no window.
+    void GiveBack();
+
+private:
+    bool Switch(bool on, std::uint32_t& error);
+    bool SwitchedOff();
+    bool RememberSwitchedOff(bool off);
+
+    TouchpadSwitch& m_touchpad;
+    SettingsStore& m_store;
+    TouchpadAvailability m_availability = TouchpadAvailability::Unsupported;
+    bool m_read = false;     // the availability has been read once
+    bool m_released = false; // the shortcut or the chord gave the touchpad back for now
+};
+
+} // namespace quelvant::core
