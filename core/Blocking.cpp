@@ -60,8 +60,7 @@ int BlockingControl::ApplyMouseFilterOrReport(std::uint16_t filter) {
     std::uint32_t lastError = 0;
     const int result = ApplyMouseFilter(filter, lastError);
     if (result == 0) {
-        m_window.ShowError(
-            FormatMouseErrorMessage(lastError, m_window.SystemErrorText(lastError)));
+        m_window.ShowError(FormatMouseErrorMessage(lastError, m_window.SystemErrorText(lastError)));
     }
     return result;
 }

@@ -15,8 +15,8 @@ namespace quelvant::core {
 
 class ShortcutInterlocks {
 public:
-    ShortcutInterlocks(SettingMembers& members, StoredSettings& settings,
-                       BlockingControl& blocking, CoreWindow& window) noexcept
+    ShortcutInterlocks(SettingMembers& members, StoredSettings& settings, BlockingControl& blocking,
+                       CoreWindow& window) noexcept
         : m_members(members), m_settings(settings), m_blocking(blocking), m_window(window) {}
     ShortcutInterlocks(const ShortcutInterlocks&) = delete;
     ShortcutInterlocks& operator=(const ShortcutInterlocks&) = delete;
