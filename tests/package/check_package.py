@@ -4,11 +4,14 @@ program, the hook library, the README, the licence and the Group Policy template
 installer puts beside the program too, and which name exactly the program's settings); the binaries as built, importing
 system DLLs only (and the program Helper.dll's two calls), asking for no user-interface
 access; in a release build, stripped and at most 1 MiB together. With --signed, a second tree
-elsewhere, signed with a throwaway certificate, must give the same binaries and valid signatures."""
+elsewhere, signed with a throwaway certificate and given a test download address, must give the
+same binaries, valid signatures, an installer that guards its folder, and winget and Scoop
+manifests that match the files made."""
 
 import argparse
 import functools
 import hashlib
+import json
 import os
 import re
 import subprocess
@@ -18,11 +21,41 @@ import xml.etree.ElementTree as ElementTree
 import zipfile
 from pathlib import Path
 
+import yaml
+
 POLICY_TEMPLATES = {"PolicyDefinitions/Quelvant.admx": "packaging/policy/Quelvant.admx",
                     "PolicyDefinitions/en-US/Quelvant.adml": "packaging/policy/en-US/Quelvant.adml"}
 SHIPPED = {"Quelvant.exe", "Helper.dll", "README.md", "LICENSE", *POLICY_TEMPLATES}
 GP = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 SIZE_LIMIT = 1024 * 1024
+TEST_URL, TEST_HOME = "https://downloads.test/quelvant/v{version}", "https://quelvant.test/"
+
+# Required fields, copied so the check needs no network: microsoft/winget-cli
+# schemas/JSON/manifests/v1.12.0/manifest.<type>.1.12.0.json ("required" of the manifest and of
+# definitions/Installer), ScoopInstaller/Scoop schema.json ("required").
+WINGET_REQUIRED = {
+    "Quelvant.Quelvant.yaml": ["PackageIdentifier", "PackageVersion", "DefaultLocale",
+                               "ManifestType", "ManifestVersion"],
+    "Quelvant.Quelvant.locale.en-US.yaml": ["PackageIdentifier", "PackageVersion", "PackageLocale",
+                                            "Publisher", "PackageName", "License",
+                                            "ShortDescription", "ManifestType", "ManifestVersion"],
+    "Quelvant.Quelvant.installer.yaml": ["PackageIdentifier", "PackageVersion", "Installers",
+                                         "ManifestType", "ManifestVersion"],
+}
+REQUIRED_WITHIN = {"Installers": ["Architecture", "InstallerUrl", "InstallerSha256"]}
+SCOOP_REQUIRED = ["version"]
+# The type of every field the manifests set (anything else is a field nobody checked).
+FIELD_TYPES = {
+    **dict.fromkeys(["PackageIdentifier", "PackageVersion", "DefaultLocale", "ManifestType",
+                     "ManifestVersion", "PackageLocale", "Publisher", "PackageName", "PackageUrl",
+                     "License", "ShortDescription", "Architecture", "InstallerType", "Scope",
+                     "InstallerUrl", "InstallerSha256", "ProductCode", "UpgradeCode",
+                     "DisplayVersion", "version", "description", "homepage", "license", "url",
+                     "hash", "bin"], str),
+    **dict.fromkeys(["Tags", "Installers", "UnsupportedArguments", "AppsAndFeaturesEntries",
+                     "shortcuts"], list),
+    **dict.fromkeys(["architecture", "64bit"], dict),
+}
 
 # DLLs every Windows installation has. The C and C++ runtimes of MinGW are linked statically,
 # so libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll here would be a broken build.
@@ -225,19 +258,94 @@ def check_policy_templates(folder, source_dir):
                   f"policy {name} does not take a plain text of at most {text_max} characters")
 
 
+def manifests(dist):
+    return [dist / "quelvant.json", *(dist / "winget" / name for name in WINGET_REQUIRED)]
+
+
 def package(build_dir, *made):
-    """Makes the release afresh; SHA256SUMS as text once it names the files it made."""
-    for stale in (*made, made[0].parent / "SHA256SUMS"):
+    """Makes the release afresh; SHA256SUMS and the manifests as text once SHA256SUMS names the
+    files made. Without a download address, no manifest may be made, and the output says why."""
+    dist = made[0].parent
+    for stale in (*made, dist / "SHA256SUMS", *manifests(dist)):
         stale.unlink(missing_ok=True)  # an earlier run's files must not pass for fresh ones
-    subprocess.run(["cmake", "--build", str(build_dir), "--target", "package"], check=True,
-                   stdout=subprocess.DEVNULL)
-    sums = made[0].parent / "SHA256SUMS"
+    said = subprocess.run(["cmake", "--build", str(build_dir), "--target", "package"], check=True,
+                          capture_output=True, text=True).stdout
+    sums = dist / "SHA256SUMS"
     if not all(p.is_file() for p in (*made, sums)):
         return None
     for p in made:
         check(f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n" in sums.read_text(),
               f"SHA256SUMS lacks the checksum of {p.name}")
-    return sums.read_text()
+    if "QUELVANT_RELEASE_URL:STRING=\n" in (build_dir / "CMakeCache.txt").read_text():
+        check(not any(p.exists() for p in manifests(dist)) and said.count("No winget") == 1,
+              "without a download address the release made manifests or did not say why")
+    return sums.read_text() + "".join(p.read_text() for p in manifests(dist) if p.is_file())
+
+
+def check_fields(name, fields, required):
+    """The schema's required fields present, every field of a known type, nested ones too."""
+    if not check(isinstance(fields, dict), f"{name} is not a mapping"):
+        return
+    missing = [key for key in required if fields.get(key) in (None, "", [])]
+    check(not missing, f"{name} lacks the required {missing}")
+    for key, value in fields.items():
+        check(key in FIELD_TYPES and isinstance(value, FIELD_TYPES[key]),
+              f"{name}: {key} is {type(value).__name__}, an unchecked or wrong type")
+        for item in value if isinstance(value, list) else [value]:
+            if isinstance(item, dict):
+                check_fields(f"{name}/{key}", item, REQUIRED_WITHIN.get(key, []))
+
+
+def check_manifests(dist, msi, archive, version, source_dir):
+    """The manifests parse, carry what their schemas require, name the files made with their
+    hashes, and the installer's own codes, version and publisher."""
+    sha = {p: hashlib.sha256(p.read_bytes()).hexdigest() for p in (msi, archive)}
+    base = TEST_URL.replace("{version}", version)
+    export = subprocess.run(["msiinfo", "export", msi, "Property"], check=True,
+                            capture_output=True, text=True).stdout
+    props = dict(line.split("\t", 1) for line in export.splitlines()[3:])
+    try:
+        docs = {name: yaml.safe_load((dist / "winget" / name).read_text())
+                for name in WINGET_REQUIRED}
+        scoop = json.loads((dist / "quelvant.json").read_text())
+    except (OSError, ValueError, yaml.YAMLError) as error:
+        check(False, f"the manifests cannot be read: {error}")
+        return
+    for name, doc in docs.items():
+        check_fields(name, doc, WINGET_REQUIRED[name])
+        check((doc.get("PackageIdentifier"), doc.get("PackageVersion"), doc.get("ManifestVersion"))
+              == ("Quelvant.Quelvant", version, "1.12.0"), f"{name} names another package")
+    locale = docs["Quelvant.Quelvant.locale.en-US.yaml"]
+    licence = (source_dir / "LICENSE").read_text().splitlines()[0]
+    check(f"{locale.get('License')} License" == licence, "License is not what LICENSE says")
+    check(3 <= len(locale.get("ShortDescription", "")) <= 256, "ShortDescription is not 3-256")
+    tags = locale.get("Tags") or []
+    check(tags and len(set(tags)) == len(tags) <= 16 and all(1 <= len(t) <= 40 for t in tags),
+          f"Tags {tags} are not 1-16 unique words of at most 40 characters")
+    installers = docs["Quelvant.Quelvant.installer.yaml"].get("Installers") or [{}]
+    check(len(installers) == 1, "the winget manifest names more than one installer")
+    entry = (installers[0].get("AppsAndFeaturesEntries") or [{}])[0]
+    wanted = {"Architecture": "x64", "InstallerType": "msi", "Scope": "machine",
+              "InstallerUrl": f"{base}/{msi.name}", "InstallerSha256": sha[msi].upper(),
+              "ProductCode": props.get("ProductCode"), "UpgradeCode": props.get("UpgradeCode"),
+              "DisplayVersion": props.get("ProductVersion"), "Publisher": props.get("Manufacturer")}
+    got = {**installers[0], **entry, "ProductCode": installers[0].get("ProductCode")}
+    check(entry.get("ProductCode") == got["ProductCode"], "two product codes in the manifest")
+    check(all(got.get(k) == v for k, v in wanted.items()), f"winget installer {got} not {wanted}")
+    check(locale.get("Publisher") == props.get("Manufacturer"), "the publishers differ")
+    check_fields("quelvant.json", scoop, SCOOP_REQUIRED)
+    check(scoop.get("architecture", {}).get("64bit") == {"url": f"{base}/{archive.name}",
+                                                         "hash": sha[archive]}
+          and (scoop.get("version"), scoop.get("license")) == (version, locale.get("License"))
+          and scoop.get("homepage") == TEST_HOME and scoop.get("bin") == "Quelvant.exe"
+          and scoop.get("shortcuts") == [["Quelvant.exe", "Quelvant"]]
+          and "persist" not in scoop,
+          f"the Scoop manifest {scoop} does not name the zip made")
+
+
+def launch_conditions(msi):
+    return subprocess.run(["msiinfo", "export", msi, "LaunchCondition"], check=True,
+                          capture_output=True, text=True).stdout
 
 
 def check_manifest(exe, ui_access):
@@ -255,11 +363,19 @@ def check_signed(args):
     run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
          "/CN=Quelvant test", "-keyout", key, "-out", cert, "-addext", "extendedKeyUsage=codeSigning"])
     run(["cmake", "-S", args.source_dir, "--preset", "win64", "-B", tree,
-         f"-DQUELVANT_SIGN_CERT={cert}", f"-DQUELVANT_SIGN_KEY={key}"], cwd=args.source_dir)
+         f"-DQUELVANT_SIGN_CERT={cert}", f"-DQUELVANT_SIGN_KEY={key}",
+         f"-DQUELVANT_RELEASE_URL={TEST_URL}", f"-DQUELVANT_HOMEPAGE={TEST_HOME}"],
+        cwd=args.source_dir)
     made = (dist / f"Quelvant-{args.version}-win64.msi", dist / f"Quelvant-{args.version}-win64.zip")
     first = package(tree, *made)
     if not check(first is not None, "the signed release was not made"):
         return
+    check_manifests(dist, *made, args.version, args.source_dir)
+    # The installer of a program that asks for user-interface access guards its folder.
+    unsigned_msi = args.build_dir / "dist" / made[0].name
+    check("INSTALLDIR" in launch_conditions(made[0])
+          and "INSTALLDIR" not in launch_conditions(unsigned_msi),
+          "only the signed installer must refuse a folder outside Program Files")
     for name in ("Quelvant.exe", "Helper.dll"):  # the zip's program asks for no access there
         check((tree / "bin" / name).read_bytes() == (args.build_dir / "bin" / name).read_bytes(),
               f"{name} differs between two build folders")
