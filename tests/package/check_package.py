@@ -4,9 +4,8 @@ program, the hook library, the README, the licence and the Group Policy template
 installer puts beside the program too, and which name exactly the program's settings); the binaries as built, importing
 system DLLs only (and the program Helper.dll's two calls), asking for no user-interface
 access; in a release build, stripped and at most 1 MiB together. With --signed, a second tree
-elsewhere, signed with a throwaway certificate and given a test download address, must give the
-same binaries, valid signatures, an installer that guards its folder, and winget and Scoop
-manifests that match the files made."""
+elsewhere, signed with a throwaway certificate, must give the same binaries and valid signatures,
+and winget and Scoop manifests of the files made."""
 
 import argparse
 import functools
@@ -29,33 +28,22 @@ SHIPPED = {"Quelvant.exe", "Helper.dll", "README.md", "LICENSE", *POLICY_TEMPLAT
 GP = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 SIZE_LIMIT = 1024 * 1024
 TEST_URL, TEST_HOME = "https://downloads.test/quelvant/v{version}", "https://quelvant.test/"
-
-# Required fields, copied so the check needs no network: microsoft/winget-cli
+# Required fields, kept here so the check needs no network: microsoft/winget-cli
 # schemas/JSON/manifests/v1.12.0/manifest.<type>.1.12.0.json ("required" of the manifest and of
-# definitions/Installer), ScoopInstaller/Scoop schema.json ("required").
-WINGET_REQUIRED = {
-    "Quelvant.Quelvant.yaml": ["PackageIdentifier", "PackageVersion", "DefaultLocale",
-                               "ManifestType", "ManifestVersion"],
-    "Quelvant.Quelvant.locale.en-US.yaml": ["PackageIdentifier", "PackageVersion", "PackageLocale",
-                                            "Publisher", "PackageName", "License",
-                                            "ShortDescription", "ManifestType", "ManifestVersion"],
-    "Quelvant.Quelvant.installer.yaml": ["PackageIdentifier", "PackageVersion", "Installers",
-                                         "ManifestType", "ManifestVersion"],
+# definitions/Installer) and ScoopInstaller/Scoop schema.json ("required").
+WINGET = "PackageIdentifier PackageVersion ManifestType ManifestVersion "
+REQUIRED = {
+    "winget/Quelvant.Quelvant.yaml": WINGET + "DefaultLocale",
+    "winget/Quelvant.Quelvant.locale.en-US.yaml": WINGET + "PackageLocale Publisher PackageName "
+                                                  "License ShortDescription",
+    "winget/Quelvant.Quelvant.installer.yaml": WINGET + "Installers",
+    "Installers": "Architecture InstallerUrl InstallerSha256",
+    "quelvant.json": "version",
 }
-REQUIRED_WITHIN = {"Installers": ["Architecture", "InstallerUrl", "InstallerSha256"]}
-SCOOP_REQUIRED = ["version"]
-# The type of every field the manifests set (anything else is a field nobody checked).
-FIELD_TYPES = {
-    **dict.fromkeys(["PackageIdentifier", "PackageVersion", "DefaultLocale", "ManifestType",
-                     "ManifestVersion", "PackageLocale", "Publisher", "PackageName", "PackageUrl",
-                     "License", "ShortDescription", "Architecture", "InstallerType", "Scope",
-                     "InstallerUrl", "InstallerSha256", "ProductCode", "UpgradeCode",
-                     "DisplayVersion", "version", "description", "homepage", "license", "url",
-                     "hash", "bin"], str),
-    **dict.fromkeys(["Tags", "Installers", "UnsupportedArguments", "AppsAndFeaturesEntries",
-                     "shortcuts"], list),
-    **dict.fromkeys(["architecture", "64bit"], dict),
-}
+MANIFESTS = [name for name in REQUIRED if "." in name]
+# Every other field the manifests set is a string.
+LISTS = {"Tags", "Installers", "UnsupportedArguments", "AppsAndFeaturesEntries", "shortcuts"}
+MAPS = {"architecture", "64bit"}
 
 # DLLs every Windows installation has. The C and C++ runtimes of MinGW are linked statically,
 # so libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll here would be a broken build.
@@ -258,15 +246,12 @@ def check_policy_templates(folder, source_dir):
                   f"policy {name} does not take a plain text of at most {text_max} characters")
 
 
-def manifests(dist):
-    return [dist / "quelvant.json", *(dist / "winget" / name for name in WINGET_REQUIRED)]
-
-
 def package(build_dir, *made):
     """Makes the release afresh; SHA256SUMS and the manifests as text once SHA256SUMS names the
     files made. Without a download address, no manifest may be made, and the output says why."""
     dist = made[0].parent
-    for stale in (*made, dist / "SHA256SUMS", *manifests(dist)):
+    manifests = [dist / name for name in MANIFESTS]
+    for stale in (*made, dist / "SHA256SUMS", *manifests):
         stale.unlink(missing_ok=True)  # an earlier run's files must not pass for fresh ones
     said = subprocess.run(["cmake", "--build", str(build_dir), "--target", "package"], check=True,
                           capture_output=True, text=True).stdout
@@ -277,75 +262,57 @@ def package(build_dir, *made):
         check(f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n" in sums.read_text(),
               f"SHA256SUMS lacks the checksum of {p.name}")
     if "QUELVANT_RELEASE_URL:STRING=\n" in (build_dir / "CMakeCache.txt").read_text():
-        check(not any(p.exists() for p in manifests(dist)) and said.count("No winget") == 1,
+        check(not any(p.exists() for p in manifests) and said.count("No winget") == 1,
               "without a download address the release made manifests or did not say why")
-    return sums.read_text() + "".join(p.read_text() for p in manifests(dist) if p.is_file())
+    return sums.read_text() + "".join(p.read_text() for p in manifests if p.is_file())
 
 
-def check_fields(name, fields, required):
-    """The schema's required fields present, every field of a known type, nested ones too."""
-    if not check(isinstance(fields, dict), f"{name} is not a mapping"):
-        return
-    missing = [key for key in required if fields.get(key) in (None, "", [])]
+def check_fields(name, fields):
+    """The schema's required fields there; every field set a string, or the list or map it is."""
+    missing = [key for key in REQUIRED.get(name, "").split() if fields.get(key) in (None, "", [])]
     check(not missing, f"{name} lacks the required {missing}")
     for key, value in fields.items():
-        check(key in FIELD_TYPES and isinstance(value, FIELD_TYPES[key]),
-              f"{name}: {key} is {type(value).__name__}, an unchecked or wrong type")
+        kind = list if key in LISTS else dict if key in MAPS else str
+        check(isinstance(value, kind), f"{name}: {key} is not a {kind.__name__}")
         for item in value if isinstance(value, list) else [value]:
             if isinstance(item, dict):
-                check_fields(f"{name}/{key}", item, REQUIRED_WITHIN.get(key, []))
+                check_fields(key, item)
 
 
-def check_manifests(dist, msi, archive, version, source_dir):
-    """The manifests parse, carry what their schemas require, name the files made with their
-    hashes, and the installer's own codes, version and publisher."""
-    sha = {p: hashlib.sha256(p.read_bytes()).hexdigest() for p in (msi, archive)}
+def check_manifests(dist, msi, archive, version, licence):
+    """They parse, hold what their schemas require, and name the files made with their hashes
+    and the installer with its own codes, version and publisher."""
     base = TEST_URL.replace("{version}", version)
+    sha = {p: hashlib.sha256(p.read_bytes()).hexdigest() for p in (msi, archive)}
     export = subprocess.run(["msiinfo", "export", msi, "Property"], check=True,
                             capture_output=True, text=True).stdout
-    props = dict(line.split("\t", 1) for line in export.splitlines()[3:])
-    try:
-        docs = {name: yaml.safe_load((dist / "winget" / name).read_text())
-                for name in WINGET_REQUIRED}
-        scoop = json.loads((dist / "quelvant.json").read_text())
-    except (OSError, ValueError, yaml.YAMLError) as error:
-        check(False, f"the manifests cannot be read: {error}")
-        return
+    has = dict(line.split("\t", 1) for line in export.splitlines()[3:])
+    docs = {name: (json.loads if name.endswith(".json") else yaml.safe_load)(
+        (dist / name).read_text()) for name in MANIFESTS}  # one that does not parse fails here
     for name, doc in docs.items():
-        check_fields(name, doc, WINGET_REQUIRED[name])
-        check((doc.get("PackageIdentifier"), doc.get("PackageVersion"), doc.get("ManifestVersion"))
-              == ("Quelvant.Quelvant", version, "1.12.0"), f"{name} names another package")
-    locale = docs["Quelvant.Quelvant.locale.en-US.yaml"]
-    licence = (source_dir / "LICENSE").read_text().splitlines()[0]
-    check(f"{locale.get('License')} License" == licence, "License is not what LICENSE says")
-    check(3 <= len(locale.get("ShortDescription", "")) <= 256, "ShortDescription is not 3-256")
-    tags = locale.get("Tags") or []
-    check(tags and len(set(tags)) == len(tags) <= 16 and all(1 <= len(t) <= 40 for t in tags),
-          f"Tags {tags} are not 1-16 unique words of at most 40 characters")
-    installers = docs["Quelvant.Quelvant.installer.yaml"].get("Installers") or [{}]
-    check(len(installers) == 1, "the winget manifest names more than one installer")
-    entry = (installers[0].get("AppsAndFeaturesEntries") or [{}])[0]
-    wanted = {"Architecture": "x64", "InstallerType": "msi", "Scope": "machine",
-              "InstallerUrl": f"{base}/{msi.name}", "InstallerSha256": sha[msi].upper(),
-              "ProductCode": props.get("ProductCode"), "UpgradeCode": props.get("UpgradeCode"),
-              "DisplayVersion": props.get("ProductVersion"), "Publisher": props.get("Manufacturer")}
-    got = {**installers[0], **entry, "ProductCode": installers[0].get("ProductCode")}
-    check(entry.get("ProductCode") == got["ProductCode"], "two product codes in the manifest")
-    check(all(got.get(k) == v for k, v in wanted.items()), f"winget installer {got} not {wanted}")
-    check(locale.get("Publisher") == props.get("Manufacturer"), "the publishers differ")
-    check_fields("quelvant.json", scoop, SCOOP_REQUIRED)
-    check(scoop.get("architecture", {}).get("64bit") == {"url": f"{base}/{archive.name}",
-                                                         "hash": sha[archive]}
-          and (scoop.get("version"), scoop.get("license")) == (version, locale.get("License"))
-          and scoop.get("homepage") == TEST_HOME and scoop.get("bin") == "Quelvant.exe"
-          and scoop.get("shortcuts") == [["Quelvant.exe", "Quelvant"]]
-          and "persist" not in scoop,
-          f"the Scoop manifest {scoop} does not name the zip made")
-
-
-def launch_conditions(msi):
-    return subprocess.run(["msiinfo", "export", msi, "LaunchCondition"], check=True,
-                          capture_output=True, text=True).stdout
+        if check(isinstance(doc, dict), f"{name} is not a mapping"):
+            check_fields(name, doc)
+        check(name.endswith(".json") or (doc.get("PackageIdentifier"), doc.get("PackageVersion"),
+              doc.get("ManifestVersion")) == ("Quelvant.Quelvant", version, "1.12.0"),
+              f"{name} names another package or schema version")
+    locale = docs[MANIFESTS[1]]
+    check(f"{locale.get('License')} License" == licence and locale.get("Publisher")
+          == has["Manufacturer"] and 3 <= len(locale.get("ShortDescription", "")) <= 256,
+          f"the winget locale {locale} breaks LICENSE, the MSI's publisher or a length limit")
+    installers = docs[MANIFESTS[2]].get("Installers")
+    codes = {"ProductCode": has["ProductCode"]}
+    check(installers == [{
+        "Architecture": "x64", "InstallerType": "msi", "Scope": "machine",
+        "InstallerUrl": f"{base}/{msi.name}", "InstallerSha256": sha[msi].upper(),
+        "UnsupportedArguments": ["location"], **codes, "AppsAndFeaturesEntries": [{
+            "Publisher": has["Manufacturer"], "DisplayVersion": has["ProductVersion"], **codes,
+            "UpgradeCode": has["UpgradeCode"]}]}], f"the winget installer {installers}")
+    check(docs["quelvant.json"] == {
+        "version": version, "description": locale.get("ShortDescription"), "homepage": TEST_HOME,
+        "license": locale.get("License"),
+        "architecture": {"64bit": {"url": f"{base}/{archive.name}", "hash": sha[archive]}},
+        "bin": "Quelvant.exe", "shortcuts": [["Quelvant.exe", "Quelvant"]]},
+        f"the Scoop manifest {docs['quelvant.json']}")
 
 
 def check_manifest(exe, ui_access):
@@ -370,12 +337,13 @@ def check_signed(args):
     first = package(tree, *made)
     if not check(first is not None, "the signed release was not made"):
         return
-    check_manifests(dist, *made, args.version, args.source_dir)
-    # The installer of a program that asks for user-interface access guards its folder.
-    unsigned_msi = args.build_dir / "dist" / made[0].name
-    check("INSTALLDIR" in launch_conditions(made[0])
-          and "INSTALLDIR" not in launch_conditions(unsigned_msi),
-          "only the signed installer must refuse a folder outside Program Files")
+    check_manifests(dist, *made, args.version,
+                    (args.source_dir / "LICENSE").read_text().splitlines()[0])
+    # Only the installer of a program asking for user-interface access guards its folder.
+    guards = [b"INSTALLDIR" in subprocess.run(["msiinfo", "export", msi, "LaunchCondition"],
+                                              capture_output=True).stdout
+              for msi in (made[0], args.build_dir / "dist" / made[0].name)]
+    check(guards == [True, False], f"installers guarding their folder (signed, not): {guards}")
     for name in ("Quelvant.exe", "Helper.dll"):  # the zip's program asks for no access there
         check((tree / "bin" / name).read_bytes() == (args.build_dir / "bin" / name).read_bytes(),
               f"{name} differs between two build folders")
