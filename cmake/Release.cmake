@@ -1,9 +1,14 @@
 # The release: `--target package` makes the installer, the portable zip and SHA256SUMS in
 # dist/ through packaging/make-release.py. With QUELVANT_SIGN_CERT (PEM with QUELVANT_SIGN_KEY,
 # or a PKCS#12 file; a password comes from the environment variable QUELVANT_SIGN_PASSWORD at
-# build time) the program, the library and the installer are signed.
+# build time) the program, the library and the installer are signed. With QUELVANT_RELEASE_URL
+# and QUELVANT_HOMEPAGE it also writes the winget and Scoop manifests of the files it made.
 set(QUELVANT_SIGN_CERT "" CACHE FILEPATH "Code-signing certificate (PEM, or PKCS#12 .p12/.pfx)")
 set(QUELVANT_SIGN_KEY "" CACHE FILEPATH "Private key of a PEM certificate")
+# Where the published files will be; ours to be told, never to guess.
+set(QUELVANT_RELEASE_URL "" CACHE STRING
+    "Address of the folder the release's files are downloaded from ({version} is replaced)")
+set(QUELVANT_HOMEPAGE "" CACHE STRING "Quelvant's home page, named by the manifests")
 
 if(QUELVANT_SIGN_CERT)
     find_program(OSSLSIGNCODE osslsigncode REQUIRED)
@@ -39,7 +44,8 @@ add_custom_target(package
             --icon ${PROJECT_SOURCE_DIR}/res/Quelvant.ico
             --stage-dir ${CMAKE_BINARY_DIR}/package-stage --out-dir ${CMAKE_BINARY_DIR}/dist
             --sign-cert "${QUELVANT_SIGN_CERT}" --sign-key "${QUELVANT_SIGN_KEY}"
-    COMMENT "Making the installer, the portable zip and SHA256SUMS in ${CMAKE_BINARY_DIR}/dist"
+            --release-url "${QUELVANT_RELEASE_URL}" --homepage "${QUELVANT_HOMEPAGE}"
+    COMMENT "Making the installer, the portable zip, SHA256SUMS and the manifests in ${CMAKE_BINARY_DIR}/dist"
     VERBATIM)
 add_dependencies(package Quelvant Helper)
 if(QUELVANT_SIGN_CERT)

@@ -1,5 +1,7 @@
 """The installer as an administrator deploys it: silent install over an older version, the
-installed program at work, a refused downgrade, a silent uninstall that keeps the settings."""
+installed program at work, a refused downgrade, a silent uninstall that keeps the settings; the
+install folder an administrator names, refused for a program that asks for user-interface
+access when it lies outside Program Files."""
 
 from __future__ import annotations
 
@@ -8,6 +10,7 @@ import subprocess
 import sys
 from pathlib import Path
 
+import pytest
 import quelvant as q
 from harness import BIN_DIR, REPO, WineSession, windows_path
 from input_kinds import LEFT, send_with_marker
@@ -16,6 +19,17 @@ UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 # Building the package and an older release; generous for a loaded machine, but bounded.
 BUILD_TIMEOUT = 600
 PRODUCTS = r"HKLM\Software\Classes\Installer\Products"
+# (installed program asks for user-interface access, INSTALLDIR given, where it lands or None
+# when refused). Such a program starts only from a protected folder, so its installer (a signed
+# build's) takes a folder below Program Files only; the unsigned one takes any.
+FOLDERS = [
+    (True, None, r"C:\Program Files\Quelvant"),
+    (True, r"C:\Program Files\Tools\Quelvant", r"C:\Program Files\Tools\Quelvant"),
+    (True, r"C:\Tools\Quelvant", None),
+    (True, r"C:\Program Files (x86)\Quelvant", None),
+    (True, r"C:\Program Files\..\Tools\Quelvant", None),
+    (False, r"C:\Tools\Quelvant", r"C:\Tools\Quelvant"),
+]
 
 
 def msiexec(wine: WineSession, *args: str) -> int:
@@ -34,13 +48,28 @@ def subkeys(wine: WineSession, key: str) -> list[dict[str, tuple[str, str]]]:
     return [q.reg_query(wine, name) for name in subkey_names(wine, key)]
 
 
+def make_release(version: str, exe: Path, out: Path) -> Path:
+    """An installer from the .wxs of today around the given program; its path."""
+    paths = dict(portable_exe=exe, installed_exe=exe, helper=BIN_DIR / "Helper.dll",
+                 wxs=REPO / "packaging/Quelvant.wxs", icon=REPO / "res/Quelvant.ico",
+                 source_dir=REPO, stage_dir=out / "stage", out_dir=out / "dist")
+    subprocess.run([sys.executable, REPO / "packaging/make-release.py", "--version", version,
+                    *(f"--{k.replace('_', '-')}={v}" for k, v in paths.items())], check=True,
+                   timeout=BUILD_TIMEOUT, stdout=subprocess.DEVNULL)
+    return out / "dist" / f"Quelvant-{version}-win64.msi"
+
+
+def log_text(log: Path) -> str:
+    raw = log.read_bytes() if log.is_file() else b""
+    return raw.decode("utf-16" if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else "utf-8", "replace")
+
+
 def refused_as_downgrade(wine: WineSession, log: Path) -> str:
     """Why the install whose verbose log this is ended, "" when it was the downgrade rule: the
     package's upgrade search found the installed newer product (WIX_DOWNGRADE_DETECTED names
     its product code), and the launch condition that rule adds ended the install before
     anything was validated or copied. Wine's quiet install logs no message text."""
-    raw = log.read_bytes() if log.is_file() else b""
-    text = raw.decode("utf-16" if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else "utf-8", "replace")
+    text = log_text(log)
     found = re.search(r"^Property\(S\): WIX_DOWNGRADE_DETECTED = (\{[0-9A-F-]+\})", text, re.M)
     installed = [name.rsplit("\\", 1)[-1] for name in subkey_names(wine, UNINSTALL)]
     if not found or found[1] not in installed:
@@ -57,14 +86,9 @@ def test_silent_upgrade_use_refused_downgrade_and_uninstall(wine: WineSession, t
                    timeout=BUILD_TIMEOUT)
     new_msi = BIN_DIR.parent / "dist" / f"Quelvant-{version}-win64.msi"
     # An older release from the same .wxs, whose program differs from today's.
-    old_exe, old_msi = tmp_path / "Quelvant.exe", tmp_path / "dist" / "Quelvant-0.9-win64.msi"
+    old_exe = tmp_path / "Quelvant.exe"
     old_exe.write_bytes((BIN_DIR / "Quelvant.exe").read_bytes() + b"older build")
-    paths = dict(portable_exe=old_exe, installed_exe=old_exe, helper=BIN_DIR / "Helper.dll",
-                 wxs=REPO / "packaging/Quelvant.wxs", icon=REPO / "res/Quelvant.ico",
-                 source_dir=REPO, stage_dir=tmp_path / "stage", out_dir=tmp_path / "dist")
-    subprocess.run([sys.executable, REPO / "packaging/make-release.py", "--version", "0.9",
-                    *(f"--{k.replace('_', '-')}={v}" for k, v in paths.items())], check=True,
-                   timeout=BUILD_TIMEOUT)
+    old_msi = make_release("0.9", old_exe, tmp_path)
 
     folder = wine.prefix / "drive_c/Program Files/Quelvant"
     menus = [wine.prefix / "drive_c/ProgramData", *wine.prefix.glob("drive_c/users/*/AppData/Roaming")]
@@ -106,3 +130,43 @@ def test_silent_upgrade_use_refused_downgrade_and_uninstall(wine: WineSession, t
     assert msiexec(wine, "/x", str(new_msi)) == 0
     assert installed() == ([], [], []) and not folder.exists()
     assert q.settings(wine)["m_bCheckDisableLeftClick"] == 1
+
+
+@pytest.fixture(scope="module")
+def installers(tmp_path_factory) -> dict[bool, Path]:
+    """Installers of a program asking for no user-interface access, and for it (a signed build's)."""
+    plain = (BIN_DIR / "Quelvant.exe").read_bytes()
+    assert plain.count(b'uiAccess="false"') == 1
+    made = {}
+    for access, text in ((False, b'uiAccess="false"'), (True, b'uiAccess="true" ')):
+        out = tmp_path_factory.mktemp(f"access-{access}")
+        (out / "Quelvant.exe").write_bytes(plain.replace(b'uiAccess="false"', text))
+        made[access] = make_release("1.0", out / "Quelvant.exe", out)
+    return made
+
+
+@pytest.mark.parametrize("access, folder, lands", FOLDERS)
+def test_install_folder(wine: WineSession, tmp_path: Path, installers, access, folder, lands):
+    log = tmp_path / "install.log"
+    given = [f"INSTALLDIR={folder}"] if folder else []
+    code = msiexec(wine, "/i", str(installers[access]), *given, "/l*v", windows_path(log))
+
+    def entries():
+        return [e for e in subkeys(wine, UNINSTALL)
+                if e.get("DisplayName", ("", ""))[1] == "Quelvant"]
+
+    def program(folder: str) -> Path:
+        return wine.prefix / "drive_c" / folder[3:].replace("\\", "/") / "Quelvant.exe"
+
+    if lands is None:
+        # Refused with 1603 at the launch condition, before anything was copied or registered.
+        started = re.findall(r"^Action start [\d:]+: (\w+)\.", log_text(log), re.M)
+        assert code == 1603 % 256 and started[-1:] == ["LaunchConditions"]
+        assert not re.search(r"^Property\(S\): WIX_DOWNGRADE_DETECTED = ", log_text(log), re.M)
+        assert entries() == [] and not program(folder).exists()
+        return
+    assert code == 0 and len(entries()) == 1
+    built = installers[access].parents[1] / "Quelvant.exe"
+    assert program(lands).read_bytes() == built.read_bytes()
+    # Uninstalling is never refused. (Wine removes the files from the default folder only.)
+    assert msiexec(wine, "/x", str(installers[access])) == 0 and entries() == []

@@ -4,11 +4,13 @@ program, the hook library, the README, the licence and the Group Policy template
 installer puts beside the program too, and which name exactly the program's settings); the binaries as built, importing
 system DLLs only (and the program Helper.dll's two calls), asking for no user-interface
 access; in a release build, stripped and at most 1 MiB together. With --signed, a second tree
-elsewhere, signed with a throwaway certificate, must give the same binaries and valid signatures."""
+elsewhere, signed with a throwaway certificate, must give the same binaries and valid signatures,
+and winget and Scoop manifests of the files made."""
 
 import argparse
 import functools
 import hashlib
+import json
 import os
 import re
 import subprocess
@@ -18,11 +20,30 @@ import xml.etree.ElementTree as ElementTree
 import zipfile
 from pathlib import Path
 
+import yaml
+
 POLICY_TEMPLATES = {"PolicyDefinitions/Quelvant.admx": "packaging/policy/Quelvant.admx",
                     "PolicyDefinitions/en-US/Quelvant.adml": "packaging/policy/en-US/Quelvant.adml"}
 SHIPPED = {"Quelvant.exe", "Helper.dll", "README.md", "LICENSE", *POLICY_TEMPLATES}
 GP = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 SIZE_LIMIT = 1024 * 1024
+TEST_URL, TEST_HOME = "https://downloads.test/quelvant/v{version}", "https://quelvant.test/"
+# Required fields, kept here so the check needs no network: microsoft/winget-cli
+# schemas/JSON/manifests/v1.12.0/manifest.<type>.1.12.0.json ("required" of the manifest and of
+# definitions/Installer) and ScoopInstaller/Scoop schema.json ("required").
+WINGET = "PackageIdentifier PackageVersion ManifestType ManifestVersion "
+REQUIRED = {
+    "winget/Quelvant.Quelvant.yaml": WINGET + "DefaultLocale",
+    "winget/Quelvant.Quelvant.locale.en-US.yaml": WINGET + "PackageLocale Publisher PackageName "
+                                                  "License ShortDescription",
+    "winget/Quelvant.Quelvant.installer.yaml": WINGET + "Installers",
+    "Installers": "Architecture InstallerUrl InstallerSha256",
+    "quelvant.json": "version",
+}
+MANIFESTS = [name for name in REQUIRED if "." in name]
+# Every other field the manifests set is a string.
+LISTS = {"Tags", "Installers", "UnsupportedArguments", "AppsAndFeaturesEntries", "shortcuts"}
+MAPS = {"architecture", "64bit"}
 
 # DLLs every Windows installation has. The C and C++ runtimes of MinGW are linked statically,
 # so libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll here would be a broken build.
@@ -226,18 +247,72 @@ def check_policy_templates(folder, source_dir):
 
 
 def package(build_dir, *made):
-    """Makes the release afresh; SHA256SUMS as text once it names the files it made."""
-    for stale in (*made, made[0].parent / "SHA256SUMS"):
+    """Makes the release afresh; SHA256SUMS and the manifests as text once SHA256SUMS names the
+    files made. Without a download address, no manifest may be made, and the output says why."""
+    dist = made[0].parent
+    manifests = [dist / name for name in MANIFESTS]
+    for stale in (*made, dist / "SHA256SUMS", *manifests):
         stale.unlink(missing_ok=True)  # an earlier run's files must not pass for fresh ones
-    subprocess.run(["cmake", "--build", str(build_dir), "--target", "package"], check=True,
-                   stdout=subprocess.DEVNULL)
-    sums = made[0].parent / "SHA256SUMS"
+    said = subprocess.run(["cmake", "--build", str(build_dir), "--target", "package"], check=True,
+                          capture_output=True, text=True).stdout
+    sums = dist / "SHA256SUMS"
     if not all(p.is_file() for p in (*made, sums)):
         return None
     for p in made:
         check(f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n" in sums.read_text(),
               f"SHA256SUMS lacks the checksum of {p.name}")
-    return sums.read_text()
+    if "QUELVANT_RELEASE_URL:STRING=\n" in (build_dir / "CMakeCache.txt").read_text():
+        check(not any(p.exists() for p in manifests) and said.count("No winget") == 1,
+              "without a download address the release made manifests or did not say why")
+    return sums.read_text() + "".join(p.read_text() for p in manifests if p.is_file())
+
+
+def check_fields(name, fields):
+    """The schema's required fields there; every field set a string, or the list or map it is."""
+    missing = [key for key in REQUIRED.get(name, "").split() if fields.get(key) in (None, "", [])]
+    check(not missing, f"{name} lacks the required {missing}")
+    for key, value in fields.items():
+        kind = list if key in LISTS else dict if key in MAPS else str
+        check(isinstance(value, kind), f"{name}: {key} is not a {kind.__name__}")
+        for item in value if isinstance(value, list) else [value]:
+            if isinstance(item, dict):
+                check_fields(key, item)
+
+
+def check_manifests(dist, msi, archive, version, licence):
+    """They parse, hold what their schemas require, and name the files made with their hashes
+    and the installer with its own codes, version and publisher."""
+    base = TEST_URL.replace("{version}", version)
+    sha = {p: hashlib.sha256(p.read_bytes()).hexdigest() for p in (msi, archive)}
+    export = subprocess.run(["msiinfo", "export", msi, "Property"], check=True,
+                            capture_output=True, text=True).stdout
+    has = dict(line.split("\t", 1) for line in export.splitlines()[3:])
+    docs = {name: (json.loads if name.endswith(".json") else yaml.safe_load)(
+        (dist / name).read_text()) for name in MANIFESTS}  # one that does not parse fails here
+    for name, doc in docs.items():
+        if check(isinstance(doc, dict), f"{name} is not a mapping"):
+            check_fields(name, doc)
+        check(name.endswith(".json") or (doc.get("PackageIdentifier"), doc.get("PackageVersion"),
+              doc.get("ManifestVersion")) == ("Quelvant.Quelvant", version, "1.12.0"),
+              f"{name} names another package or schema version")
+    locale = docs[MANIFESTS[1]]
+    check(f"{locale.get('License')} License" == licence and locale.get("Publisher")
+          == has["Manufacturer"] and 3 <= len(locale.get("ShortDescription", "")) <= 256,
+          f"the winget locale {locale} breaks LICENSE, the MSI's publisher or a length limit")
+    installers = docs[MANIFESTS[2]].get("Installers")
+    codes = {"ProductCode": has["ProductCode"]}
+    check(installers == [{
+        "Architecture": "x64", "InstallerType": "msi", "Scope": "machine",
+        "InstallerUrl": f"{base}/{msi.name}", "InstallerSha256": sha[msi].upper(),
+        "UnsupportedArguments": ["location"], **codes, "AppsAndFeaturesEntries": [{
+            "Publisher": has["Manufacturer"], "DisplayVersion": has["ProductVersion"], **codes,
+            "UpgradeCode": has["UpgradeCode"]}]}], f"the winget installer {installers}")
+    check(docs["quelvant.json"] == {
+        "version": version, "description": locale.get("ShortDescription"), "homepage": TEST_HOME,
+        "license": locale.get("License"),
+        "architecture": {"64bit": {"url": f"{base}/{archive.name}", "hash": sha[archive]}},
+        "bin": "Quelvant.exe", "shortcuts": [["Quelvant.exe", "Quelvant"]]},
+        f"the Scoop manifest {docs['quelvant.json']}")
 
 
 def check_manifest(exe, ui_access):
@@ -255,11 +330,20 @@ def check_signed(args):
     run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
          "/CN=Quelvant test", "-keyout", key, "-out", cert, "-addext", "extendedKeyUsage=codeSigning"])
     run(["cmake", "-S", args.source_dir, "--preset", "win64", "-B", tree,
-         f"-DQUELVANT_SIGN_CERT={cert}", f"-DQUELVANT_SIGN_KEY={key}"], cwd=args.source_dir)
+         f"-DQUELVANT_SIGN_CERT={cert}", f"-DQUELVANT_SIGN_KEY={key}",
+         f"-DQUELVANT_RELEASE_URL={TEST_URL}", f"-DQUELVANT_HOMEPAGE={TEST_HOME}"],
+        cwd=args.source_dir)
     made = (dist / f"Quelvant-{args.version}-win64.msi", dist / f"Quelvant-{args.version}-win64.zip")
     first = package(tree, *made)
     if not check(first is not None, "the signed release was not made"):
         return
+    check_manifests(dist, *made, args.version,
+                    (args.source_dir / "LICENSE").read_text().splitlines()[0])
+    # Only the installer of a program asking for user-interface access guards its folder.
+    guards = [b"INSTALLDIR" in subprocess.run(["msiinfo", "export", msi, "LaunchCondition"],
+                                              capture_output=True).stdout
+              for msi in (made[0], args.build_dir / "dist" / made[0].name)]
+    check(guards == [True, False], f"installers guarding their folder (signed, not): {guards}")
     for name in ("Quelvant.exe", "Helper.dll"):  # the zip's program asks for no access there
         check((tree / "bin" / name).read_bytes() == (args.build_dir / "bin" / name).read_bytes(),
               f"{name} differs between two build folders")
