@@ -39,6 +39,10 @@ public:
     // The administrator's policy as it stands now, and from now on. Nothing is loaded or
     // applied here: the caller loads the settings again and brings them into force.
     SettingsPolicy ReadPolicy() { return m_policySource.Read(); }
+    void WatchPolicy(PolicySource::ChangeCallback changed, void* context) {
+        m_policySource.Watch(changed, context);
+    }
+    void StopWatchingPolicy() { m_policySource.StopWatching(); }
     void SetPolicy(const SettingsPolicy& policy) { m_settings.SetPolicy(policy); }
     const SettingsPolicy& Policy() const noexcept { return m_settings.Policy(); }
 

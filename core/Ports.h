@@ -34,10 +34,15 @@ protected:
     ~SettingsStore() = default;
 };
 
-// The administrator's policy as it stands now: the machine's key over the user's.
+// The administrator's policy as it stands now: the machine's key over the user's. A source
+// that can watch its keys calls `changed`, on a thread of its own, whenever they may have
+// changed, however they were written, until it is told to stop; one that cannot, never does.
 class PolicySource {
 public:
+    using ChangeCallback = void (*)(void* context);
     virtual SettingsPolicy Read() = 0;
+    virtual void Watch(ChangeCallback /*changed*/, void* /*context*/) {}
+    virtual void StopWatching() {}
 
 protected:
     ~PolicySource() = default;

@@ -24,6 +24,12 @@ inline constexpr std::size_t kPolicyTextMax = 255;
 inline constexpr const wchar_t* kManagedTip =
     L"Managed by your administrator: this setting cannot be changed here.";
 
+// The line the dialog shows while any setting is locked, in the words of Windows' own Settings
+// pages; its description names the locked boxes.
+inline constexpr const wchar_t* kManagedLineText =
+    L"Some settings are managed by your organization.";
+inline constexpr const wchar_t* kManagedLineDescription = L"Managed by your organization: ";
+
 // One value as a policy key holds it.
 struct RawPolicyValue {
     std::uint32_t type = 0;

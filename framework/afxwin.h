@@ -284,6 +284,10 @@ protected:                                                                      
              static_cast<ThisClass*>(w)->OnContextMenu(reinterpret_cast<HWND>(wp), pt);            \
          });                                                                                       \
      }},
+#define ON_WM_DESTROY()                                                                            \
+    {WM_DESTROY, 0, 0, [](CWnd* w, WPARAM, LPARAM, LRESULT&) {                                     \
+         return w->AfxRunHandler([w] { static_cast<ThisClass*>(w)->OnDestroy(); });                \
+     }},
 #define ON_WM_SETTINGCHANGE()                                                                      \
     {WM_SETTINGCHANGE, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                         \
          return w->AfxRunHandler([&] {                                                             \

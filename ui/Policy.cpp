@@ -18,15 +18,6 @@ namespace {
 // are sign-extended 32-bit values and so never fall in this range).
 constexpr UINT_PTR kHoverToolBase = 0xFFFF0000u;
 
-// A change that arrives while a box of ours is open waits until it is closed.
-constexpr UINT_PTR kPolicyRetryTimer = 3;
-constexpr UINT kPolicyRetryMs = 500;
-
-void CALLBACK RetryPolicy(HWND hWnd, UINT /*message*/, UINT_PTR id, DWORD /*time*/) {
-    ::KillTimer(hWnd, id);
-    ::SendMessageW(hWnd, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Policy"));
-}
-
 // The tooltip a control has of its own: the keyboard box tells the way out.
 std::wstring TipOf(int nID, bool locked) {
     std::wstring tip = locked ? kManagedTip : L"";
@@ -67,6 +58,65 @@ void CQuelvantDlg::ShowLockedSettings() {
     }
     // The touchpad box is grey also where the system cannot switch it, and says which.
     RefreshTouchpadAvailability();
+    ShowManagedLine();
+}
+
+void CQuelvantDlg::ShowManagedLine() {
+    const HWND line = GetDlgItem(IDC_EDIT_MANAGED);
+    // The locked boxes by their own texts, each once, without their access-key marks.
+    std::wstring names;
+    std::vector<int> named;
+    for (const int id : kSettingControls) {
+        if (!ControlLocked(id) || std::find(named.begin(), named.end(), id) != named.end()) {
+            continue;
+        }
+        named.push_back(id);
+        wchar_t text[128] = {};
+        ::GetWindowTextW(GetDlgItem(id), text, static_cast<int>(std::size(text)));
+        std::wstring name(text);
+        std::erase(name, L'&');
+        names += (names.empty() ? L"" : L", ") + name;
+    }
+    const bool show = !names.empty();
+    if (show) {
+        const std::wstring description = kManagedLineDescription + names + L".";
+        SetControlTip(IDC_EDIT_MANAGED, description);
+        m_annotations.SetName(line, kManagedLineText);
+        m_annotations.SetDescription(line, description.c_str());
+    } else if (::GetFocus() == line) {
+        // Hidden, it would keep the focus where nobody can see it.
+        SendMessage(WM_NEXTDLGCTL, 0, FALSE);
+    }
+    ::ShowWindow(line, show ? SW_SHOWNA : SW_HIDE);
+    if (show == m_bManagedLineRoom) {
+        return;
+    }
+    // The dialog ends below the status line unless the managed line is there; nothing else
+    // moves.
+    RECT status{};
+    RECT lineRect{};
+    RECT window{};
+    ::GetWindowRect(GetDlgItem(IDC_EDIT_STATUS), &status);
+    ::GetWindowRect(line, &lineRect);
+    ::GetWindowRect(m_hWnd, &window);
+    const int room = lineRect.bottom - status.bottom;
+    ::SetWindowPos(m_hWnd, nullptr, 0, 0, window.right - window.left,
+                   window.bottom - window.top + (show ? room : -room),
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    m_bManagedLineRoom = show;
+}
+
+LRESULT CQuelvantDlg::OnSettingsNoted(WPARAM wParam, LPARAM /*lParam*/) {
+    m_bPolicyNoted = m_bPolicyNoted || (wParam & kNotedPolicy) != 0;
+    if (m_bPolicyNoted) {
+        m_bPolicyNoted = false;
+        ReloadPolicy();
+    }
+    if ((wParam & kNotedSystem) != 0) {
+        // A touchpad may have come or gone, or the system may now have the switch.
+        RefreshTouchpadAvailability();
+    }
+    return 0;
 }
 
 // The pointer's messages over a disabled control go to the dialog, so the control's own tip
@@ -98,7 +148,9 @@ void CQuelvantDlg::ReloadPolicy() {
         return; // Windows says so after every refresh, changed or not
     }
     if (HandlerDepth() > 1) {
-        ::SetTimer(m_hWnd, kPolicyRetryTimer, kPolicyRetryMs, RetryPolicy);
+        // A box of ours is open: the change waits until it is closed.
+        m_bPolicyNoted = true;
+        ::SetTimer(m_hWnd, kPolicyRetryTimer, kPolicyRetryMs, nullptr);
         return;
     }
     SetPolicy(policy);

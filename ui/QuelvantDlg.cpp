@@ -3,7 +3,6 @@
 #include "QuelvantDlg.h"
 
 #include "BlockingRules.h"
-#include "LiveRegion.h"
 #include "MainIcon.h"
 #include "SettingControls.h"
 
@@ -18,6 +17,14 @@ namespace {
 const UINT kHookRestoredMessage = ::RegisterWindowMessageW(HELPER_RESTORED_MESSAGE);
 // Posted by the hook library when the user's release chord let go of blocking or restored it.
 const UINT kReleaseChordMessage = ::RegisterWindowMessageW(HELPER_CHORD_MESSAGE);
+
+// A change noted (wParam: kNotedPolicy, kNotedSystem), posted to ourselves so that whoever told
+// us (a broadcast sent by another program, the policy keys' watch) never waits on our work.
+const UINT kSettingsNotedMessage = ::RegisterWindowMessageW(L"Quelvant.SettingsNoted");
+
+void PolicyKeysChanged(void* dialog) {
+    ::PostMessageW(static_cast<HWND>(dialog), kSettingsNotedMessage, CQuelvantDlg::kNotedPolicy, 0);
+}
 } // namespace
 
 CQuelvantDlg::CQuelvantDlg(const CorePorts& ports, CWnd* pParent)
@@ -67,7 +74,8 @@ ON_COMMAND(ID_MENU_ON_SCREEN_KEYBOARD, OnOnScreenKeyboard)
 ON_BN_CLICKED(IDC_BUTTON_OSK, OnOnScreenKeyboard)
 ON_REGISTERED_MESSAGE(kHookRestoredMessage, OnHookRestored)
 ON_REGISTERED_MESSAGE(kReleaseChordMessage, OnReleaseChord)
-ON_EN_CHANGE(IDC_EDIT_STATUS, OnStatusChanged)
+ON_WM_DESTROY()
+ON_REGISTERED_MESSAGE(kSettingsNotedMessage, OnSettingsNoted)
 ON_BN_CLICKED(IDC_CHECK_DISABLE_TOUCHPAD, OnBnClickedDisableTouchpad)
 ON_WM_SETTINGCHANGE()
 END_MESSAGE_MAP()
@@ -94,9 +102,12 @@ BOOL CQuelvantDlg::OnInitDialog() {
     SetMainIcons(*this, m_hIcon);
 
     SetControlTip(IDC_CHECK_DISABLE_KEYBOARD_KEYS, kKeyboardBoxTip);
+    SetControlText(IDC_EDIT_MANAGED, kManagedLineText);
     // Read before the choice comes into force, so that the touchpad follows it at once.
     RefreshTouchpadAvailability();
     BringStoredChoiceIntoForce();
+    // A policy written by any means, not only one the system announces, comes into force.
+    WatchPolicy(&PolicyKeysChanged, m_hWnd);
 
     // Armed only after the steps that can show an error box, so the window shows and then
     // minimises as on any start, after the user has read the box.
@@ -167,10 +178,6 @@ void CQuelvantDlg::RefreshTouchpadAvailability() {
                                                   : tip);
 }
 
-void CQuelvantDlg::OnStatusChanged() {
-    RaiseLiveRegionChanged(GetDlgItem(IDC_EDIT_STATUS));
-}
-
 void CQuelvantDlg::ControlsToMembers() {
     UpdateData(TRUE);
 }
@@ -179,11 +186,14 @@ void CQuelvantDlg::MembersToControls() {
     UpdateData(FALSE);
 }
 
-// A status text goes to the voice first and then to the status line, so that it is heard
-// without delay; the speaker decides by the alerts box whether anything is said.
+// A status text goes to the status line, which screen readers know by that text, and then to
+// the speaker: a reader hears it once, from the speaker when it takes it, else from the live
+// region.
 void CQuelvantDlg::Announce(const std::wstring& text) {
-    Speak(text);
     m_editStatus.SetWindowText(text.c_str());
+    const HWND status = GetDlgItem(IDC_EDIT_STATUS);
+    m_annotations.SetName(status, text.c_str());
+    m_textSpeaker.SpeakText(text, m_bAudibleAlerts, status);
 }
 
 void CQuelvantDlg::Speak(const std::wstring& text) {
@@ -203,12 +213,10 @@ void CQuelvantDlg::EnableControl(int nID, BOOL bEnable) const {
     ::EnableWindow(GetDlgItem(nID), bEnable != FALSE && !ControlLocked(nID));
 }
 
+// Sent, often by another program waiting for our answer: only noted here, the work is posted.
 void CQuelvantDlg::OnSettingChange(UINT /*uFlags*/, LPCWSTR lpszSection) {
-    if (lpszSection != nullptr && ::lstrcmpiW(lpszSection, L"Policy") == 0) {
-        ReloadPolicy();
-    }
-    // A touchpad may have come or gone, or the system may now have the switch.
-    RefreshTouchpadAvailability();
+    const bool policy = lpszSection != nullptr && ::lstrcmpiW(lpszSection, L"Policy") == 0;
+    PostMessage(kSettingsNotedMessage, kNotedSystem | (policy ? kNotedPolicy : 0), 0);
     Default();
 }
 

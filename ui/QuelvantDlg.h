@@ -4,6 +4,7 @@
 
 #include "afxcmn.h"
 
+#include "Accessibility.h"
 #include "DialogCore.h"
 #include "TextSpeaker.h"
 #include "resource.h"
@@ -24,6 +25,11 @@ public:
     // Every setting back to its starting value, brought into force (or, with no window, only
     // stored). Returns whether every setting was stored and the Run entry is gone.
     BOOL ResetSettings();
+
+    // What a posted notice of changed settings asks for: the policy read again, and the
+    // system's settings (the touchpad) looked at again.
+    static constexpr WPARAM kNotedPolicy = 1;
+    static constexpr WPARAM kNotedSystem = 2;
 
 protected:
     BOOL OnInitDialog() override;
@@ -48,7 +54,7 @@ protected:
     void OnMenuResetSettings();
     void OnMenuMinimize();
     void OnOnScreenKeyboard();
-    void OnStatusChanged();
+    void OnDestroy();
 
     // Check boxes and hot keys
     void OnBnClickedBlockingOption();
@@ -62,6 +68,7 @@ protected:
     void OnBnClickedAutoStart();
     void OnBnClickedDisableTouchpad();
     void OnSettingChange(UINT uFlags, LPCWSTR lpszSection);
+    LRESULT OnSettingsNoted(WPARAM wParam, LPARAM lParam);
 
     DECLARE_MESSAGE_MAP()
 
@@ -71,6 +78,9 @@ private:
     // Fires once the first paint is done (timers come after paints): then the status line
     // becomes a live region and the speaker starts, each of which loads COM servers.
     static constexpr UINT_PTR kAfterFirstPaintTimer = 2;
+    // A policy change that arrived while a box of ours was open is tried again.
+    static constexpr UINT_PTR kPolicyRetryTimer = 3;
+    static constexpr UINT kPolicyRetryMs = 500;
 
     // What the members hold brought into force and shown: at start, after a reset and when
     // the policy changed. The members are loaded (or reset) before.
@@ -102,6 +112,10 @@ private:
     bool ControlLocked(int nID) const;
     void SetHoverTip(int nID, bool show);
 
+    // While anything is locked, the managed line is shown, in the Tab order, its description
+    // naming the locked boxes; otherwise it is hidden and the dialog ends at the status line.
+    void ShowManagedLine();
+
     // Adds, changes or (with an empty text) removes the tooltip of one control.
     void SetControlTip(int nID, const std::wstring& text);
 
@@ -109,9 +123,14 @@ private:
     CTextSpeaker m_textSpeaker;
     HICON m_hIcon = nullptr; // shared icon from the resources: not destroyed
     CEdit m_editStatus;
+    CAccessibleAnnotations m_annotations; // for the window's life, cleared when it goes
     HWND m_hTip = nullptr; // the tooltip window, owned by the dialog and destroyed with it
     std::vector<int> m_managedControls; // greyed by policy: enabled again when the lock goes
     BOOL m_bShownAtLastTick = 0; // auto minimise: the window was visible at the timer's last tick
+    bool m_bManagedLineRoom = true; // the dialog has the managed line's room, as its template
+    // Noted by a change the system broadcast or a policy key's watch, and done once posted.
+    bool m_bPolicyNoted = false;
+    bool m_bSystemSettingsNoted = false;
 };
 
 } // namespace quelvant::ui

@@ -1,5 +1,7 @@
 #include "TextSpeaker.h"
 
+#include "Accessibility.h"
+
 #include <deque>
 #include <string>
 
@@ -25,18 +27,22 @@ void CreateVoiceInto(ComPtr<ISpVoice>& voice) noexcept {
 
 struct CTextSpeaker::Queue {
     SRWLOCK lock = SRWLOCK_INIT;
-    std::deque<std::wstring> texts; // given and not yet handed on
+    struct Entry {
+        std::wstring text;
+        HWND liveRegion; // told of the text when no reader took it, or nullptr
+    };
+    std::deque<Entry> texts; // given and not yet handed on
     unsigned long long given = 0;
     unsigned long long handedOn = 0;
     bool stopping = false;
     UniqueKernelHandle wake{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
 
     // The next text, or false when the queue is empty; stop says whether to end then.
-    bool Take(std::wstring& text, bool& stop) {
+    bool Take(Entry& entry, bool& stop) {
         ::AcquireSRWLockExclusive(&lock);
         const bool have = !texts.empty();
         if (have) {
-            text = std::move(texts.front());
+            entry = std::move(texts.front());
             texts.pop_front();
         }
         stop = stopping;
@@ -97,12 +103,12 @@ ReaderOutcome OfferToReader(const std::wstring& text, UniqueKernelHandle& stuck)
     return call->outcome;
 }
 
-// One text: a running reader that takes it has it alone; otherwise, or when the reader
+// One text: a running reader that takes it has it alone (true); otherwise, or when the reader
 // refuses or fails, the voice says it (made now if the one from the start is missing).
-void HandOn(const std::wstring& text, ComPtr<ISpVoice>& voice, UniqueKernelHandle& stuck) noexcept {
+bool HandOn(const std::wstring& text, ComPtr<ISpVoice>& voice, UniqueKernelHandle& stuck) noexcept {
     try {
         if (OfferToReader(text, stuck) == ReaderOutcome::Taken) {
-            return;
+            return true;
         }
     } catch (...) {
         // Out of memory for the call: the voice says it.
@@ -114,6 +120,7 @@ void HandOn(const std::wstring& text, ComPtr<ISpVoice>& voice, UniqueKernelHandl
         // Asynchronous and without purging, so a second text queues behind the first.
         voice->Speak(text.c_str(), SPF_ASYNC, nullptr);
     }
+    return false;
 }
 
 DWORD WINAPI SpeakerThread(void* parameter) {
@@ -128,16 +135,20 @@ DWORD WINAPI SpeakerThread(void* parameter) {
         UniqueKernelHandle stuckReaderCall;
         CreateVoiceInto(voice);
         for (;;) {
-            std::wstring text;
+            CTextSpeaker::Queue::Entry entry{};
             bool stop = false;
             bool have = false;
             try {
-                have = queue.Take(text, stop);
+                have = queue.Take(entry, stop);
             } catch (...) {
                 have = false; // a text that could not be moved out is lost, not the thread
             }
             if (have) {
-                HandOn(text, voice, stuckReaderCall);
+                // A reader that took the text has said it; any other reader hears it once, from
+                // the live region.
+                if (!HandOn(entry.text, voice, stuckReaderCall)) {
+                    RaiseLiveRegionChanged(entry.liveRegion);
+                }
                 ::AcquireSRWLockExclusive(&queue.lock);
                 ++queue.handedOn;
                 ::ReleaseSRWLockExclusive(&queue.lock);
@@ -198,8 +209,9 @@ void CTextSpeaker::Start() {
     }
 }
 
-void CTextSpeaker::SpeakText(CString text, BOOL bAlerts) {
+void CTextSpeaker::SpeakText(CString text, BOOL bAlerts, HWND liveRegion) {
     if (bAlerts == 0 || text.empty()) {
+        RaiseLiveRegionChanged(liveRegion);
         return;
     }
     try {
@@ -208,7 +220,7 @@ void CTextSpeaker::SpeakText(CString text, BOOL bAlerts) {
         }
         ::AcquireSRWLockExclusive(&m_queue->lock);
         try {
-            m_queue->texts.push_back(std::move(text));
+            m_queue->texts.push_back({std::move(text), liveRegion});
             ++m_queue->given;
         } catch (...) {
         }

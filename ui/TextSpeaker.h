@@ -37,8 +37,10 @@ public:
     void Start();
     bool Started() const noexcept { return static_cast<bool>(m_thread); }
 
-    // Queues the text when alerts are on and the text is not empty; returns at once.
-    void SpeakText(CString text, BOOL bAlerts);
+    // Queues the text when alerts are on and the text is not empty; returns at once. A live
+    // region given is told of the text whenever no reader took it from us (alerts off, no
+    // reader running, or one that refused), so that a reader says each status once.
+    void SpeakText(CString text, BOOL bAlerts, HWND liveRegion = nullptr);
 
     // Whether every text given so far has been handed on within the time; for tests.
     bool WaitUntilHandedOn(DWORD timeoutMs) const;

@@ -3,9 +3,10 @@
 #include "QuelvantDlg.h"
 
 #include "AboutDlg.h"
-#include "LiveRegion.h"
 
 #include <shellapi.h>
+
+#include <iterator>
 
 namespace quelvant::ui {
 
@@ -14,8 +15,21 @@ void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
         ::KillTimer(m_hWnd, kAfterFirstPaintTimer);
         // Screen readers read each new status by themselves; where the system cannot mark the
         // line, announcements still reach them through the speaker.
-        MakeLiveRegion(GetDlgItem(IDC_EDIT_STATUS));
+        // The service is kept for the window's life; the status is named by its text from now on.
+        if (m_annotations.Start()) {
+            const HWND status = GetDlgItem(IDC_EDIT_STATUS);
+            m_annotations.MakeLiveRegion(status);
+            wchar_t text[256] = {};
+            ::GetWindowTextW(status, text, static_cast<int>(std::size(text)));
+            m_annotations.SetName(status, text);
+            ShowManagedLine();
+        }
         m_textSpeaker.Start();
+        return;
+    }
+    if (nIDEvent == kPolicyRetryTimer) {
+        ::KillTimer(m_hWnd, kPolicyRetryTimer);
+        OnSettingsNoted(0, 0);
         return;
     }
     // Minimises once per start, but never while a box of ours is open: minimised with its
@@ -109,6 +123,13 @@ void CQuelvantDlg::OnMenuMinimize() {
 
 void CQuelvantDlg::OnOnScreenKeyboard() {
     ::ShellExecuteW(nullptr, nullptr, L"osk.exe", nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CQuelvantDlg::OnDestroy() {
+    StopWatchingPolicy();
+    // What screen readers were told of our controls goes with them.
+    m_annotations.Clear();
+    Default();
 }
 
 } // namespace quelvant::ui

@@ -60,6 +60,7 @@ CLEAR = _id("IDC_BUTTON_CLEAR")  # in the capture dialog
 AUDIBLE_ALERTS = _id("IDC_CHECK_AUDIBLE_ALERTS")
 STATUS = _id("IDC_EDIT_STATUS")
 TOUCHPAD = _id("IDC_CHECK_DISABLE_TOUCHPAD")
+MANAGED = _id("IDC_EDIT_MANAGED")
 MENU_RESET = _id("ID_MENU_RESET_SETTINGS")
 MENU_MINIMIZE = _id("ID_MENU_MINIMIZE")
 MENU_CLOSE = _id("ID_MENU_CLOSE")
@@ -98,6 +99,8 @@ def _header_text(relative: str, name: str) -> str:
 
 # What a control of a locked setting says, and what the keyboard box says of the way out.
 MANAGED_TIP = _header_text("core/SettingPolicy.h", "kManagedTip")
+MANAGED_LINE = _header_text("core/SettingPolicy.h", "kManagedLineText")
+MANAGED_DESCRIPTION = _header_text("core/SettingPolicy.h", "kManagedLineDescription")
 KEYBOARD_TIP = _header_text("core/BlockingRules.h", "kKeyboardBoxTip")
 # The check box that shows each BOOL setting; the words and the name stand behind the
 # Disable / Enable Shortcut box.

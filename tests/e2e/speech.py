@@ -182,3 +182,46 @@ def start_standin_reader(wine: WineSession, reader: str, endpoint: str = "curren
     wine.start("readerstub.exe", *args, stdin=subprocess.DEVNULL)
     wait_until(lambda: "ready" in ReaderLog(log).lines(), what=f"the stand-in {reader}")
     return ReaderLog(log)
+
+
+# The stand-in annotation service in recvoice.dll, with a screen reader's view of live-region
+# events: what the program told readers of its controls, and what a reader would say.
+ACC_PROP_SERVICES_CLSID = "{B5F8350B-0548-48B1-A6EE-88BD00B4A5E7}"
+ANNOTATIONS_CONFIG_KEY = r"HKCU\Software\QuelvantTests\Annotations"
+_ANNOTATION_LINE = re.compile(r"(?P<kind>name|description|live|clear|event) hwnd=(?P<hwnd>\d+)"
+                              r"(?: (?:text|name)=(?P<text>.*))?$")
+
+
+class AnnotationLog:
+    def __init__(self, log: Path):
+        self.log = log
+
+    def entries(self) -> list[tuple[str, int, str]]:
+        """(kind, window, text) per line, in order."""
+        try:
+            lines = self.log.read_text(encoding="utf-8").split("\n")[:-1]
+        except FileNotFoundError:
+            return []
+        matches = [_ANNOTATION_LINE.fullmatch(line) for line in lines]
+        assert all(matches), f"unexpected line in the annotations' log: {lines}"
+        return [(m["kind"], int(m["hwnd"]), unescape(m["text"] or "")) for m in matches]
+
+    def of(self, kind: str, hwnd: int | None = None) -> list[str]:
+        return [text for k, h, text in self.entries() if k == kind and hwnd in (None, h)]
+
+    def window(self, kind: str) -> int:
+        """The window that was first given a property of this kind."""
+        return wait_until(lambda: next((h for k, h, _ in self.entries() if k == kind), None),
+                          what=f"a {kind} annotation (so far {self.entries()})")
+
+
+def install_standin_annotations(wine: WineSession) -> AnnotationLog:
+    log = wine.root / "annotations.log"
+    log.unlink(missing_ok=True)
+    import_reg(wine, "annotations.reg", {
+        rf"HKLM\Software\Classes\CLSID\{ACC_PROP_SERVICES_CLSID}\InprocServer32": [
+            f"@={_reg_string(windows_path(wine.exe('recvoice.dll')))}",
+            '"ThreadingModel"="Both"'],
+        ANNOTATIONS_CONFIG_KEY: [f'"Log"={_reg_string(windows_path(log))}'],
+    })
+    return AnnotationLog(log)

@@ -13,6 +13,7 @@ import quelvant as q
 from harness import DEFAULT_TIMEOUT, poll, wait_until
 from runentry import lock_key
 
+WS_VISIBLE = 0x10000000
 WS_TABSTOP = 0x00010000
 
 # The main dialog's controls in template order: id, class, caption, x, y, width, height in
@@ -41,6 +42,7 @@ TEMPLATE = [
         6, 185, 216, 19, False,
     ),
     (q.STATUS, "Edit", None, 7, 203, 215, 14, False),
+    (q.MANAGED, "Edit", None, 7, 220, 215, 12, True),
 ]
 
 DEFAULTS = q.DEFAULTS
@@ -59,6 +61,8 @@ def test_dialog_shows_every_control_of_the_template_and_the_defaults(wine):
         # Wine has no precision touchpad settings (error 1439): only that box is grey.
         assert row["enabled"] == (cid != q.TOUCHPAD), f"control {cid} grey or not"
         assert bool(row["style"] & WS_TABSTOP) == tabstop, f"tab stop of {cid}"
+        # Only the managed line is hidden while nothing is locked.
+        assert bool(row["style"] & WS_VISIBLE) == (cid != q.MANAGED), f"visibility of {cid}"
     app.screenshot("main-dialog")
 
     # A first start: nothing blocked, simulated input allowed, alerts on, no shortcut.

@@ -259,6 +259,10 @@ def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
     assert app.check(q.TOUCHPAD) == 1 and not app.enabled(q.TOUCHPAD)
     assert app.tip(q.TOUCHPAD).startswith(f"{q.MANAGED_TIP} Not available:")
     assert not real_click_arrived(wine, probe)
+    # One line says so where the keyboard reaches it, naming the locked boxes by their texts.
+    assert managed_line_shown(app) and app.text(q.MANAGED) == q.MANAGED_LINE
+    assert app.tip(q.MANAGED) == (f"{q.MANAGED_DESCRIPTION}Disable Left Button Click, Disable "
+                                  "Mouse Wheel, Disable Keyboard Keys, Disable Touchpad.")
 
     app.click(q.LEFT)
     app.click(q.RIGHT)
@@ -282,10 +286,53 @@ def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
     assert [app.check(b) for b in (q.LEFT, q.WHEEL)] == [1, 1]
     assert app.enabled(q.WHEEL) and app.tip(q.WHEEL) is None
     assert app.enabled(q.KEYBOARD) and app.tip(q.KEYBOARD) == q.KEYBOARD_TIP
+    assert app.tip(q.MANAGED) == f"{q.MANAGED_DESCRIPTION}Disable Left Button Click, Disable Touchpad."
+    tab_to(wine, app, q.MANAGED)
+    wine.xdotool("mousemove", *map(str, probe.point()))
+    # A value written by hand, which nobody announces, is in force within moments.
+    q.store_values(wine, q.USER_POLICY, m_bCheckDisableRightClick=1)
+    wait_until(lambda: app.check(q.RIGHT) == 1 and not app.enabled(q.RIGHT), timeout=2,
+               what="the right-click box locked on")
     q.remove_key(wine, q.MACHINE_POLICY)
     assert app.drive("settingchange Policy") == "ok"
     wait_until(lambda: app.enabled(q.LEFT), what="the left-click box to be the user's again")
     assert app.check(q.LEFT) == 0 and app.tip(q.LEFT) is None
     assert app.tip(q.TOUCHPAD).startswith("Not available:") and not app.enabled(q.TOUCHPAD)
     assert real_click_arrived(wine, probe)
+    q.remove_key(wine, q.USER_POLICY)
+    wait_until(lambda: not managed_line_shown(app), what="the managed line to go")
+    assert app.enabled(q.RIGHT) and app.check(q.RIGHT) == 0
+    app.close()
+
+
+def managed_line_shown(app: q.Quelvant) -> bool:
+    return any(r["id"] == q.MANAGED and r["style"] & 0x10000000 for r in app.controls())
+
+
+def tab_to(wine: WineSession, app: q.Quelvant, control: int) -> None:
+    """Presses Tab until the focus is on the control, failing when it goes round without it."""
+    left, top, _, _ = app.window_rect()
+    dx, dy, _, _ = app.map_dialog_rect(3, 100, 0, 0)
+    wine.xdotool("mousemove", str(left + dx), str(top + dy))
+    wait_until(lambda: app.drive.value("focus") is not None, what="the focus in the dialog")
+    seen: list[int] = []
+    while (focus := int(app.drive.value("focus") or 0)) != control:
+        assert focus not in seen, f"Tab went round without reaching {control}: {seen}"
+        seen.append(focus)
+        wine.xdotool("key", "Tab")
+        wait_until(lambda: int(app.drive.value("focus") or 0) != focus, what="the focus to move")
+
+
+def test_a_broadcast_is_answered_at_once_while_a_change_that_fails_waits(wine: WineSession):
+    """A policy that sets a shortcut another program holds cannot come into force: its error
+    box waits for the user, and another program's broadcast meanwhile gets its answer."""
+    app = q.start(wine)
+    holder = q.HotKeyHolder(wine, (0x2, 0x51))  # Ctrl+Q
+    q.store_values(wine, q.USER_POLICY, m_bDisableEnableKeyboardShortcut=1, m_wKey2=0x51,
+                   m_wMod2=2, m_sKeyboardShortcutName2="Ctrl + Q")
+    assert app.drive("settingchange Policy") == "ok"
+    assert app.wait_message_box().text.startswith("Failed to Assign Keyboard Shortcut")
+    assert app.drive("settingchange Policy") == "ok"
+    app.press_message_box()
+    holder.release()
     app.close()

@@ -12,7 +12,8 @@ import pytest
 
 import quelvant as q
 from harness import WineSession, wait_until
-from speech import SPF_ASYNC, Recording, install_recording_voice, start_standin_reader
+from speech import (SPF_ASYNC, Recording, install_recording_voice, install_standin_annotations,
+                    start_standin_reader)
 
 DISABLED = "Mouse Buttons Disabled"
 ENABLED = "Mouse Buttons Enabled"
@@ -321,6 +322,36 @@ def test_a_running_screen_reader_speaks_in_place_of_the_voice_else_the_voice_say
     assert [e.kind for e in recording.events()][:1] == ["create"]
     # JAWS is asked to queue behind what it is saying, never to flush it.
     assert {flush for flush, _ in standin.calls()} <= ({"0"} if reader == "jaws" else {""})
+
+
+@pytest.mark.parametrize("alerts", [0, 1], ids=["alerts off", "alerts on"])
+def test_a_reader_hears_each_status_once_and_by_its_own_text(wine: WineSession, alerts: int):
+    """The status line is named by its status, not by the label before it. A reader that took
+    the status from us hears no live-region event for it; otherwise the event brings it once."""
+    install_recording_voice(wine)
+    annotations = install_standin_annotations(wine)
+    standin = start_standin_reader(wine, "nvda")
+    q.store_settings(wine, m_bAudibleAlerts=alerts)
+    app = q.start(wine)
+    status = annotations.window("live")
+    # The start's own status reaches the reader first when alerts are on.
+    before = len(standin.wait_spoken(1)) if alerts else 0
+    for box, text in ((q.LEFT, DISABLED), (q.LEFT, ENABLED)):
+        app.click(box)
+        app.wait_status(text)
+    assert wait_until(lambda: annotations.of("name", status)[-1:] == [ENABLED] or None,
+                      what=f"the status named by its text ({annotations.entries()})")
+    if alerts:
+        assert standin.wait_spoken(2)[-2:] == [DISABLED, ENABLED]
+        assert annotations.of("event") == []
+    else:
+        wait_until(lambda: len(annotations.of("event")) >= 2, what="two live-region events")
+        assert standin.spoken() == []
+    app.close()
+    # Each status was said once, by one of the two ways, by its own text.
+    assert standin.spoken()[before:] + annotations.of("event") == [DISABLED, ENABLED]
+    # The annotations go with the window.
+    assert status in {h for k, h, _ in annotations.entries() if k == "clear"}
 
 
 def test_a_reader_that_stalls_holds_up_no_click_and_gets_every_text_in_order(

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 namespace {
@@ -137,6 +138,43 @@ TEST_F(ProfileTest, SectionKeyReplacedByAValueStillReadsDefaultsAndWritesClean) 
     EXPECT_EQ(app.GetProfileInt(L"S", L"a", 3), 3u);
     EXPECT_TRUE(app.WriteProfileInt(L"S", L"a", 4));
     EXPECT_EQ(app.GetProfileInt(L"S", L"a", 3), 4u);
+}
+
+// A value of the wrong type is written over in its own type in one step: a process killed at
+// any moment leaves either the old value or the new, never none. A reader on another thread
+// looks all the while.
+TEST_F(ProfileTest, AValueOfTheWrongTypeIsReplacedWithoutEverBeingMissing) {
+    struct Watch {
+        std::atomic<bool> stop = false;
+        std::atomic<int> missing = 0;
+        static DWORD WINAPI Run(void* parameter) {
+            auto& watch = *static_cast<Watch*>(parameter);
+            while (!watch.stop) {
+                if (::RegGetValueW(HKEY_CURRENT_USER, L"Software\\QuelvantProfileTest\\App\\S",
+                                   L"v", RRF_RT_ANY, nullptr, nullptr,
+                                   nullptr) == ERROR_FILE_NOT_FOUND) {
+                    ++watch.missing;
+                }
+            }
+            return 0;
+        }
+    } watch;
+    EXPECT_TRUE(app.WriteProfileString(L"S", L"s", L"1"));
+    EXPECT_TRUE(app.WriteProfileInt(L"S", L"v", 0));
+    const HANDLE reader = ::CreateThread(nullptr, 0, &Watch::Run, &watch, 0, nullptr);
+    ASSERT_NE(reader, nullptr);
+    for (int i = 0; i < 300; ++i) {
+        PutRaw(L"v", REG_SZ, L"1", sizeof(L"1"));
+        EXPECT_TRUE(app.WriteProfileInt(L"S", L"v", i));
+        PutRaw(L"s", REG_DWORD, &i, sizeof i);
+        EXPECT_TRUE(app.WriteProfileString(L"S", L"s", L"x"));
+    }
+    watch.stop = true;
+    ::WaitForSingleObject(reader, INFINITE);
+    ::CloseHandle(reader);
+    EXPECT_EQ(watch.missing, 0);
+    EXPECT_EQ(app.GetProfileInt(L"S", L"v", 7), 299u);
+    EXPECT_EQ(app.GetProfileString(L"S", L"s", L""), L"x");
 }
 
 TEST(ProfileWithoutRegistryKey, ReadsDefaultsAndWritesNothing) {

@@ -14,6 +14,13 @@
 // P is the process id, N the creation number within that process, F the flags in hex, stream
 // 1 when the caller asked for a stream number, T the text with \, CR and LF escaped.
 //
+// It also stands in for the system's annotation service (registered under CLSID_AccPropServices)
+// and for a screen reader's view of it: each annotation is recorded, and each live-region event
+// of the process is recorded with the name a reader would read then, the annotated one. Log path
+// in HKCU\Software\QuelvantTests\Annotations, value Log; lines:
+//   name hwnd=H text=T | description hwnd=H text=T | live hwnd=H | clear hwnd=H
+//   event hwnd=H name=T
+//
 // The same library serves the stand-in JAWS object, which tests register under the ProgID
 // "FreedomSci.JawsApi": an IDispatch whose one method, SayString(text, flush), is recorded.
 // Read at each call from HKCU\Software\QuelvantTests\StandInJaws:
@@ -25,7 +32,10 @@
 #include "ToolSupport.h"
 #include "VoiceStub.h"
 
+#include <oleacc.h>
+
 #include <atomic>
+#include <map>
 #include <new>
 #include <string>
 
@@ -339,6 +349,169 @@ public:
 };
 
 JawsFactory g_jawsFactory;
+
+constexpr CLSID kClsidAccPropServices = {
+    0xB5F8350B, 0x0548, 0x48B1, {0xA6, 0xEE, 0x88, 0xBD, 0x00, 0xB4, 0xA5, 0xE7}};
+constexpr IID kIidIAccPropServices = {
+    0x6E26E776, 0x04F0, 0x495D, {0x80, 0xE4, 0x33, 0x30, 0x35, 0x2E, 0x31, 0x69}};
+constexpr GUID kNameProperty = {
+    0x608D3DF8, 0x8128, 0x4AA7, {0xA4, 0x28, 0xF5, 0x5E, 0x49, 0x26, 0x72, 0x91}};
+constexpr GUID kDescriptionProperty = {
+    0x4D48DFE4, 0xBD3F, 0x491F, {0xA6, 0x48, 0x49, 0x2D, 0x6F, 0x20, 0xC5, 0x88}};
+constexpr GUID kLiveSettingProperty = {
+    0xC12BCD8E, 0x2A8E, 0x4950, {0x8A, 0xE7, 0x36, 0x25, 0x11, 0x1D, 0x58, 0xEB}};
+constexpr DWORD kEventLiveRegionChanged = 0x8019;
+constexpr const wchar_t* kAnnotationsKey = L"Software\\QuelvantTests\\Annotations";
+
+// The names annotated so far, as a reader would find them; used on the creating thread only.
+std::map<HWND, std::wstring> g_names;
+
+std::wstring Hwnd(HWND hwnd) {
+    return std::to_wstring(reinterpret_cast<ULONG_PTR>(hwnd));
+}
+
+void CALLBACK OnLiveRegionChanged(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG, DWORD,
+                                  DWORD) {
+    if (object == OBJID_CLIENT) {
+        const auto found = g_names.find(hwnd);
+        const std::wstring name = found != g_names.end() ? found->second : L"";
+        Record(L"event hwnd=" + Hwnd(hwnd) + L" name=" + Escape(name.c_str()), kAnnotationsKey);
+    }
+}
+
+class StandInAnnotations final : public IAccPropServices {
+public:
+    StandInAnnotations() {
+        // A reader in this very process: events reach it through this thread's queue.
+        static const HWINEVENTHOOK hook =
+            SetWinEventHook(kEventLiveRegionChanged, kEventLiveRegionChanged, nullptr,
+                            &OnLiveRegionChanged, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+        (void)hook;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == __uuidof(IUnknown) || riid == kIidIAccPropServices) {
+            *ppv = static_cast<IAccPropServices*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG refs = --m_refs;
+        if (refs == 0) {
+            delete this;
+        }
+        return refs;
+    }
+    HRESULT WINAPI SetHwndProp(HWND hwnd, DWORD, DWORD, MSAAPROPID prop, VARIANT) override {
+        if (prop == kLiveSettingProperty) {
+            Record(L"live hwnd=" + Hwnd(hwnd), kAnnotationsKey);
+        }
+        return S_OK;
+    }
+    HRESULT WINAPI SetHwndPropStr(HWND hwnd, DWORD, DWORD, MSAAPROPID prop, LPCWSTR text) override {
+        const wchar_t* kind = prop == kNameProperty          ? L"name"
+                              : prop == kDescriptionProperty ? L"description"
+                                                             : L"other";
+        if (prop == kNameProperty) {
+            g_names[hwnd] = text;
+        }
+        Record(std::wstring(kind) + L" hwnd=" + Hwnd(hwnd) + L" text=" + Escape(text),
+               kAnnotationsKey);
+        return S_OK;
+    }
+    HRESULT WINAPI ClearHwndProps(HWND hwnd, DWORD, DWORD, const MSAAPROPID* props,
+                                  int count) override {
+        for (int i = 0; i < count; ++i) {
+            if (props[i] == kNameProperty) {
+                g_names.erase(hwnd);
+            }
+        }
+        Record(L"clear hwnd=" + Hwnd(hwnd), kAnnotationsKey);
+        return S_OK;
+    }
+    // The rest is not used by the program.
+    HRESULT WINAPI SetPropValue(const BYTE*, DWORD, MSAAPROPID, VARIANT) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI SetPropServer(const BYTE*, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                 AnnoScope) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ClearProps(const BYTE*, DWORD, const MSAAPROPID*, int) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                     AnnoScope) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE**, DWORD*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI DecomposeHwndIdentityString(const BYTE*, DWORD, HWND*, DWORD*, DWORD*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHmenuPropStr(HMENU, DWORD, MSAAPROPID, LPCWSTR) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                      AnnoScope) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ClearHmenuProps(HMENU, DWORD, const MSAAPROPID*, int) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ComposeHmenuIdentityString(HMENU, DWORD, BYTE**, DWORD*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override {
+        return E_NOTIMPL;
+    }
+
+private:
+    ~StandInAnnotations() = default;
+    std::atomic<ULONG> m_refs{1};
+};
+
+class AnnotationsFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == __uuidof(IUnknown) || riid == __uuidof(IClassFactory)) {
+            *ppv = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        *ppv = nullptr;
+        if (outer != nullptr) {
+            return CLASS_E_NOAGGREGATION;
+        }
+        auto* services = new (std::nothrow) StandInAnnotations();
+        if (services == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        const HRESULT hr = services->QueryInterface(riid, ppv);
+        services->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+AnnotationsFactory g_annotationsFactory;
 } // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
@@ -348,6 +521,9 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
     *ppv = nullptr;
     if (rclsid == kClsidStandInJaws) {
         return g_jawsFactory.QueryInterface(riid, ppv);
+    }
+    if (rclsid == kClsidAccPropServices) {
+        return g_annotationsFactory.QueryInterface(riid, ppv);
     }
     if (rclsid != kClsidSpVoice) {
         return CLASS_E_CLASSNOTAVAILABLE;
