@@ -284,6 +284,13 @@ protected:                                                                      
              static_cast<ThisClass*>(w)->OnContextMenu(reinterpret_cast<HWND>(wp), pt);            \
          });                                                                                       \
      }},
+#define ON_WM_ENDSESSION()                                                                         \
+    {WM_ENDSESSION, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                            \
+         return w->AfxRunHandler([&] {                                                             \
+             static_cast<ThisClass*>(w)->OnEndSession(wp != 0 ? TRUE : FALSE,                      \
+                                                      static_cast<UINT>(lp));                      \
+         });                                                                                       \
+     }},
 #define ON_WM_SETTINGCHANGE()                                                                      \
     {WM_SETTINGCHANGE, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                         \
          return w->AfxRunHandler([&] {                                                             \

@@ -62,6 +62,7 @@ protected:
     void OnBnClickedAutoStart();
     void OnBnClickedDisableTouchpad();
     void OnSettingChange(UINT uFlags, LPCWSTR lpszSection);
+    void OnEndSession(BOOL bEnding, UINT uLogOff);
 
     DECLARE_MESSAGE_MAP()
 
