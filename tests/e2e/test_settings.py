@@ -249,7 +249,8 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
         q.wait_settings(wine, m_bDisableTouchpad=0)
     elif way.startswith("chord") or way == "shortcut":
         if way == "chord-dialog-stalled":
-            assert app.drive("suspend") == "ok"
+            host = wine.start_hookhost()
+            assert host.command(f"stall {q.TITLE} 10000").startswith("stalled ")
         # Given back for a while and taken again; the box and the store stay as they are.
         for enabled, status in ((1, RELEASED), (0, RESTORED)):
             if way == "shortcut":
@@ -261,7 +262,10 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
             if way != "chord-dialog-stalled":
                 app.wait_status(status)
         if way == "chord-dialog-stalled":
-            assert app.drive("resume") == "ok"
+            # Both chords were done while the dialog still stood still.
+            assert not any(line.startswith("resumed ") for line in host.lines())
+            wait_until(lambda: any(line.startswith("resumed ") for line in host.lines()),
+                       what="the end of the stall")
             app.wait_status(RESTORED)
         if way == "chord-keys-blocked":
             # Another program's toggle stays blocked with the keys; only ours passed.

@@ -399,17 +399,6 @@ public:
             GetWindowThreadProcessId(target, &pid);
             return "ok " + std::to_string(pid);
         }
-        if (verb == "suspend" || verb == "resume") {
-            // Stalls the window's thread as a hang would (the rest of its process runs on), or
-            // lets it go on.
-            const DWORD thread = GetWindowThreadProcessId(target, nullptr);
-            const UniqueKernelHandle handle(OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread));
-            const DWORD count = !handle             ? static_cast<DWORD>(-1)
-                                : verb == "suspend" ? SuspendThread(handle.Get())
-                                                    : ResumeThread(handle.Get());
-            return count != static_cast<DWORD>(-1) ? "ok"
-                                                   : "error " + std::to_string(GetLastError());
-        }
         if (verb == "command") {
             PostMessageW(target, WM_COMMAND, MAKEWPARAM(ParseNumber(args.at(0)), 0), 0);
             return "ok";
