@@ -1,41 +1,31 @@
-// The system's touchpad switch: SystemParametersInfoW on TOUCHPAD_PARAMETERS, version 1.
+// The system's touchpad switch: its state read as the system reports it, and switched through
+// the hook library, whose own thread sends the system's toggle and also follows the chord.
 #include "SystemTouchpad.h"
 
-#include "TouchpadParameters.h"
+#include "Helper.h"
 #include "TouchpadRules.h"
-
-#include <windows.h>
+#include "TouchpadState.h"
 
 namespace quelvant::adapters {
 
-using core::kTouchpadCallUnsupported;
-
 namespace {
 
-using SystemParametersFn = BOOL(WINAPI*)(UINT action, UINT uiParam, PVOID pvParam, UINT fWinIni);
-
 #ifdef QUELVANT_TOUCHPAD_SEAM
-// Test builds only (bin/touchpadseam, never shipped): a touchpad that lives in the test's
-// registry, under HKCU\Software\Quelvant.Seam\Touchpad, so that it outlives the program as the
-// system's switch does. Without a "Present" value the call fails as Wine's does. The call takes
-// and gives the structure as the system does; "Flags" keeps the last write's fWinIni.
+// Test builds only (bin/touchpadseam, never shipped): SPI_GETTOUCHPADPARAMETERS as a system of
+// 24H2 has it, for a touchpad whose presence is "Present" under the test's key
+// (HKCU\Software\Quelvant.Seam\Touchpad) and whose state is the system's Status value, which
+// the stand-in system keeps.
+// Without "Present" the call fails as Wine's does. As documented, a write ignores
+// touchpadEnabled: only the toggle switches.
 constexpr const wchar_t* kSeamKey = L"Software\\Quelvant.Seam\\Touchpad";
 
-bool SeamValue(const wchar_t* name, DWORD& value) {
-    DWORD size = sizeof value;
-    return RegGetValueW(HKEY_CURRENT_USER, kSeamKey, name, RRF_RT_REG_DWORD, nullptr, &value,
-                        &size) == ERROR_SUCCESS;
-}
-
-void SetSeamValue(const wchar_t* name, DWORD value) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, kSeamKey, name, REG_DWORD, &value, sizeof value);
-}
-
-BOOL WINAPI SeamSystemParameters(UINT action, UINT uiParam, PVOID pvParam, UINT fWinIni) {
+BOOL WINAPI SeamSystemParameters(UINT action, UINT uiParam, PVOID pvParam, UINT /*fWinIni*/) {
     DWORD present = 0;
+    DWORD size = sizeof present;
     auto* parameters = static_cast<TouchpadParameters*>(pvParam);
-    if (!SeamValue(L"Present", present)) {
-        SetLastError(kTouchpadCallUnsupported);
+    if (RegGetValueW(HKEY_CURRENT_USER, kSeamKey, L"Present", RRF_RT_REG_DWORD, nullptr, &present,
+                     &size) != ERROR_SUCCESS) {
+        SetLastError(core::kTouchpadCallUnsupported);
         return FALSE;
     }
     if (uiParam != sizeof(TouchpadParameters) || parameters == nullptr ||
@@ -43,62 +33,44 @@ BOOL WINAPI SeamSystemParameters(UINT action, UINT uiParam, PVOID pvParam, UINT 
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    DWORD enabled = 1;
-    SeamValue(L"Enabled", enabled);
     if (action == kSpiGetTouchpadParameters) {
+        DWORD enabled = 1;
+        size = sizeof enabled;
+        RegGetValueW(HKEY_CURRENT_USER, kTouchpadStatusKey, L"Enabled", RRF_RT_REG_DWORD, nullptr,
+                     &enabled, &size);
         *parameters = TouchpadParameters{};
         parameters->versionNumber = kTouchpadParametersVersion1;
         parameters->touchpadPresent = present != 0 ? 1 : 0;
         parameters->touchpadEnabled = enabled != 0 ? 1 : 0;
-        return TRUE;
     }
-    SetSeamValue(L"Flags", fWinIni);
-    SetSeamValue(L"Enabled", parameters->touchpadEnabled);
     return TRUE;
 }
 
-constexpr SystemParametersFn kSystemParameters = SeamSystemParameters;
+constexpr TouchpadParametersFn kSystemParameters = SeamSystemParameters;
 #else
-constexpr SystemParametersFn kSystemParameters = ::SystemParametersInfoW;
+constexpr TouchpadParametersFn kSystemParameters = ::SystemParametersInfoW;
 #endif
 
 class SystemTouchpadSwitch final : public core::TouchpadSwitch {
 public:
     bool Read(core::TouchpadReading& reading, std::uint32_t& error) override {
-        TouchpadParameters parameters{};
-        if (!Get(parameters, error)) {
+        DWORD code = 0;
+        if (!ReadTouchpadState(kSystemParameters, reading.present, reading.enabled, code)) {
+            error = code;
             return false;
         }
-        reading.present = parameters.touchpadPresent != 0;
-        reading.enabled = parameters.touchpadEnabled != 0;
         return true;
     }
 
-    // The user's other touchpad settings are written back as read. No SPIF_UPDATEINIFILE: the
-    // change is not written to the user's profile, so it does not outlast the session, and
-    // nothing is broadcast.
+    // The system keeps the switch in the user's profile: it outlasts sign-out and restart, so
+    // the program gives it back itself (DialogCore, at every way out).
     bool Switch(bool on, std::uint32_t& error) override {
-        TouchpadParameters parameters{};
-        if (!Get(parameters, error)) {
-            return false;
+        if (GlobalDisableKeyboard(HELPER_TOUCHPAD_REQUEST | (on ? 0 : HELPER_TOUCHPAD_HOLD_OFF),
+                                  FALSE) != 0) {
+            return true;
         }
-        parameters.touchpadEnabled = on ? 1 : 0;
-        if (!kSystemParameters(kSpiSetTouchpadParameters, sizeof parameters, &parameters, 0)) {
-            error = GetLastError();
-            return false;
-        }
-        return true;
-    }
-
-private:
-    static bool Get(TouchpadParameters& parameters, std::uint32_t& error) {
-        parameters = TouchpadParameters{};
-        parameters.versionNumber = kTouchpadParametersVersion1;
-        if (!kSystemParameters(kSpiGetTouchpadParameters, sizeof parameters, &parameters, 0)) {
-            error = GetLastError();
-            return false;
-        }
-        return true;
+        error = GetLastError();
+        return false;
     }
 };
 

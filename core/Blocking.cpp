@@ -66,7 +66,8 @@ int BlockingControl::ApplyMouseFilterOrReport(std::uint16_t filter) {
 }
 
 void BlockingControl::ApplyTouchpad() {
-    TellTouchpadNews(m_window, m_touchpad.Apply(m_members.m_bDisableTouchpad != 0));
+    TellTouchpadNews(m_window, m_touchpad.Apply(m_members.m_bDisableTouchpad != 0,
+                                                m_settings.Policy().Locks(kDisableTouchpad)));
 }
 
 void BlockingControl::Commit() {
@@ -120,10 +121,10 @@ void BlockingControl::Toggle() {
     }
 }
 
-void BlockingControl::FollowReleaseChord(bool released) {
-    // The touchpad follows before the chord's own text, which tells how to block again.
-    m_touchpad.Release(released);
-    ApplyTouchpad();
+void BlockingControl::FollowReleaseChord(bool released, bool touchpadFailed) {
+    // The hook library switched a touchpad it held already; what it could not do is told
+    // after the chord's own text.
+    const TouchpadNews news = m_touchpad.FollowChord(released, touchpadFailed);
     if (released) {
         m_nBlockStateBeforeChord = m_nBlockState;
         m_nBlockState = kBlockReleased; // so the Disable / Enable shortcut applies again
@@ -131,6 +132,7 @@ void BlockingControl::FollowReleaseChord(bool released) {
         m_nBlockState = m_nBlockStateBeforeChord;
     }
     m_window.Announce(released ? kChordReleasedText : kChordRestoredText);
+    TellTouchpadNews(m_window, news);
 }
 
 void BlockingControl::HooksRestored(bool mouse, bool keyboard) {

@@ -36,8 +36,9 @@ public:
     void Toggle();
 
     // The hook library's own news: the release chord let go of all blocking (released) or
-    // brought it back, or a hook the system had dropped is back.
-    void FollowReleaseChord(bool released);
+    // brought it back (and a touchpad it held could not follow), or a hook the system had
+    // dropped is back.
+    void FollowReleaseChord(bool released, bool touchpadFailed = false);
     void HooksRestored(bool mouse, bool keyboard);
 
     std::int32_t State() const noexcept { return m_nBlockState; }

@@ -49,4 +49,10 @@ std::wstring FormatTouchpadErrorMessage(bool on, std::uint32_t lastError,
     return message;
 }
 
+std::wstring FormatTouchpadErrorLine(bool on, std::wstring_view systemText) {
+    std::wstring line = on ? L"Could not Enable Touchpad: " : L"Could not Disable Touchpad: ";
+    line += systemText;
+    return line;
+}
+
 } // namespace quelvant::core

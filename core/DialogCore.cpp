@@ -43,6 +43,7 @@ void DialogCore::SwitchTouchpadBlocking() {
     ControlsToMembers();
     m_settings.HoldLockedValues();
     m_touchpad.Release(false);
+    m_touchpad.ForgetFailure();
     const TouchpadNews news = m_touchpad.Apply(m_bDisableTouchpad != 0);
     TellTouchpadNews(*this, news);
     if (news.held) {

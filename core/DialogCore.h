@@ -50,7 +50,9 @@ public:
     void CommitBlockingSettings() { m_blocking.Commit(); }
     void ToggleMouseBlocking() { m_blocking.Toggle(); }
     void HooksRestored(bool mouse, bool keyboard) { m_blocking.HooksRestored(mouse, keyboard); }
-    void FollowReleaseChord(bool released) { m_blocking.FollowReleaseChord(released); }
+    void FollowReleaseChord(bool released, bool touchpadFailed = false) {
+        m_blocking.FollowReleaseChord(released, touchpadFailed);
+    }
     std::int32_t BlockState() const noexcept { return m_blocking.State(); }
 
     // Shortcuts and their interlocks (see ShortcutInterlocks).

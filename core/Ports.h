@@ -55,7 +55,8 @@ struct TouchpadReading {
 };
 
 // The system's touchpad switch. Each call returns false with the system's error code when it
-// fails; a switch that returns true has been asked, not yet seen to hold.
+// fails. A switch changes only a state that differs from the one asked (the system's switch is
+// a toggle) and then holds the touchpad off, or lets go of it, until asked otherwise.
 class TouchpadSwitch {
 public:
     virtual bool Read(TouchpadReading& reading, std::uint32_t& error) = 0;
@@ -65,7 +66,7 @@ protected:
     ~TouchpadSwitch() = default;
 };
 
-// A system without the switch: every read fails as on Windows before 11 24H2.
+// A system without a precision touchpad: every read fails, as under Wine.
 TouchpadSwitch& NoTouchpadSwitch();
 
 // The window over the core: its controls into the members and back, a text for the status

@@ -6,28 +6,40 @@ namespace quelvant::core {
 
 namespace {
 
-TouchpadNews Failure(bool on, std::uint32_t code) {
+TouchpadNews Failure(bool on, std::uint32_t code, bool boxless = false) {
     TouchpadNews news;
     news.held = false;
     news.status = on ? kTouchpadEnableErrorText : kTouchpadDisableErrorText;
     news.switchFailed = true;
     news.on = on;
     news.code = code;
+    news.boxless = boxless;
     return news;
 }
 
 } // namespace
 
+namespace {
+
+// The system's own words, but for a toggle it did not take, which no error code names.
+std::wstring Reason(CoreWindow& window, std::uint32_t code) {
+    return code == kTouchpadSwitchIgnored ? std::wstring(kTouchpadToggleIgnoredText)
+                                          : window.SystemErrorText(code);
+}
+
+} // namespace
+
 void TellTouchpadNews(CoreWindow& window, const TouchpadNews& news) {
-    if (news.status != nullptr) {
+    if (news.status != nullptr && !news.boxless) {
         window.Announce(news.status);
     }
     if (news.storeRefused) {
         window.ShowError(kSaveErrorText);
     }
-    if (news.switchFailed) {
-        window.ShowError(
-            FormatTouchpadErrorMessage(news.on, news.code, window.SystemErrorText(news.code)));
+    if (news.switchFailed && news.boxless) {
+        window.Announce(FormatTouchpadErrorLine(news.on, Reason(window, news.code)));
+    } else if (news.switchFailed) {
+        window.ShowError(FormatTouchpadErrorMessage(news.on, news.code, Reason(window, news.code)));
     }
 }
 
@@ -59,9 +71,11 @@ TouchpadNews TouchpadKeeper::Refresh(bool boxTicked) {
         m_availability = TouchpadAvailability::Absent;
     } else {
         m_availability = TouchpadAvailability::Available;
-        // Switched on again by someone else (the user in Settings, a restart of the system):
-        // there is nothing of ours left to give back.
-        if (reading.enabled && SwitchedOff()) {
+        // Switched on again by the user (in Settings or with the touchpad's own key): there is
+        // nothing of ours left to give back, and the library lets go of it (nothing is sent,
+        // it is on). Not while a release lent it back: that is ours to take again.
+        if (reading.enabled && !m_released && SwitchedOff()) {
+            m_touchpad.Switch(true, error);
             RememberSwitchedOff(false);
         }
         if (wasRead && before != TouchpadAvailability::Available) {
@@ -71,7 +85,7 @@ TouchpadNews TouchpadKeeper::Refresh(bool boxTicked) {
     return {};
 }
 
-TouchpadNews TouchpadKeeper::Apply(bool boxTicked) {
+TouchpadNews TouchpadKeeper::Apply(bool boxTicked, bool locked) {
     if (m_availability != TouchpadAvailability::Available) {
         return {}; // the choice stays stored for a machine where it works
     }
@@ -83,17 +97,26 @@ TouchpadNews TouchpadKeeper::Apply(bool boxTicked) {
             return {};
         }
         if (!Switch(true, error)) {
-            return Failure(true, error);
+            return Failure(true, error, locked);
         }
         RememberSwitchedOff(false);
         return {true, kTouchpadEnabledText};
     }
+    if (m_failedOff) {
+        return {}; // asked once already and told; see m_failedOff
+    }
     TouchpadReading reading;
     if (!m_touchpad.Read(reading, error)) {
-        return Failure(false, error);
+        return Failure(false, error, locked);
     }
     if (!reading.enabled) {
-        return {}; // off already: by us before, or by the user, whose switch it then stays
+        // Off already: by the user, whose switch it then stays, or by us before (a start after
+        // the program was ended), and then held again, with nothing sent, so the chord can
+        // give it back.
+        if (SwitchedOff()) {
+            m_touchpad.Switch(false, error);
+        }
+        return {};
     }
     // Remembered before the switch, so that no way of ending can lose it.
     if (!RememberSwitchedOff(true)) {
@@ -104,9 +127,18 @@ TouchpadNews TouchpadKeeper::Apply(bool boxTicked) {
     }
     if (!Switch(false, error)) {
         RememberSwitchedOff(false);
-        return Failure(false, error);
+        m_failedOff = true;
+        return Failure(false, error, locked);
     }
     return {true, kTouchpadDisabledText};
+}
+
+TouchpadNews TouchpadKeeper::FollowChord(bool released, bool failed) {
+    m_released = released;
+    if (!failed) {
+        return {};
+    }
+    return Failure(released, kTouchpadSwitchIgnored, true);
 }
 
 bool TouchpadKeeper::HeldOff() {

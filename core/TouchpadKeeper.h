@@ -18,6 +18,9 @@ struct TouchpadNews {
     bool switchFailed = false;       // the system's switch failed: `on` was asked, `code` why
     bool on = false;
     std::uint32_t code = 0;
+    // Told in the status line and by voice, never as a box: under a policy lock (which would
+    // bring the box back at every apply) and after the chord (keys may be blocked).
+    bool boxless = false;
 };
 
 // The status and the error box of a step, as every other outcome is told.
@@ -36,10 +39,15 @@ public:
     TouchpadNews Refresh(bool boxTicked);
     TouchpadAvailability Availability() const noexcept { return m_availability; }
 
-    // The touchpad as the box and the releases ask.
-    TouchpadNews Apply(bool boxTicked);
+    // The touchpad as the box and the releases ask; `locked` when policy holds the box.
+    TouchpadNews Apply(bool boxTicked, bool locked = false);
     // The shortcut or the chord gave the touchpad back for now, or that release ended.
     void Release(bool released) noexcept { m_released = released; }
+    // The chord acted in the hook library, which switched the touchpad it holds itself (the
+    // dialog may have been stalled); only what it could not do is told.
+    TouchpadNews FollowChord(bool released, bool failed);
+    // A click on the box: the user asks anew, so a switch that failed may be tried again.
+    void ForgetFailure() noexcept { m_failedOff = false; }
     // The touchpad is off because of us and no release gave it back: blocking to let go of.
     bool HeldOff();
     // Switches on only what the program switched off, without a word: at exit and on a reset
@@ -56,6 +64,9 @@ private:
     TouchpadAvailability m_availability = TouchpadAvailability::Unsupported;
     bool m_read = false;     // the availability has been read once
     bool m_released = false; // the shortcut or the chord gave the touchpad back for now
+    // Switching off failed this start: not asked again by itself, since the toggle may yet be
+    // taken late and a second one would undo it; a click on the box asks anew.
+    bool m_failedOff = false;
 };
 
 } // namespace quelvant::core

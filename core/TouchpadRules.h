@@ -15,10 +15,12 @@ namespace quelvant::core {
 // is not a user's choice and not a row of the settings table.
 inline constexpr SettingDef kTouchpadSwitchedOff{L"m_bTouchpadSwitchedOff", SettingKind::Bool, 0};
 
-// ERROR_NOT_SUPPORTED: the error told for a switch that was taken but did not change.
+// ERROR_NOT_SUPPORTED: the error told for a toggle that was sent but did not change the state.
 inline constexpr std::uint32_t kTouchpadSwitchIgnored = 50;
-// ERROR_INVALID_SPI_VALUE, which the call gives where the system has no such parameter
-// (Windows before 11 24H2, Wine).
+inline constexpr const wchar_t* kTouchpadToggleIgnoredText =
+    L"Windows did not switch the touchpad when sent its toggle, Ctrl+Win+F24.";
+// ERROR_INVALID_SPI_VALUE, which SPI_GETTOUCHPADPARAMETERS gives where the system has no such
+// parameter (Windows before 11 24H2, Wine); the state is then read from the registry.
 inline constexpr std::uint32_t kTouchpadCallUnsupported = 1439;
 
 inline constexpr const wchar_t* kTouchpadDisabledText = L"Touchpad Disabled";
@@ -31,12 +33,12 @@ inline constexpr const wchar_t* kTouchpadTip =
     L"Switches the built-in precision touchpad off; an external mouse keeps working. The "
     L"Disable / Enable shortcut and Ctrl+Alt+Shift+Q switch it back on for a while.";
 inline constexpr const wchar_t* kTouchpadUnsupportedTip =
-    L"Not available: switching the touchpad off needs Windows 11, version 24H2 or later.";
+    L"Not available: Windows reports no precision touchpad on this computer.";
 inline constexpr const wchar_t* kTouchpadAbsentTip =
     L"Not available: no precision touchpad was found.";
 
 enum class TouchpadAvailability {
-    Unsupported, // the system has no such switch, or the call failed
+    Unsupported, // neither the system's parameters nor its Status value can be read
     Absent,      // the system has the switch but no precision touchpad
     Available,
 };
@@ -51,5 +53,7 @@ constexpr const wchar_t* TouchpadTip(TouchpadAvailability availability) noexcept
 // "Could not Disable Touchpad.\n\nLast Error %x\n\n%s", or Enable.
 std::wstring FormatTouchpadErrorMessage(bool on, std::uint32_t lastError,
                                         std::wstring_view systemText);
+// The same for the status line and the voice: "Could not Disable Touchpad: %s".
+std::wstring FormatTouchpadErrorLine(bool on, std::wstring_view systemText);
 
 } // namespace quelvant::core

@@ -288,6 +288,13 @@ protected:                                                                      
     {WM_DESTROY, 0, 0, [](CWnd* w, WPARAM, LPARAM, LRESULT&) {                                     \
          return w->AfxRunHandler([w] { static_cast<ThisClass*>(w)->OnDestroy(); });                \
      }},
+#define ON_WM_ENDSESSION()                                                                         \
+    {WM_ENDSESSION, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                            \
+         return w->AfxRunHandler([&] {                                                             \
+             static_cast<ThisClass*>(w)->OnEndSession(wp != 0 ? TRUE : FALSE,                      \
+                                                      static_cast<UINT>(lp));                      \
+         });                                                                                       \
+     }},
 #define ON_WM_SETTINGCHANGE()                                                                      \
     {WM_SETTINGCHANGE, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                         \
          return w->AfxRunHandler([&] {                                                             \

@@ -82,6 +82,16 @@ HELPER_API int GlobalDisableMouse(WORD wFilter, DWORD& dwLastError, BOOL bAllowI
 }
 
 HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected) {
+    if ((bDisable & HELPER_TOUCHPAD_REQUEST) != 0) {
+        HookRequest request{HookKind::Touchpad, 0, false, 0, GetCurrentThreadId()};
+        request.touchpadOff = (bDisable & HELPER_TOUCHPAD_HOLD_OFF) != 0;
+        DWORD error = 0;
+        const int result = Call(request, &error);
+        if (result == 0) {
+            SetLastError(error);
+        }
+        return result;
+    }
     return Call({HookKind::Keyboard, 0, bDisable != 0, bAllowInjected, GetCurrentThreadId()},
                 nullptr);
 }

@@ -17,7 +17,23 @@ HELPER_API int GlobalDisableMouse(WORD wFilter, DWORD& dwLastError, BOOL bAllowI
 
 // Replaces the keyboard hook by one that discards every key (bDisable 0 only removes).
 // Returns 1 when that state is in force, 0 when the hook could not be installed.
+//
+// With HELPER_TOUCHPAD_REQUEST in bDisable the call is about the precision touchpad alone and
+// leaves the keys, the mouse and a release by the chord as they are (bAllowInjected is not
+// read). With HELPER_TOUCHPAD_HOLD_OFF also set, the library switches the touchpad off unless
+// it is off already, and holds it: while held, the release chord is watched whatever else is
+// blocked, gives the touchpad back and takes it again, on the library's own thread. Without
+// that bit it lets go of it and switches it on unless it is on already. The switch is the
+// system's own toggle, Ctrl+Win+F24 sent once (HELPER_INPUT_MARK). Returns 1 once the touchpad
+// reads as asked, 0 with the calling thread's last error set when it does not within about a
+// second (ERROR_NOT_SUPPORTED) or cannot be read or switched.
 HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected);
+#define HELPER_TOUCHPAD_REQUEST 0x100
+#define HELPER_TOUCHPAD_HOLD_OFF 0x200
+
+// The extra information that marks the library's own simulated keys. With this mark and the
+// injected flag a key passes the library's hooks in every state, and counts for no chord.
+#define HELPER_INPUT_MARK 0x51564B54u
 
 // Registered window message (RegisterWindowMessageW) that the library posts to the windows of
 // the thread that last called an export when it found a hook dropped by the system and
@@ -31,5 +47,7 @@ HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected);
 // HELPER_CHORD_RELEASED when all blocking was let go, HELPER_CHORD_RESTORED when it came back.
 // The next call of either export ends a release.
 #define HELPER_CHORD_MESSAGE L"Quelvant.ReleaseChord"
+// Added to either: the library held the touchpad and could not switch it as the chord asked.
 #define HELPER_CHORD_RESTORED 0x0
 #define HELPER_CHORD_RELEASED 0x1
+#define HELPER_CHORD_TOUCHPAD_FAILED 0x2

@@ -36,6 +36,15 @@ constexpr bool IsTouchOrPen(std::uintptr_t extraInfo) noexcept {
     return (extraInfo & kTouchPenMask) == kTouchPenSignature;
 }
 
+// The library's own simulated keys (the touchpad's toggle) carry this mark in the event's extra
+// information; with the injected flag they pass every state of the hooks and count for no
+// chord. Helper.h names it HELPER_INPUT_MARK.
+constexpr std::uintptr_t kOwnInputMark = 0x51564B54u;
+
+constexpr bool IsOwnKey(std::uintptr_t extraInfo, std::uint32_t flags) noexcept {
+    return (flags & KEYBOARD_FLAG_INJECTED) != 0 && extraInfo == kOwnInputMark;
+}
+
 // True passes the event on, false discards it. The message id is the hook's wParam and is
 // compared in full, so 0x10201 is not taken for WM_LBUTTONDOWN. The extra information is taken
 // by reference and read only for an event that simulated input would let through.

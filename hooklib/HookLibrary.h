@@ -35,6 +35,9 @@ public:
     // The keyboard hook discards keys. Without it, it stays while the mouse hook does and only
     // watches for the release chord, so that the way out is there with every kind of blocking.
     bool m_bBlockKeys = false;
+    // The program asked the library to hold the touchpad off: the keyboard hook stays, to
+    // watch for the chord, which gives the touchpad back and takes it again.
+    bool m_touchpadHeld = false;
 
     // Set by the hook procedures, gathered and cleared by the watchdog: one store per event.
     bool m_bMouseSeen = false;
@@ -50,6 +53,12 @@ public:
     volatile LONG m_unloading = 0;
     HMODULE m_hModule = nullptr; // the library's own module, for SetWindowsHookExW
 
+    // The keyboard hook is needed: to block keys, or only to watch for the chord while the
+    // mouse or the touchpad is held.
+    bool WantsKeyboardHook() const noexcept {
+        return m_bBlockKeys || static_cast<bool>(m_hMouseHook) || m_touchpadHeld;
+    }
+
     KeyboardMode KeyMode() const noexcept {
         return !m_bBlockKeys      ? KeyboardMode::Watching
                : m_chord.released ? KeyboardMode::Released
@@ -64,7 +73,7 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexc
 
 // ---- Requests: one call of an export, carried out on the hook thread ----
 
-enum class HookKind : unsigned char { Mouse, Keyboard };
+enum class HookKind : unsigned char { Mouse, Keyboard, Touchpad };
 
 struct HookRequest {
     HookKind kind;
@@ -72,12 +81,16 @@ struct HookRequest {
     bool blockKeyboard;        // GlobalDisableKeyboard: bDisable, false removes the keyboard hook
     BOOL passInjected;         // bAllowInjected, for both hooks
     DWORD callerThread;        // whose windows hear of a restored hook
+    bool touchpadOff = false;  // a touchpad request: hold it off, or give it back
     int result = 0;            // the export's result
     DWORD error = 0;           // the installing thread's error when result is 0
     bool lastHookGone = false; // no hook is left, so the hook thread ends after this request
 
     bool Removes() const noexcept {
-        return kind == HookKind::Mouse ? mouseFilter == 0 : !blockKeyboard;
+        // A touchpad request always needs the thread: giving back may have to switch.
+        return kind == HookKind::Mouse      ? mouseFilter == 0
+               : kind == HookKind::Keyboard ? !blockKeyboard
+                                            : false;
     }
 };
 
@@ -94,6 +107,17 @@ bool StickyKeysOn() noexcept;
 // Carries out one request on the state: a failed install leaves hook, filter and flag as they
 // were, so that what the caller reloads after a failure is what is in force.
 void ApplyRequest(HookRequest& request) noexcept;
+
+// ---- The touchpad (TouchpadToggle.cpp), on the hook thread ----
+
+// Switches the touchpad as asked with the system's own toggle, sent at most once, and waits up
+// to about a second for it to read so, serving the hooks meanwhile. True when it reads so.
+bool SwitchTouchpad(bool on, DWORD& error) noexcept;
+// Carries out a touchpad request: the switch, and the keyboard hook's watch for the chord.
+void ApplyTouchpadRequest(HookRequest& request) noexcept;
+// The chord released (or restored) all blocking: a touchpad the library holds follows. False
+// when it did not switch as asked.
+bool TouchpadFollowsChord(bool released) noexcept;
 
 // Hands a request to the hook thread (starting it when none runs) and waits for its outcome.
 void CallOnHookThread(HookRequest& request) noexcept;

@@ -62,6 +62,9 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexc
     CInputHookManager& state = g_HookManager;
     state.m_bKeySeen = true;
     const auto& event = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+    if (IsOwnKey(event.dwExtraInfo, event.flags)) {
+        return CallNextHookEx(state.m_hKeyboardHook.Get(), nCode, wParam, lParam);
+    }
     if (nCode >= 0 &&
         state.m_chord.Swallows(event.vkCode, IsKeyRelease(wParam), event.flags, event.time)) {
         // The chord works without the dialog, which may be stalled: the loop wakes to tell it

@@ -55,7 +55,7 @@ void ApplyMouse(HookRequest& request) noexcept {
         state.m_hMouseHook.Reset();
         state.m_wMouseFilter = 0;
         state.m_bPassInjected = request.passInjected;
-        if (!state.m_bBlockKeys) {
+        if (!state.WantsKeyboardHook()) {
             state.m_hKeyboardHook.Reset(); // it only watched for the chord
         }
         request.result = 1;
@@ -81,7 +81,7 @@ void ApplyKeyboard(HookRequest& request) noexcept {
     if (!request.blockKeyboard) {
         state.m_bBlockKeys = false;
         state.m_bPassInjected = request.passInjected;
-        if (!state.m_hMouseHook) {
+        if (!state.WantsKeyboardHook()) {
             state.m_hKeyboardHook.Reset();
         } // else it stays, and only watches for the chord from now on
         request.result = 1;
@@ -97,6 +97,10 @@ void ApplyKeyboard(HookRequest& request) noexcept {
 } // namespace
 
 void ApplyRequest(HookRequest& request) noexcept {
+    if (request.kind == HookKind::Touchpad) {
+        ApplyTouchpadRequest(request); // the touchpad alone: a release by the chord stays
+        return;
+    }
     // Any change the user makes ends a release by the chord, and applies as asked.
     g_HookManager.m_chord.released = false;
     if (request.kind == HookKind::Mouse) {

@@ -25,15 +25,19 @@ struct ThreadStart {
 
 // Tells of the chord's last act, after the hook call, outside the hot path: a short system
 // sound of the library's own, a different one each way, which needs no dialog (it may be
-// stalled) and does not wait for the sound; then the last caller's windows, which show and
-// speak it when they run.
+// stalled) and does not wait for the sound; the touchpad, when held; then the last caller's
+// windows, which show and speak it when they run.
 void AnnounceChord(DWORD caller) noexcept {
     static const UINT message = RegisterWindowMessageW(HELPER_CHORD_MESSAGE);
     ChordState& chord = g_HookManager.m_chord;
+    const bool released = chord.released;
     chord.toggled = false;
-    MessageBeep(chord.released ? MB_ICONASTERISK : MB_ICONEXCLAMATION);
+    MessageBeep(released ? MB_ICONASTERISK : MB_ICONEXCLAMATION);
+    // A touchpad held off follows here, so that it comes back with the dialog stalled.
+    const bool touchpadFollowed = TouchpadFollowsChord(released);
     PostToThreadWindows(caller, message,
-                        chord.released ? HELPER_CHORD_RELEASED : HELPER_CHORD_RESTORED);
+                        (released ? HELPER_CHORD_RELEASED : HELPER_CHORD_RESTORED) |
+                            (touchpadFollowed ? 0 : HELPER_CHORD_TOUCHPAD_FAILED));
 }
 
 // Serves requests and the watchdog until a request leaves no hook in force (returns null) or

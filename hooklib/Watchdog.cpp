@@ -113,7 +113,7 @@ void Watchdog::Tick() noexcept {
     DWORD error = 0;
     if (state.m_hKeyboardHook) {
         state.m_chord.record.SetStickyKeys(StickyKeysOn()); // it may have changed meanwhile
-    } else if (state.m_hMouseHook) {
+    } else if (state.WantsKeyboardHook()) {
         ReplaceHook(HookKind::Keyboard, error); // the chord's watch, which failed to install
     }
     WatchdogVerdict suspects =

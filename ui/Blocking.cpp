@@ -62,7 +62,8 @@ LRESULT CQuelvantDlg::OnHookRestored(WPARAM wParam, LPARAM /*lParam*/) {
 // The user's release chord acted inside the hook library, which let go of all blocking or
 // brought it back without waiting for us; the dialog only follows and tells.
 LRESULT CQuelvantDlg::OnReleaseChord(WPARAM wParam, LPARAM /*lParam*/) {
-    FollowReleaseChord(wParam == HELPER_CHORD_RELEASED);
+    FollowReleaseChord((wParam & HELPER_CHORD_RELEASED) != 0,
+                       (wParam & HELPER_CHORD_TOUCHPAD_FAILED) != 0);
     return 0;
 }
 

@@ -69,6 +69,7 @@ protected:
     void OnBnClickedDisableTouchpad();
     void OnSettingChange(UINT uFlags, LPCWSTR lpszSection);
     LRESULT OnSettingsNoted(WPARAM wParam, LPARAM lParam);
+    void OnEndSession(BOOL bEnding, UINT uLogOff);
 
     DECLARE_MESSAGE_MAP()
 

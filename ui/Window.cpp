@@ -113,6 +113,16 @@ void CQuelvantDlg::OnMenuClose() {
     PostMessage(WM_CLOSE, 0, 0);
 }
 
+// Sign-out, restart or shutdown: the system may end the program at any moment once this
+// returns, and the touchpad's switch outlasts the session, so it goes back on here. The
+// stored choice stays: the next start, at the next sign-in, takes the touchpad again.
+void CQuelvantDlg::OnEndSession(BOOL bEnding, UINT /*uLogOff*/) {
+    if (bEnding != FALSE) {
+        GiveTouchpadBack();
+        EndDialog(IDCANCEL);
+    }
+}
+
 void CQuelvantDlg::OnMenuResetSettings() {
     ResetSettings();
 }

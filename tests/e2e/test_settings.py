@@ -7,12 +7,14 @@ import os
 import shutil
 import signal
 import subprocess
+from pathlib import Path
 
 import pytest
 
 import quelvant as q
-from harness import WineSession, wait_until
+from harness import LineReader, WineSession, wait_until
 from input_kinds import keys_through, real_click_arrived
+from speech import install_recording_voice
 
 CHECK_BOX = q.SETTING_BOX
 BOX_SETTING = {box: name for name, box in CHECK_BOX.items()}
@@ -162,39 +164,80 @@ def test_reset_restores_starting_values_and_leaves_nothing_behind(
     app.close()
 
 
-# The touchpad, through the test build whose stand-in for the system's switch keeps a touchpad
-# in the test's registry: "Present", "Enabled", and "Flags" of the last write.
-TOUCHPAD_KEY = r"HKCU\Software\Quelvant.Seam\Touchpad"
+# The touchpad, against a stand-in for the system (touchpadsys.exe) that keeps to its contract:
+# the state is the Status value, a write of touchpadEnabled does nothing, and only a
+# Ctrl+Win+F24 that gets past every program's hooks toggles it. Started before the program, so
+# that its hook sees only what the program's hooks pass. The test build (touchpadseam) reads
+# the state through SPI_GETTOUCHPADPARAMETERS as on 24H2; the real build, as under Wine, from
+# the Status value.
+STATUS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\PrecisionTouchPad\Status"
+SEAM_KEY = r"HKCU\Software\Quelvant.Seam\Touchpad"
 RELEASED, RESTORED = "All Blocking Released. Press Ctrl+Alt+Shift+Q to Block Again", "Blocking Restored"
+NOT_TAKEN = "Windows did not switch the touchpad when sent its toggle, Ctrl+Win+F24."
+# A program's Ctrl+Win+F24, sent as the program sends its own but without its mark.
+FOREIGN_TOGGLE = ("keydown", "0xA2", "keydown", "0x5B", "key", "0x87", "keyup", "0x5B",
+                  "keyup", "0xA2")
+
+
+class TouchpadSystem:
+    def __init__(self, wine: WineSession, enabled: int = 1, refuse: bool = False):
+        self.process = wine.start("touchpadsys.exe", str(enabled), *(["refuse"] if refuse else []),
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, text=True, bufsize=1)
+        self.lines = LineReader(self.process, "touchpadsys.exe")
+        assert self.lines.next() == "ready"
+
+    def total(self) -> int:
+        """Ends the stand-in: how many toggles reached the system."""
+        self.process.stdin.close()
+        while not (line := self.lines.next()).startswith("total "):
+            pass
+        self.process.wait(timeout=30)
+        return int(line.split()[1])
 
 
 def touchpad_at(wine: WineSession, enabled: int) -> None:
-    """Waits for the touchpad's switch; every write left the user's profile alone."""
-    def switched() -> bool:
-        pad = {name: int(data, 16) for name, (_, data) in q.reg_query(wine, TOUCHPAD_KEY).items()}
-        return pad["Enabled"] == enabled and pad.get("Flags", 0) == 0
-    wait_until(switched, what=f"the touchpad's switch at {enabled}")
+    wait_until(lambda: int(q.reg_query(wine, STATUS_KEY)["Enabled"][1], 16) == enabled,
+               what=f"the touchpad's switch at {enabled}")
 
 
-# Each way the touchpad comes back after a tick switched it off; which touchpad is the
-# program's to switch on, and a switch that fails, are checked natively.
-@pytest.mark.parametrize("way", ["clear", "shortcut", "chord", "exit", "killed", "reset-word"])
-def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str):
+def touchpad_program(wine: WineSession, seam: bool) -> Path:
     program = wine.root / "touchpad" / "Quelvant.exe"
-    program.parent.mkdir()
-    shutil.copy2(q.BIN_DIR / "touchpadseam" / "Quelvant.exe", program)
+    program.parent.mkdir(exist_ok=True)
+    shutil.copy2(q.BIN_DIR / ("touchpadseam" if seam else "") / "Quelvant.exe", program)
     shutil.copy2(q.BIN_DIR / "Helper.dll", program.parent / "Helper.dll")
-    q.reg_add(wine, TOUCHPAD_KEY, "Enabled", "REG_DWORD", "1")
+    return program
+
+
+# Each way the touchpad comes back after a tick switched it off, and how many toggles reached
+# the system in all; which touchpad is the program's to switch on is checked natively.
+WAYS = {  # way: (the test build, toggles)
+    "clear": (True, 2), "shortcut": (False, 4), "chord-keys-blocked": (False, 4),
+    "chord-touchpad-only": (False, 4), "chord-dialog-stalled": (False, 4), "exit": (False, 2),
+    "killed": (False, 2), "reset-word": (False, 2), "reset": (False, 2), "endsession": (True, 2),
+}
+
+
+@pytest.mark.parametrize("way", WAYS)
+def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str):
+    seam, toggles = WAYS[way]
+    system = TouchpadSystem(wine)
+    program = touchpad_program(wine, seam)
+    q.remove_key(wine, STATUS_KEY)
     app, _probe = q.start_with_probe(wine, program=program)
     # The touchpad appears after the start, as the system's settings change.
     assert not app.enabled(q.TOUCHPAD)
-    q.reg_add(wine, TOUCHPAD_KEY, "Present", "REG_DWORD", "1")
+    assert app.tip(q.TOUCHPAD) == "Not available: Windows reports no precision touchpad on this computer."
+    q.reg_add(wine, STATUS_KEY, "Enabled", "REG_DWORD", "1")
+    if seam:
+        q.reg_add(wine, SEAM_KEY, "Present", "REG_DWORD", "1")
     assert app.drive("settingchange") == "ok"
     wait_until(lambda: app.enabled(q.TOUCHPAD), what="the touchpad box to come alive")
     assert app.tip(q.TOUCHPAD).startswith("Switches the built-in precision touchpad off")
-    if way == "chord":
-        app.click(q.KEYBOARD)
-        app.wait_check(q.KEYBOARD, 1)
+    if way == "chord-keys-blocked":
+        for box, state in ((q.KEYBOARD, 1), (q.ALLOW_INJECTED, 0)):
+            app.click(box)
+            app.wait_check(box, state)
     app.click(q.TOUCHPAD)
     app.wait_status("Touchpad Disabled")
     touchpad_at(wine, 0)
@@ -204,7 +247,10 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
         app.click(q.TOUCHPAD)
         app.wait_status("Touchpad Enabled")
         q.wait_settings(wine, m_bDisableTouchpad=0)
-    elif way in ("shortcut", "chord"):
+    elif way.startswith("chord") or way == "shortcut":
+        if way == "chord-dialog-stalled":
+            host = wine.start_hookhost()
+            assert host.command(f"stall {q.TITLE} 10000").startswith("stalled ")
         # Given back for a while and taken again; the box and the store stay as they are.
         for enabled, status in ((1, RELEASED), (0, RESTORED)):
             if way == "shortcut":
@@ -212,17 +258,39 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
                 status = "Touchpad Enabled" if enabled else "Touchpad Disabled"
             else:
                 wine.xdotool("key", "ctrl+alt+shift+q")
-            app.wait_status(status)
             touchpad_at(wine, enabled)
+            if way != "chord-dialog-stalled":
+                app.wait_status(status)
+        if way == "chord-dialog-stalled":
+            # Both chords were done while the dialog still stood still.
+            assert not any(line.startswith("resumed ") for line in host.lines())
+            wait_until(lambda: any(line.startswith("resumed ") for line in host.lines()),
+                       what="the end of the stall")
+            app.wait_status(RESTORED)
+        if way == "chord-keys-blocked":
+            # Another program's toggle stays blocked with the keys; only ours passed.
+            assert wine.start("inject.exe", *FOREIGN_TOGGLE, stdout=subprocess.DEVNULL).wait(30) == 0
         assert app.check(q.TOUCHPAD) == 1
         app.close()
     elif way == "exit":
         app.close()
+    elif way == "reset":
+        app.click(q.RESET)
+        app.wait_check(q.TOUCHPAD, 0)
+        app.close()
+    elif way == "endsession":
+        app.post(0x0016, 1)  # WM_ENDSESSION: the session ends
+        assert app.wait_exit() == 0
+        assert q.settings(wine)["m_bDisableTouchpad"] == 1  # taken again at the next start
     else:
         os.kill(app.process.pid, signal.SIGKILL)
         app.process.wait(timeout=30)
         wait_until(lambda: not app.exists(), what="the killed dialog to go")
         touchpad_at(wine, 0)
+        # Under Wine a killed process's hook stays in the chain and ends it there: a new
+        # stand-in goes in front of it, as the system would always come after every hook.
+        toggles -= system.total()
+        system = TouchpadSystem(wine, enabled=0)
         if way == "killed":
             # The next start finds the touchpad still its own to give back, under the ticked box.
             app = q.start(wine, program=program)
@@ -238,6 +306,51 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
             assert q.settings(wine)["m_bDisableTouchpad"] == 0
     touchpad_at(wine, 1)
     assert q.settings(wine)["m_bTouchpadSwitchedOff"] == 0
+    assert system.total() == toggles
+
+
+# The user's own off stays theirs; a toggle the system does not take is an error after exactly
+# one combination; and where policy locks the box, it is told once, in the status line and by
+# voice, never in a box, neither at the next apply nor after the chord.
+@pytest.mark.parametrize("case", ["users-own-off", "not-taken", "locked-not-taken"])
+def test_touchpad_that_does_not_switch(wine: WineSession, case: str):
+    system = TouchpadSystem(wine, enabled=0 if case == "users-own-off" else 1,
+                            refuse=case != "users-own-off")
+    program = touchpad_program(wine, seam=False)
+    recording = None
+    if case == "locked-not-taken":
+        recording = install_recording_voice(wine)
+        q.store_settings(wine, m_bAudibleAlerts=1)
+        q.store_values(wine, q.MACHINE_POLICY, m_bDisableTouchpad=1)
+    app, _probe = q.start_with_probe(wine, program=program)
+    failed = f"Could not Disable Touchpad: {NOT_TAKEN}"
+    if case == "locked-not-taken":
+        app.wait_status(failed)
+        wait_until(lambda: failed in recording.spoken(), what="the failure spoken")
+        app.click(q.LEFT)
+        app.wait_status("Mouse Buttons Disabled")
+        for status in (RELEASED, RESTORED):
+            wine.xdotool("key", "ctrl+alt+shift+q")
+            app.wait_status(status)
+        wait_until(lambda: RESTORED in recording.spoken(), what="the chord's restore spoken")
+        assert app.message_box() is None
+        assert recording.spoken().count(failed) == 1
+    else:
+        app.click(q.TOUCHPAD)
+        if case == "not-taken":
+            box = app.wait_message_box()
+            assert box.text == f"Could not Disable Touchpad.\n\nLast Error 32\n\n{NOT_TAKEN}"
+            app.press_message_box()
+            app.wait_check(q.TOUCHPAD, 0)
+            assert app.status() == "Error Disabling Touchpad"
+        else:
+            q.wait_settings(wine, m_bDisableTouchpad=1)
+            app.click(q.TOUCHPAD)
+            q.wait_settings(wine, m_bDisableTouchpad=0)
+    app.close()
+    assert q.settings(wine).get("m_bTouchpadSwitchedOff", 0) == 0
+    touchpad_at(wine, 0 if case == "users-own-off" else 1)
+    assert system.total() == (0 if case == "users-own-off" else 1)
 
 
 def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):

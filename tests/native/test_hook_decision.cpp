@@ -160,6 +160,30 @@ TEST(KeyboardDecision, OnlyTheInjectedBitCountsForKeys) {
     EXPECT_FALSE(ShouldPassKeyboardEvent(1, 0, 0x80));
 }
 
+// Only the library's own mark on an injected key passes every state: not the mark on a real
+// key, nor another program's key, nor a near miss of the mark or a touch mark.
+TEST(KeyboardDecision, OwnKeysAreTheMarkedInjectedOnes) {
+    struct Case {
+        std::uintptr_t extraInfo;
+        std::uint32_t flags;
+        bool own;
+    };
+    const Case cases[] = {
+        {kOwnInputMark, 0x10, true},
+        {kOwnInputMark, 0x90, true},
+        {kOwnInputMark, 0x00, false},
+        {kOwnInputMark, 0x02, false},
+        {0, 0x10, false},
+        {kOwnInputMark + 1, 0x10, false},
+        {kOwnInputMark | 1ull << 32, 0x10, false},
+        {0xFF515780, 0x10, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsOwnKey(c.extraInfo, c.flags), c.own)
+            << std::hex << c.extraInfo << " " << c.flags;
+    }
+}
+
 static_assert(ShouldPassMouseEvent(0, 0, 0x201, 0, 0), "word 0 discards nothing");
 static_assert(!ShouldPassMouseEvent(0x1F, 0, 0x200, 0, 0), "0x1F discards moves");
 

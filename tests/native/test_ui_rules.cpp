@@ -18,7 +18,6 @@
 #include <vector>
 
 using namespace quelvant::core;
-using namespace quelvant::adapters;
 
 namespace {
 
@@ -707,8 +706,11 @@ public:
 
 // The touchpad follows the box, the releases, exit and reset; only what the program switched
 // off goes back on; a switch that fails or does not hold is told and leaves the box as it was.
-// Steps: t a click on the box, p the shortcut, r/R the chord releasing/restoring, x exit,
-// z reset, u the user switches the touchpad on in Settings, a the touchpad becomes available.
+// Steps: t a click on the box, k a click on the left-click box, p the shortcut, r/R the chord
+// releasing/restoring (the hook library switches), f the chord releasing where the library
+// could not switch, x exit, z reset, u the user switches the touchpad on in Settings, a the
+// touchpad becomes available. A switch that fails from the start is asked once, told once: in
+// a box, or under a policy lock and after the chord in the status line and voice only.
 TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
     struct Case {
         const char* name;
@@ -719,7 +721,7 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         bool enabledAfter;
         int memoAfter, boxAfter;
         const wchar_t* status;
-        bool fail = false, ignore = false, locked = false;
+        bool fail = false, ignore = false, locked = false, fromStart = false;
     };
     const wchar_t *off = kTouchpadDisabledText, *on = kTouchpadEnabledText, *mouse = kEnabled;
     const wchar_t* refused = L"Error Disabling Touchpad";
@@ -737,14 +739,18 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         {"tick-not-taken", 0, 0, true, true, "t", {"off"}, true, 0, 0, refused, false, true},
         {"clear-fails", 1, 0, true, true, "t", {"on!"}, false, 1, 1, L"Error Enabling Touchpad", true},
         {"shortcut-twice", 1, 0, true, true, "pp", {"on", "off"}, false, 1, 1, off},
-        {"chord", 1, 0, true, true, "r", {"on"}, true, 0, 1, kChordReleasedText},
-        {"chord-twice", 1, 0, true, true, "rR", {"on", "off"}, false, 1, 1, kChordRestoredText},
+        {"chord", 1, 0, true, true, "r", {}, true, 1, 1, kChordReleasedText},
+        {"chord-twice", 1, 0, true, true, "rR", {}, false, 1, 1, kChordRestoredText},
+        {"chord-not-followed", 1, 0, true, true, "f", {}, false, 1, 1, L"Could not Enable Touchpad: Windows did not switch the touchpad when sent its toggle, Ctrl+Win+F24."},
+        {"chord-then-a-click", 1, 0, true, true, "rk", {"off"}, false, 1, 1, off},
         {"exit", 1, 0, true, true, "x", {"on"}, true, 0, 1, off},
         {"reset", 1, 0, true, true, "z", {"on"}, true, 0, 0, on},
-        {"switched-on-in-settings", 1, 0, true, true, "ut", {}, true, 0, 0, off},
+        {"switched-on-in-settings", 1, 0, true, true, "ut", {"on"}, true, 0, 0, off},
+        {"start-not-taken-asked-once", 1, 0, true, true, "k", {"off"}, true, 0, 1, kDisabled, false, true, false, true},
+        {"locked-not-taken-told-once", 1, 0, true, true, "kkp", {"off"}, true, 0, 1, mouse, false, true, true, true},
         {"unsupported-keeps-the-choice", 1, 0, true, false, "", {}, true, 0, 1, mouse},
         {"appears-later", 1, 0, true, false, "a", {"off"}, false, 1, 1, off},
-        {"locked-by-policy", 1, 0, true, true, "t", {}, false, 1, 1, off, false, false, true},
+        {"locked-by-policy", 1, 0, true, true, "t", {"off"}, false, 1, 1, off, false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -761,15 +767,22 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
             policy.locked[kDisableTouchpad] = StoredSettingValue{1, {}};
             dialog.SetPolicy(policy);
         }
+        const auto failing = [&] { pad.fail = c.fail; pad.ignore = c.ignore; };
+        if (c.fromStart) {
+            failing();
+        }
         dialog.Start();
-        pad.calls.clear();
-        pad.fail = c.fail;
-        pad.ignore = c.ignore;
+        if (!c.fromStart) {
+            pad.calls.clear();
+            failing();
+        }
         for (const char* step = c.steps; *step != '\0'; ++step) {
             switch (*step) {
             case 't': dialog.Tick(&D::m_bDisableTouchpad); dialog.SwitchTouchpadBlocking(); break;
             case 'p': dialog.ToggleMouseBlocking(); break;
-            case 'r': case 'R': dialog.FollowReleaseChord(*step == 'r'); break;
+            case 'k': dialog.Click(&D::m_bCheckDisableLeftClick); break;
+            case 'r': case 'R': pad.enabled = *step == 'r'; dialog.FollowReleaseChord(*step == 'r'); break;
+            case 'f': dialog.FollowReleaseChord(true, true); break;
             case 'x': dialog.GiveTouchpadBack(); break;
             case 'z': dialog.ResetStoredSettings(true); dialog.Push(); dialog.CommitBlockingSettings(); break;
             case 'u': pad.enabled = true; dialog.RefreshTouchpad(); break;
@@ -782,7 +795,12 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         EXPECT_EQ(dialog.Control(&D::m_bDisableTouchpad), c.boxAfter != 0);
         EXPECT_EQ(store.Number(kDisableTouchpad), c.boxAfter);
         EXPECT_EQ(dialog.status, c.status);
-        EXPECT_EQ(dialog.errors.size(), c.fail || c.ignore ? 1u : 0u);
+        const bool told = c.fail || c.ignore || std::strchr(c.steps, 'f') != nullptr;
+        const bool boxless = c.locked || std::strchr(c.steps, 'f') != nullptr;
+        EXPECT_EQ(dialog.errors.size(), told && !boxless ? 1u : 0u);
+        EXPECT_EQ(std::count_if(dialog.spoken.begin(), dialog.spoken.end(),
+                                [](const std::wstring& text) { return text.starts_with(L"Could not"); }),
+                  told && boxless ? 1 : 0);
     }
     // clang-format on
 }

@@ -1,13 +1,12 @@
 // The system's precision touchpad settings as SystemParametersInfoW reads and writes them
 // (Windows 11, version 24H2 and later). The MinGW headers lack them, so they are declared here
 // from Microsoft's documentation of TOUCHPAD_PARAMETERS and SystemParametersInfoW.
-// Platform-free, so that the layout is checked natively as well as in the Windows build.
+// Platform-free, so that the layout is checked natively as well as in the Windows build; the
+// hook library and the program's adapter both read the touchpad's state through it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-
-namespace quelvant::adapters {
 
 inline constexpr std::uint32_t kSpiGetTouchpadParameters = 0x00AE; // SPI_GETTOUCHPADPARAMETERS
 inline constexpr std::uint32_t kSpiSetTouchpadParameters = 0x00AF; // SPI_SETTOUCHPADPARAMETERS
@@ -59,5 +58,3 @@ static_assert(offsetof(TouchpadParameters, rightClickZoneHeight) == 40);
 inline constexpr std::size_t kTouchpadFlagsOffset = 12;
 inline constexpr std::uint32_t kTouchpadPresentBit = 1u << 0;
 inline constexpr std::uint32_t kTouchpadEnabledBit = 1u << 3;
-
-} // namespace quelvant::adapters
