@@ -342,7 +342,7 @@ def test_a_reader_hears_each_status_once_and_by_its_own_text(wine: WineSession, 
     assert wait_until(lambda: annotations.of("name", status)[-1:] == [ENABLED] or None,
                       what=f"the status named by its text ({annotations.entries()})")
     if alerts:
-        assert standin.wait_spoken(2)[-2:] == [DISABLED, ENABLED]
+        assert standin.wait_spoken(before + 2)[before:] == [DISABLED, ENABLED]
         assert annotations.of("event") == []
     else:
         wait_until(lambda: len(annotations.of("event")) >= 2, what="two live-region events")
