@@ -24,16 +24,15 @@ HELPER_API int GlobalDisableMouse(WORD wFilter, DWORD& dwLastError, BOOL bAllowI
 // it is off already, and holds it: while held, the release chord is watched whatever else is
 // blocked, gives the touchpad back and takes it again, on the library's own thread. Without
 // that bit it lets go of it and switches it on unless it is on already. The switch is the
-// system's own toggle, Ctrl+Win+F24 sent once (HELPER_INPUT_MARK). Returns 1 once the touchpad
-// reads as asked, 0 with the calling thread's last error set when it does not within about a
-// second (ERROR_NOT_SUPPORTED) or cannot be read or switched.
+// system's own toggle, Ctrl+Win+F24 sent once, marked as the library's own. Returns 1 once the
+// touchpad reads as asked, 0 with the calling thread's last error set when it does not within about
+// a second (ERROR_NOT_SUPPORTED) or cannot be read or switched.
 HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected);
 #define HELPER_TOUCHPAD_REQUEST 0x100
 #define HELPER_TOUCHPAD_HOLD_OFF 0x200
-
-// The extra information that marks the library's own simulated keys. With this mark and the
-// injected flag a key passes the library's hooks in every state, and counts for no chord.
-#define HELPER_INPUT_MARK 0x51564B54u
+// The library's own simulated keys carry in their extra information a mark drawn at random
+// for the process; with it and the injected flag a key passes the library's hooks in every
+// state, and counts for no chord. No other program can know it.
 
 // Registered window message (RegisterWindowMessageW) that the library posts to the windows of
 // the thread that last called an export when it found a hook dropped by the system and

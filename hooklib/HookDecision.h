@@ -36,13 +36,18 @@ constexpr bool IsTouchOrPen(std::uintptr_t extraInfo) noexcept {
     return (extraInfo & kTouchPenMask) == kTouchPenSignature;
 }
 
-// The library's own simulated keys (the touchpad's toggle) carry this mark in the event's extra
+// The library's own simulated keys (the touchpad's toggle) carry a mark in the event's extra
 // information; with the injected flag they pass every state of the hooks and count for no
-// chord. Helper.h names it HELPER_INPUT_MARK.
-constexpr std::uintptr_t kOwnInputMark = 0x51564B54u;
+// chord. The mark is drawn at random for each process, so that no other program can know it and
+// send keys past the blocking; none (0) is ever a mark.
+constexpr bool IsOwnKey(std::uintptr_t extraInfo, std::uint32_t flags,
+                        std::uintptr_t mark) noexcept {
+    return mark != 0 && (flags & KEYBOARD_FLAG_INJECTED) != 0 && extraInfo == mark;
+}
 
-constexpr bool IsOwnKey(std::uintptr_t extraInfo, std::uint32_t flags) noexcept {
-    return (flags & KEYBOARD_FLAG_INJECTED) != 0 && extraInfo == kOwnInputMark;
+// A mark from random bits: never 0, and never a small number that programs commonly pass.
+constexpr std::uintptr_t OwnInputMarkFrom(std::uint64_t random) noexcept {
+    return static_cast<std::uintptr_t>(random | (std::uint64_t{1} << 62));
 }
 
 // True passes the event on, false discards it. The message id is the hook's wParam and is

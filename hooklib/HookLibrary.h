@@ -38,6 +38,8 @@ public:
     // The program asked the library to hold the touchpad off: the keyboard hook stays, to
     // watch for the chord, which gives the touchpad back and takes it again.
     bool m_touchpadHeld = false;
+    // The mark of the library's own simulated keys; drawn when the hook thread starts.
+    std::uintptr_t m_ownInputMark = 0;
 
     // Set by the hook procedures, gathered and cleared by the watchdog: one store per event.
     bool m_bMouseSeen = false;

@@ -62,7 +62,7 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexc
     CInputHookManager& state = g_HookManager;
     state.m_bKeySeen = true;
     const auto& event = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-    if (IsOwnKey(event.dwExtraInfo, event.flags)) {
+    if (IsOwnKey(event.dwExtraInfo, event.flags, state.m_ownInputMark)) {
         return CallNextHookEx(state.m_hKeyboardHook.Get(), nCode, wParam, lParam);
     }
     if (nCode >= 0 &&

@@ -4,10 +4,27 @@
 // message loop and nothing else, so nothing the caller's thread does (a message box, a slow
 // call, a stall) delays or leaks an event. The exports hand their work to that thread and
 // wait for the outcome.
+#define _CRT_RAND_S // rand_s: the system's random bits
 #include "Helper.h"
 #include "HookLibrary.h"
 
+#include <stdlib.h>
+
 namespace {
+
+// The system's random bits where it gives them; else what no other program can foresee well.
+std::uint64_t RandomBits() noexcept {
+    unsigned int high = 0;
+    unsigned int low = 0;
+    if (rand_s(&high) == 0 && rand_s(&low) == 0) {
+        return (std::uint64_t{high} << 32) | low;
+    }
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    return static_cast<std::uint64_t>(counter.QuadPart) * 0x9E3779B97F4A7C15ull ^
+           (std::uint64_t{GetCurrentProcessId()} << 32) ^
+           reinterpret_cast<std::uintptr_t>(&counter);
+}
 
 // Thread message that carries a request. lParam: the PostedRequest, which the poster keeps
 // alive until `done` is signalled.
@@ -92,6 +109,10 @@ DWORD WINAPI HookThreadMain(LPVOID parameter) {
     }
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    // Before any hook or toggle: every key the library sends carries it.
+    if (g_HookManager.m_ownInputMark == 0) {
+        g_HookManager.m_ownInputMark = OwnInputMarkFrom(RandomBits());
+    }
     HANDLE parked = nullptr;
     {
         Watchdog watchdog; // its sink window is made and destroyed on this thread

@@ -6,8 +6,6 @@
 #include "HookLibrary.h"
 #include "TouchpadState.h"
 
-static_assert(HELPER_INPUT_MARK == kOwnInputMark, "one mark for the library's own keys");
-
 namespace {
 
 constexpr DWORD kModifiersUpBoundMs = 1000; // the user's own modifiers, let go meanwhile
@@ -63,7 +61,7 @@ INPUT OwnKey(WORD vk, bool up) noexcept {
     input.ki.wVk = vk;
     input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
     input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (vk == VK_LWIN ? KEYEVENTF_EXTENDEDKEY : 0);
-    input.ki.dwExtraInfo = HELPER_INPUT_MARK;
+    input.ki.dwExtraInfo = g_HookManager.m_ownInputMark;
     return input;
 }
 

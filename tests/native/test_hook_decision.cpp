@@ -168,20 +168,25 @@ TEST(KeyboardDecision, OwnKeysAreTheMarkedInjectedOnes) {
         std::uint32_t flags;
         bool own;
     };
+    const std::uintptr_t mark = OwnInputMarkFrom(0x51564B54u);
     const Case cases[] = {
-        {kOwnInputMark, 0x10, true},
-        {kOwnInputMark, 0x90, true},
-        {kOwnInputMark, 0x00, false},
-        {kOwnInputMark, 0x02, false},
+        {mark, 0x10, true},
+        {mark, 0x90, true},
+        {mark, 0x00, false},
+        {mark, 0x02, false},
         {0, 0x10, false},
-        {kOwnInputMark + 1, 0x10, false},
-        {kOwnInputMark | 1ull << 32, 0x10, false},
+        {mark + 1, 0x10, false},
+        {mark ^ 1ull << 32, 0x10, false},
+        {0x51564B54u, 0x10, false}, // the random bits without the mark's own bit
         {0xFF515780, 0x10, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(IsOwnKey(c.extraInfo, c.flags), c.own)
+        EXPECT_EQ(IsOwnKey(c.extraInfo, c.flags, mark), c.own)
             << std::hex << c.extraInfo << " " << c.flags;
     }
+    // Before the mark is drawn, nothing is the library's own.
+    EXPECT_FALSE(IsOwnKey(0, 0x10, 0));
+    EXPECT_NE(OwnInputMarkFrom(0), 0u);
 }
 
 static_assert(ShouldPassMouseEvent(0, 0, 0x201, 0, 0), "word 0 discards nothing");
