@@ -9,6 +9,7 @@ from __future__ import annotations
 import os
 import queue
 import re
+import select
 import shutil
 import subprocess
 import threading
@@ -379,6 +380,50 @@ class WineSession:
         # -w returns once the server of this prefix has exited.
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=60, check=False)
         shutil.rmtree(self.prefix, ignore_errors=True)
+
+
+class Xvfb:
+    """A private Xvfb on a display number it picked itself (as scripts/wine-session does)."""
+
+    def __init__(self, process: subprocess.Popen, number: str):
+        self.process = process
+        self.name = f":{number}"
+
+    def stop(self) -> None:
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=DEFAULT_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait(timeout=DEFAULT_TIMEOUT)
+
+
+def start_xvfb() -> Xvfb:
+    read_end, write_end = os.pipe()
+    process = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
+         "-screen", "0", "1280x1024x24"],
+        pass_fds=(write_end,),
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+    )
+    os.close(write_end)
+    # Xvfb writes its display number once it accepts connections; the pipe ends at its exit.
+    text = b""
+    deadline = time.monotonic() + DEFAULT_TIMEOUT
+    with os.fdopen(read_end, "rb", buffering=0) as numbers:
+        while not text.endswith(b"\n") and time.monotonic() < deadline:
+            if select.select([numbers], [], [], 0.5)[0]:
+                chunk = numbers.read(16)
+                if not chunk:
+                    break
+                text += chunk
+    number = text.decode().strip()
+    if not number:
+        Xvfb(process, "").stop()
+        raise RuntimeError("Xvfb did not start")
+    return Xvfb(process, number)
 
 
 def new_session(root: Path) -> WineSession:
