@@ -12,6 +12,7 @@ import re
 import select
 import shutil
 import subprocess
+import tempfile
 import threading
 import time
 from dataclasses import dataclass, field
@@ -59,6 +60,27 @@ def wait_until(condition: Callable[[], T], timeout: float = DEFAULT_TIMEOUT, wha
     if not result:
         raise AssertionError(f"timed out after {timeout:.0f} s waiting for {what or condition}")
     return result
+
+
+def run_wine(args: list[str], env: dict[str, str], timeout: float = 60, check: bool = False,
+             input: str | None = None) -> subprocess.CompletedProcess:
+    """Runs a Wine program to its end and returns its output as text, like subprocess.run
+    with capture_output. The output goes through files, not pipes: a Wine system process that
+    the program happened to start first (the prefix's services, its desktop) inherits the
+    program's output and holds a pipe open long after the program has ended."""
+    with tempfile.TemporaryFile() as source, tempfile.TemporaryFile() as out, \
+            tempfile.TemporaryFile() as err:
+        if input is not None:
+            source.write(input.encode())
+            source.seek(0)
+        result = subprocess.run(args, env=env, stdin=source if input is not None else
+                                subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout,
+                                check=check)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(args, result.returncode,
+                                           out.read().decode(errors="replace"),
+                                           err.read().decode(errors="replace"))
 
 
 def windows_path(path: Path) -> str:
@@ -338,14 +360,7 @@ class WineSession:
 
     def inject(self, *actions: str) -> None:
         """Sends simulated input with SendInput; returns once it was sent."""
-        result = subprocess.run(
-            ["wine", str(self.exe("inject.exe")), *actions],
-            env=self.env,
-            capture_output=True,
-            text=True,
-            timeout=60,
-            stdin=subprocess.DEVNULL,
-        )
+        result = run_wine(["wine", str(self.exe("inject.exe")), *actions], self.env)
         assert result.returncode == 0, f"inject {actions}: {result.stdout}{result.stderr}"
 
     def xdotool(self, *args: str) -> None:

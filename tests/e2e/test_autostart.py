@@ -10,7 +10,7 @@ from pathlib import Path
 import pytest
 
 import quelvant as q
-from harness import BIN_DIR, WineSession, wait_until, windows_path
+from harness import BIN_DIR, WineSession, run_wine, wait_until, windows_path
 from runentry import (
     REG_BINARY,
     REG_DWORD,
@@ -61,13 +61,7 @@ def assert_written_for(wine: WineSession, path: str) -> None:
 
 
 def reg_delete(wine: WineSession, *args: str) -> None:
-    subprocess.run(
-        ["wine", "reg", "delete", *args, "/f"],
-        env=wine.env,
-        check=True,
-        capture_output=True,
-        timeout=60,
-    )
+    run_wine(["wine", "reg", "delete", *args, "/f"], wine.env, check=True)
 
 
 def test_ticking_writes_the_entry_and_clearing_deletes_it(wine: WineSession):
