@@ -2,6 +2,8 @@
 // with the real adapters.
 #include "QuelvantApp.h"
 
+#include "StartupTrace.h"
+
 #include "HelperHookLibrary.h"
 #include "ProfileSettingsStore.h"
 #include "QuelvantDlg.h"
@@ -81,10 +83,12 @@ HWND FindRunningDialog(const CString& title) {
 } // namespace
 
 BOOL CQuelvantApp::InitInstance() {
+    startup_trace::Mark("InitInstance entered");
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_WIN95_CLASSES;
     ::InitCommonControlsEx(&controls);
+    startup_trace::Mark("common controls");
 
     CWinApp::InitInstance();
 
@@ -106,9 +110,11 @@ BOOL CQuelvantApp::InitInstance() {
         ::SetForegroundWindow(running);
         return FALSE;
     }
+    startup_trace::Mark("single-instance check");
 
+    // COM comes with the window, after its first paint: neither the reset nor anything
+    // before the first paint needs it.
     AfxEnableControlContainer();
-    AfxOleInit();
 
     SetRegistryKey(L"AppData");
 
@@ -124,6 +130,7 @@ BOOL CQuelvantApp::InitInstance() {
         }
     } else {
         m_pMainWnd = &dlg;
+        startup_trace::Mark("ports and dialog object");
         dlg.DoModal();
         m_pMainWnd = nullptr;
         // However the dialog ended, the touchpad it switched off is switched on again.

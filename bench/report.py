@@ -21,6 +21,7 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import quelvant as q  # noqa: E402
 from harness import BIN_DIR, new_session, parse_message, wait_until  # noqa: E402
 from load import every_core_busy  # noqa: E402
+from server_requests import requests_section  # noqa: E402
 
 MOVES = 12_000  # Wine merges a few; at least 10,000 reach the hook
 CLICKS = 500
@@ -244,8 +245,40 @@ def click_latencies(wine, x: X, probe, count: int) -> list[float]:
     return latencies
 
 
-ROUNDS = 16
+ROUNDS = int(os.environ.get("QUELVANT_BENCH_ROUNDS", "24"))
 PER_ROUND = 100
+
+
+def cpu_ticks(pid: int) -> int:
+    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])  # utime + stime
+
+
+def wait_idle(process) -> None:
+    """Waits until a set-up's process has finished what it does after start (the dialog's
+    first paint and what follows it), so that its start-up is not counted against its hook:
+    its CPU time must stand still for a quarter of a second."""
+    last, still_since = -1, time.monotonic()
+
+    def idle() -> bool:
+        nonlocal last, still_since
+        now = cpu_ticks(process.pid)
+        if now != last:
+            last, still_since = now, time.monotonic()
+        return time.monotonic() - still_since >= 0.25
+
+    wait_until(idle, timeout=30, what="the set-up to go idle")
+
+
+def warm_up(x: X, probe) -> None:
+    """One click that is not counted: the first click at the probe activates it, which costs
+    a set-up with a window of its own (the dialog loses the activation) more than one
+    without."""
+    tail = LogTail(probe)
+    x.button(1, True)
+    tail.wait((0x201, 0x203))
+    x.button(1, False)
+    tail.wait((0x202,))
 
 
 def latency_section(wine, x: X) -> tuple[list[str], dict]:
@@ -253,12 +286,15 @@ def latency_section(wine, x: X) -> tuple[list[str], dict]:
     wine.settle_on(probe)
     q.store_settings(wine, m_bCheckDisableMouseWheel=1, m_bAudibleAlerts=0)
     names = ("no hook", "bare pass-through hook", "Quelvant, wheel only")
+    half = PER_ROUND // 2
 
     def bare_hook() -> list[float]:
         bare = wine.start("barehook.exe", stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                           text=True)
         assert bare.stdout.readline().strip() == "ready"
-        values = click_latencies(wine, x, probe, PER_ROUND)
+        wait_idle(bare)
+        warm_up(x, probe)
+        values = click_latencies(wine, x, probe, half)
         bare.kill()
         bare.wait(timeout=60)
         return values
@@ -266,13 +302,16 @@ def latency_section(wine, x: X) -> tuple[list[str], dict]:
     def quelvant() -> list[float]:
         app = q.start(wine)
         assert app.status() == "Mouse Buttons Disabled"
-        values = click_latencies(wine, x, probe, PER_ROUND)
+        wait_idle(app.process)
+        warm_up(x, probe)
+        values = click_latencies(wine, x, probe, half)
         app.close()
         return values
 
-    # Round by round, so that whatever drifts during the run weighs on every set-up alike; the
-    # two hooks swap places every round, so that neither always follows the other. Each round
-    # measures idle first, then with every core busy.
+    # Round by round, so that whatever drifts during the run weighs on every set-up alike.
+    # Within a round each hook is measured in two halves, in the order A B B A (which hook is
+    # A alternates by round), so that a load that drifts during the round weighs on both
+    # alike. Each round measures idle first, then with every core busy.
     results = {(c, name): [] for c, _ in CONDITIONS for name in names}
     round_ratios: dict[str, list[float]] = {c: [] for c, _ in CONDITIONS}
     for number in range(ROUNDS):
@@ -280,18 +319,25 @@ def latency_section(wine, x: X) -> tuple[list[str], dict]:
             with busy():
                 results[condition, "no hook"] += click_latencies(wine, x, probe, PER_ROUND)
                 if number % 2 == 0:
-                    bare, ours = bare_hook(), quelvant()
+                    bare = bare_hook()
+                    ours = quelvant() + quelvant()
+                    bare += bare_hook()
                 else:
-                    ours, bare = quelvant(), bare_hook()
+                    ours = quelvant()
+                    bare = bare_hook() + bare_hook()
+                    ours += quelvant()
             results[condition, "bare pass-through hook"] += bare
             results[condition, "Quelvant, wheel only"] += ours
             round_ratios[condition].append(median(ours) / median(bare))
     lines = ["## Click latency (Wine, XTest press to the probe's WM_LBUTTONDOWN)", "",
-             f"{ROUNDS} alternating rounds of {PER_ROUND} clicks per set-up and condition "
-             f"({ROUNDS * PER_ROUND} each in all); the two hooks take turns to go first. Each "
-             "round measures idle, then under load (one spinning process per core at normal "
-             "priority). The probe stamps the message with Wine's performance counter, which is "
-             "the same clock as the sender's.", "",
+             f"{ROUNDS} rounds of {PER_ROUND} clicks per set-up and condition "
+             f"({ROUNDS * PER_ROUND} each in all); within a round each hook is measured in two "
+             "halves in the order A B B A, and the hooks take turns to be A. Each set-up is "
+             "measured once its process has gone idle after start, and after one click that is "
+             "not counted (the first click activates the probe). Each round measures idle, then "
+             "under load (one spinning process per core at normal priority). The probe stamps "
+             "the message with Wine's performance counter, which is the same clock as the "
+             "sender's.", "",
              "| condition | set-up | median µs | p99 µs |", "|---|---|---|---|"]
     for (condition, name), values in results.items():
         lines.append(f"| {condition} | {name} | {median(values):.0f} | {p99(values):.0f} |")
@@ -408,6 +454,38 @@ def startup_only(report_path: Path, earlier: Path | None) -> None:
     print("\n".join(section))
 
 
+def latency_only(report_path: Path) -> None:
+    """Click latency and the server requests alone, in place of the report's sections."""
+    x = X()
+    before = load()
+    root = Path(os.environ.get("TMPDIR", "/tmp")) / f"quelvant-bench-{os.getpid()}-latency"
+    root.mkdir(parents=True, exist_ok=True)
+    wine = new_session(root)
+    try:
+        section, _ = latency_section(wine, x)
+    finally:
+        wine.close()
+    section[2:2] = [f"Measured alone on {datetime.date.today().isoformat()} (`bench/run "
+                    f"--latency`); load average before {before}, after {load()}; the machine's 2 "
+                    "cores were shared with other work all the while.", ""]
+    replace_section(report_path, "## Click latency", section)
+    print("\n".join(section))
+    requests_only(report_path)
+
+
+def requests_only(report_path: Path) -> None:
+    """Counts the server requests alone and puts that section in place (or before start-up)."""
+    root = Path(os.environ.get("TMPDIR", "/tmp")) / f"quelvant-bench-{os.getpid()}-requests"
+    section, _ = requests_section(root, X(), click_latencies, wait_idle)
+    heading = "## Wine server requests per click"
+    if heading not in report_path.read_text():
+        text = report_path.read_text()
+        at = text.index("## Start-up")
+        report_path.write_text(text[:at] + heading + "\n\n" + text[at:])
+    replace_section(report_path, heading, section)
+    print("\n".join(section))
+
+
 def replace_section(report_path: Path, heading: str, section: list[str]) -> None:
     text = report_path.read_text()
     start = text.index(heading)
@@ -416,6 +494,12 @@ def replace_section(report_path: Path, heading: str, section: list[str]) -> None
 
 
 def main() -> None:
+    if sys.argv[1] == "--latency":
+        latency_only(Path(sys.argv[2]))
+        return
+    if sys.argv[1] == "--requests":
+        requests_only(Path(sys.argv[2]))
+        return
     if sys.argv[1] == "--startup":
         earlier = Path(sys.argv[3]) if len(sys.argv) > 3 else None
         startup_only(Path(sys.argv[2]), earlier)
@@ -441,6 +525,9 @@ def main() -> None:
         finally:
             wine.close()
         loads.append((f"after {measure.__name__.removesuffix('_section')}", load()))
+        if measure is latency_section:
+            root = Path(os.environ.get("TMPDIR", "/tmp")) / f"quelvant-bench-{os.getpid()}-requests"
+            lines += requests_section(root, x, click_latencies, wait_idle)[0]
     section, _ = footprint_section()
     lines += section
     lines += ["## How busy the machine was", "",

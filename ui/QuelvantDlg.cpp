@@ -5,6 +5,7 @@
 #include "BlockingRules.h"
 #include "MainIcon.h"
 #include "SettingControls.h"
+#include "StartupTrace.h"
 
 #include "Helper.h"
 
@@ -82,33 +83,32 @@ ON_WM_ENDSESSION()
 END_MESSAGE_MAP()
 
 BOOL CQuelvantDlg::OnInitDialog() {
+    startup_trace::Mark("dialog and controls created");
     LoadSaveSettings(true);
+    startup_trace::Mark("settings and policy read");
     // Only an entry that was found and names an existing file ticks the box.
     if (IsAutoStartEnabled() == 1) {
         m_bAutoStartAtLogon = 1;
     }
+    startup_trace::Mark("Run entry read");
     CDialog::OnInitDialog();
+    startup_trace::Mark("data exchange");
 
     const CWinApp* app = AfxGetApp();
     SetWindowText(app != nullptr ? app->m_strAppName.c_str() : L"");
-
-    if (const HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE); systemMenu != nullptr) {
-        const CString about = AfxLoadString(IDS_ABOUTBOX);
-        if (!about.empty()) {
-            ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-            ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
-        }
-    }
-
     SetMainIcons(*this, m_hIcon);
+    startup_trace::Mark("title, icons");
 
     SetControlTip(IDC_CHECK_DISABLE_KEYBOARD_KEYS, kKeyboardBoxTip);
     SetControlText(IDC_EDIT_MANAGED, kManagedLineText);
+    startup_trace::Mark("tip and managed line");
     // Read before the choice comes into force, so that the touchpad follows it at once.
     RefreshTouchpadAvailability();
+    startup_trace::Mark("touchpad read");
     BringStoredChoiceIntoForce();
     // A policy written by any means, not only one the system announces, comes into force.
     WatchPolicy(&PolicyKeysChanged, m_hWnd);
+    startup_trace::Mark("policy watch");
 
     // Armed only after the steps that can show an error box, so the window shows and then
     // minimises as on any start, after the user has read the box.
@@ -116,20 +116,41 @@ BOOL CQuelvantDlg::OnInitDialog() {
         ::SetTimer(m_hWnd, kAutoMinimizeTimer, kAutoMinimizeDelayMs, nullptr);
     }
 
-    m_menuContext.LoadMenu(IDR_MENU_CONTEXT);
+    // The system menu's About entry, the context menu and COM come after the first paint
+    // (OnTimer): nothing before it needs them.
+    startup_trace::Mark("OnInitDialog done");
     return TRUE;
+}
+
+void CQuelvantDlg::AddMenus() {
+    if (m_bMenusAdded) {
+        return;
+    }
+    m_bMenusAdded = true;
+    if (const HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE); systemMenu != nullptr) {
+        const CString about = AfxLoadString(IDS_ABOUTBOX);
+        if (!about.empty()) {
+            ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+        }
+    }
+    m_menuContext.LoadMenu(IDR_MENU_CONTEXT);
 }
 
 void CQuelvantDlg::BringStoredChoiceIntoForce() {
     MembersToControls();
     OnBnClickedCloseShortcut();
+    startup_trace::Mark("controls, close shortcut");
     CommitBlockingSettings();
+    startup_trace::Mark("blocking in force");
     // Bring the shortcut state up to date at once, so nothing stays grey or registered from
     // before: hot key 2 goes or comes, its caption follows, then the boxes' greying.
     RegisterDisableEnableShortcut();
+    startup_trace::Mark("shortcut registered");
     ShowLockedSettings();
     EnableMouseOptions();
     EnableShortcutBoxes();
+    startup_trace::Mark("locked settings, greying");
 }
 
 // Screen readers read a control's tooltip as its description, so what a box does or why it

@@ -119,6 +119,8 @@ private:
 
     // Adds, changes or (with an empty text) removes the tooltip of one control.
     void SetControlTip(int nID, const std::wstring& text);
+    // The system menu's About entry and the context menu, once, after the first paint.
+    void AddMenus();
 
     CMenu m_menuContext;
     CTextSpeaker m_textSpeaker;
@@ -128,6 +130,7 @@ private:
     HWND m_hTip = nullptr; // the tooltip window, owned by the dialog and destroyed with it
     std::vector<int> m_managedControls; // greyed by policy: enabled again when the lock goes
     BOOL m_bShownAtLastTick = 0; // auto minimise: the window was visible at the timer's last tick
+    bool m_bMenusAdded = false;
     bool m_bManagedLineRoom = true; // the dialog has the managed line's room, as its template
     // Noted by a change the system broadcast or a policy key's watch, and done once posted.
     bool m_bPolicyNoted = false;

@@ -3,6 +3,7 @@
 #include "QuelvantDlg.h"
 
 #include "AboutDlg.h"
+#include "StartupTrace.h"
 
 #include <shellapi.h>
 
@@ -13,6 +14,10 @@ namespace quelvant::ui {
 void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == kAfterFirstPaintTimer) {
         ::KillTimer(m_hWnd, kAfterFirstPaintTimer);
+        // COM for this thread (the accessibility annotations below, the on-screen keyboard's
+        // shell call) and the menus: none is wanted before the window is seen.
+        AfxOleInit();
+        AddMenus();
         // Screen readers read each new status by themselves; where the system cannot mark the
         // line, announcements still reach them through the speaker.
         // The service is kept for the window's life; the status is named by its text from now on.
@@ -65,6 +70,7 @@ void CQuelvantDlg::OnPaint() {
     }
     if (!IsIconic()) {
         Default();
+        startup_trace::Write(); // the time line ends at the first paint
         return;
     }
     PAINTSTRUCT paint{};

@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include "Helper.h"
+#include "StartupTrace.h"
 #include "resource.h"
 
 // Never called: these keep one import from each DLL Quelvant.exe imports, so the loader does
@@ -27,13 +28,21 @@ __attribute__((used)) const void* const g_sameImports[] = {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The same time line as the program's own (QUELVANT_STARTUP_TRACE), to set step by step
+    // against it.
+    startup_trace::Mark("WinMain entered");
     DialogBoxParamW(
         instance, MAKEINTRESOURCEW(IDD_QUELVANT_DIALOG), nullptr,
         [](HWND hwnd, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
             if (message == WM_INITDIALOG) {
+                startup_trace::Mark("dialog and controls created");
                 // Another caption, so that nothing takes it for the program itself.
                 SetWindowTextW(hwnd, L"Main Dialog Yardstick");
                 return TRUE;
+            }
+            if (message == WM_PAINT) {
+                startup_trace::Write();
+                return FALSE;
             }
             if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
                 EndDialog(hwnd, IDCANCEL);

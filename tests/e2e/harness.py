@@ -9,8 +9,10 @@ from __future__ import annotations
 import os
 import queue
 import re
+import select
 import shutil
 import subprocess
+import tempfile
 import threading
 import time
 from dataclasses import dataclass, field
@@ -58,6 +60,27 @@ def wait_until(condition: Callable[[], T], timeout: float = DEFAULT_TIMEOUT, wha
     if not result:
         raise AssertionError(f"timed out after {timeout:.0f} s waiting for {what or condition}")
     return result
+
+
+def run_wine(args: list[str], env: dict[str, str], timeout: float = 60, check: bool = False,
+             input: str | None = None) -> subprocess.CompletedProcess:
+    """Runs a Wine program to its end and returns its output as text, like subprocess.run
+    with capture_output. The output goes through files, not pipes: a Wine system process that
+    the program happened to start first (the prefix's services, its desktop) inherits the
+    program's output and holds a pipe open long after the program has ended."""
+    with tempfile.TemporaryFile() as source, tempfile.TemporaryFile() as out, \
+            tempfile.TemporaryFile() as err:
+        if input is not None:
+            source.write(input.encode())
+            source.seek(0)
+        result = subprocess.run(args, env=env, stdin=source if input is not None else
+                                subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout,
+                                check=check)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(args, result.returncode,
+                                           out.read().decode(errors="replace"),
+                                           err.read().decode(errors="replace"))
 
 
 def windows_path(path: Path) -> str:
@@ -337,14 +360,7 @@ class WineSession:
 
     def inject(self, *actions: str) -> None:
         """Sends simulated input with SendInput; returns once it was sent."""
-        result = subprocess.run(
-            ["wine", str(self.exe("inject.exe")), *actions],
-            env=self.env,
-            capture_output=True,
-            text=True,
-            timeout=60,
-            stdin=subprocess.DEVNULL,
-        )
+        result = run_wine(["wine", str(self.exe("inject.exe")), *actions], self.env)
         assert result.returncode == 0, f"inject {actions}: {result.stdout}{result.stderr}"
 
     def xdotool(self, *args: str) -> None:
@@ -379,6 +395,50 @@ class WineSession:
         # -w returns once the server of this prefix has exited.
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=60, check=False)
         shutil.rmtree(self.prefix, ignore_errors=True)
+
+
+class Xvfb:
+    """A private Xvfb on a display number it picked itself (as scripts/wine-session does)."""
+
+    def __init__(self, process: subprocess.Popen, number: str):
+        self.process = process
+        self.name = f":{number}"
+
+    def stop(self) -> None:
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=DEFAULT_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait(timeout=DEFAULT_TIMEOUT)
+
+
+def start_xvfb() -> Xvfb:
+    read_end, write_end = os.pipe()
+    process = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
+         "-screen", "0", "1280x1024x24"],
+        pass_fds=(write_end,),
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+    )
+    os.close(write_end)
+    # Xvfb writes its display number once it accepts connections; the pipe ends at its exit.
+    text = b""
+    deadline = time.monotonic() + DEFAULT_TIMEOUT
+    with os.fdopen(read_end, "rb", buffering=0) as numbers:
+        while not text.endswith(b"\n") and time.monotonic() < deadline:
+            if select.select([numbers], [], [], 0.5)[0]:
+                chunk = numbers.read(16)
+                if not chunk:
+                    break
+                text += chunk
+    number = text.decode().strip()
+    if not number:
+        Xvfb(process, "").stop()
+        raise RuntimeError("Xvfb did not start")
+    return Xvfb(process, number)
 
 
 def new_session(root: Path) -> WineSession:

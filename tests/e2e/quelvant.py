@@ -21,6 +21,7 @@ from harness import (  # noqa: F401
     header_number,
     header_numbers,
     poll,
+    run_wine,
     unescape,
     utf16z,
     wait_until,
@@ -354,13 +355,7 @@ def driver_for(wine: WineSession) -> Driver:
 # Registry
 def reg_query(wine: WineSession, key: str) -> dict[str, tuple[str, str]]:
     """The values of a key as {name: (type, data)}; {} when the key is missing."""
-    result = subprocess.run(
-        ["wine", "reg", "query", key],
-        env=wine.env,
-        capture_output=True,
-        text=True,
-        timeout=60,
-    )
+    result = run_wine(["wine", "reg", "query", key], wine.env)
     values = {}
     for line in result.stdout.splitlines():
         line = line.rstrip("\r")
@@ -383,13 +378,8 @@ def settings(wine: WineSession) -> dict[str, int | str]:
 
 
 def reg_add(wine: WineSession, key: str, name: str, kind: str, data: str) -> None:
-    subprocess.run(
-        ["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"],
-        env=wine.env,
-        check=True,
-        capture_output=True,
-        timeout=60,
-    )
+    run_wine(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"], wine.env,
+             check=True)
 
 
 def store_settings(wine: WineSession, **values: int | str) -> None:
@@ -398,8 +388,7 @@ def store_settings(wine: WineSession, **values: int | str) -> None:
 
 
 def remove_key(wine: WineSession, key: str) -> None:
-    subprocess.run(["wine", "reg", "delete", key, "/f"], env=wine.env, check=True,
-                   capture_output=True, timeout=60)
+    run_wine(["wine", "reg", "delete", key, "/f"], wine.env, check=True)
     wait_until(lambda: reg_query(wine, key) == {}, what=f"{key} to go")
 
 
@@ -496,12 +485,10 @@ def store_raw(wine: WineSession, key: str, values: dict[str, tuple[int, bytes]])
     regvalue.exe (tools/voice); the key is created when it is missing."""
     for name, (kind, data) in values.items():
         # Through standard input: a long value does not fit on a command line.
-        result = subprocess.run(
+        result = run_wine(
             ["wine", str(wine.exe("regvalue.exe")), "set", key, name, str(kind), "-"],
-            env=wine.env,
+            wine.env,
             input=data.hex(),
-            capture_output=True,
-            text=True,
             timeout=DEFAULT_TIMEOUT * 3,
         )
         assert (result.returncode, result.stdout.strip()) == (0, "ok"), (

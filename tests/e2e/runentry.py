@@ -6,7 +6,6 @@ from __future__ import annotations
 
 import re
 import shutil
-import subprocess
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -19,6 +18,7 @@ from harness import (  # noqa: F401 (the registry's names, for the modules that 
     REG_EXPAND_SZ,
     REG_SZ,
     WineSession,
+    run_wine,
     utf16z,
 )
 
@@ -38,14 +38,8 @@ class RawValue:
 
 
 def _regvalue(wine: WineSession, *args: str) -> str:
-    result = subprocess.run(
-        ["wine", str(wine.exe("regvalue.exe")), *args],
-        env=wine.env,
-        capture_output=True,
-        text=True,
-        timeout=DEFAULT_TIMEOUT * 3,
-        stdin=subprocess.DEVNULL,
-    )
+    result = run_wine(["wine", str(wine.exe("regvalue.exe")), *args], wine.env,
+                      timeout=DEFAULT_TIMEOUT * 3)
     assert result.returncode == 0, f"regvalue {args}: {result.stdout}{result.stderr}"
     return result.stdout.strip()
 
@@ -76,14 +70,8 @@ def lock_key(wine: WineSession, key: str) -> None:
     or subkey can be written, as under a locked-down policy. The lock lives in the prefix's
     wineserver, so the session's driver is started first to keep that server running."""
     q.driver_for(wine)
-    result = subprocess.run(
-        ["wine", str(wine.exe("reglock.exe")), key],
-        env=wine.env,
-        capture_output=True,
-        text=True,
-        timeout=DEFAULT_TIMEOUT * 3,
-        stdin=subprocess.DEVNULL,
-    )
+    result = run_wine(["wine", str(wine.exe("reglock.exe")), key], wine.env,
+                      timeout=DEFAULT_TIMEOUT * 3)
     assert result.stdout.strip() == "ok", f"reglock {key}: {result.stdout}{result.stderr}"
 
 

@@ -10,7 +10,7 @@ import subprocess
 import pytest
 
 import quelvant as q
-from harness import DEFAULT_TIMEOUT, poll, wait_until
+from harness import DEFAULT_TIMEOUT, poll, wait_until, windows_path
 from runentry import lock_key
 
 WS_VISIBLE = 0x10000000
@@ -78,6 +78,29 @@ def test_dialog_shows_every_control_of_the_template_and_the_defaults(wine):
     assert app.tip(q.TOUCHPAD) == "Not available: Windows reports no precision touchpad on this computer."
     assert app.tip(q.LEFT) is None
     assert q.wait_settings(wine, **DEFAULTS) == DEFAULTS
+    app.close()
+
+
+def test_the_start_up_time_line_runs_from_process_start_to_the_first_paint(wine, tmp_path):
+    """QUELVANT_STARTUP_TRACE: each step's end and cost in µs, blocking in force before the
+    window is drawn."""
+    q.store_settings(wine, m_bCheckDisableRightClick=1)
+    trace = tmp_path / "startup.tsv"
+    wine.env["QUELVANT_STARTUP_TRACE"] = windows_path(trace)
+    app = q.start(wine)
+    wait_until(lambda: trace.exists() and trace.read_text().endswith("\n")
+               and "first paint" in trace.read_text(), what="the time line")
+    header, *lines = trace.read_text().splitlines()
+    assert header == "step\tend_us\tcost_us"
+    steps = [(name, int(end), int(cost)) for name, end, cost in (l.split("\t") for l in lines)]
+    names = [name for name, _, _ in steps]
+    assert names[0] == "process start to first step" and names[-1] == "first paint"
+    assert names.index("settings and policy read") < names.index("blocking in force")
+    ends = [end for _, end, _ in steps]
+    assert ends == sorted(ends) and ends[0] > 0
+    # Each cost is the step's own: its end less the previous step's (to the µs's rounding).
+    assert all(abs(cost - (end - before)) <= 1 for (_, end, cost), before in zip(steps[1:], ends))
+    assert app.status() == "Mouse Buttons Disabled"
     app.close()
 
 

@@ -10,7 +10,7 @@ from pathlib import Path
 import pytest
 
 import quelvant as q
-from harness import BIN_DIR, WineSession, wait_until, windows_path
+from harness import BIN_DIR, WineSession, run_wine, wait_until, windows_path
 from runentry import (
     REG_BINARY,
     REG_DWORD,
@@ -61,13 +61,7 @@ def assert_written_for(wine: WineSession, path: str) -> None:
 
 
 def reg_delete(wine: WineSession, *args: str) -> None:
-    subprocess.run(
-        ["wine", "reg", "delete", *args, "/f"],
-        env=wine.env,
-        check=True,
-        capture_output=True,
-        timeout=60,
-    )
+    run_wine(["wine", "reg", "delete", *args, "/f"], wine.env, check=True)
 
 
 def test_ticking_writes_the_entry_and_clearing_deletes_it(wine: WineSession):
@@ -142,20 +136,16 @@ def _other_files(tmp_path: Path) -> dict[str, str]:
 
 
 # (type, text or raw bytes, ticked at start); texts get their NUL, {other} names an existing
-# file elsewhere, {gone} one that was deleted, {own} the running program.
+# file elsewhere, {gone} one that was deleted, {own} the running program. What the real
+# registry hands over and the real file system says: the rules for the text itself (the
+# silent word, quotes, capitals) are the native RunEntry tables' and the fuzzer's.
 READ_BACK = {
     "own entry": (REG_SZ, "{own} :silent", 1),
     "another existing file": (REG_SZ, "{other} :silent", 1),
-    "no silent word": (REG_SZ, "{other}", 1),
-    "word twice": (REG_SZ, "{other}:silent :silent", 1),
     "expandable string": (REG_EXPAND_SZ, "{other} :silent", 1),
     "text ends at the first NUL": (REG_SZ, "{other} :silent\0junk", 1),
     "deleted file": (REG_SZ, "{gone} :silent", 0),
     "quoted path": (REG_SZ, '"{other}" :silent', 1),
-    "quoted without the word": (REG_SZ, '"{other}"', 1),
-    "quote not closed": (REG_SZ, '"{other} :silent', 0),
-    "word in capitals": (REG_SZ, "{other} :SILENT", 0),
-    "word without its blank": (REG_SZ, "{other}:silent", 1),
     "environment reference not expanded": (REG_EXPAND_SZ, r"%QUELVANT_OTHER%\Other Program.exe", 0),
     "empty": (REG_SZ, b"", 0),
     "REG_DWORD": (REG_DWORD, b"\x01\x00\x00\x00", 0),

@@ -12,7 +12,7 @@ from pathlib import Path
 
 import pytest
 import quelvant as q
-from harness import BIN_DIR, REPO, WineSession, windows_path
+from harness import BIN_DIR, REPO, WineSession, run_wine, windows_path
 from input_kinds import LEFT, send_with_marker
 
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
@@ -39,8 +39,7 @@ def msiexec(wine: WineSession, *args: str) -> int:
 
 
 def subkey_names(wine: WineSession, key: str) -> list[str]:
-    out = subprocess.run(["wine", "reg", "query", key], env=wine.env, capture_output=True,
-                         text=True, timeout=60).stdout.splitlines()
+    out = run_wine(["wine", "reg", "query", key], wine.env).stdout.splitlines()
     return [line.strip() for line in out if line.startswith("HKEY_")]
 
 

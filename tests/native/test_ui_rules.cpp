@@ -173,6 +173,8 @@ TEST(RunEntry, SilentWordRemovedEverywhereCaseSensitively) {
         {L"C:\\q.exe", L"C:\\q.exe", L"C:\\q.exe"},
         {L":silentC:\\q.exe:silent :silent", L"C:\\q.exe ", L"C:\\q.exe"},
         {L"C:\\q.exe :SILENT", L"C:\\q.exe :SILENT", L"C:\\q.exe :SILENT"},
+        {L"C:\\q.exe:silent", L"C:\\q.exe", L"C:\\q.exe"},          // the word without its blank
+        {L"C:\\q.exe:silent :silent", L"C:\\q.exe ", L"C:\\q.exe"}, // the word twice
         // Quoted as a whole, as the program writes it: the quotes come off.
         {L"\"C:\\a b\\q.exe\" :silent", L"\"C:\\a b\\q.exe\" ", L"C:\\a b\\q.exe"},
         {L"\"C:\\q.exe\"", L"\"C:\\q.exe\"", L"C:\\q.exe"},
