@@ -18,9 +18,9 @@ void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
         // shell call) and the menus: none is wanted before the window is seen.
         AfxOleInit();
         AddMenus();
-        // Screen readers read each new status by themselves; where the system cannot mark the
-        // line, announcements still reach them through the speaker.
-        // The service is kept for the window's life; the status is named by its text from now on.
+        // Screen readers read each new status by themselves, named by its text from now on (the
+        // service is kept for the window's life); where the system cannot mark the line,
+        // announcements still reach them through the speaker.
         if (m_annotations.Start()) {
             const HWND status = GetDlgItem(IDC_EDIT_STATUS);
             m_annotations.MakeLiveRegion(status);
