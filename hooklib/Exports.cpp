@@ -82,7 +82,9 @@ HELPER_API int GlobalDisableMouse(WORD wFilter, DWORD& dwLastError, BOOL bAllowI
 }
 
 HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected) {
-    if ((bDisable & HELPER_TOUCHPAD_REQUEST) != 0) {
+    // A lock's seconds fill the low bits, so its flag is read before the touchpad's bits.
+    const KeyboardWord keyboard = DecodeKeyboardWord(bDisable);
+    if (keyboard.act == KeyboardAct::Plain && (bDisable & HELPER_TOUCHPAD_REQUEST) != 0) {
         HookRequest request{HookKind::Touchpad, 0, false, 0, GetCurrentThreadId()};
         request.touchpadOff = (bDisable & HELPER_TOUCHPAD_HOLD_OFF) != 0;
         DWORD error = 0;
@@ -92,8 +94,9 @@ HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected) {
         }
         return result;
     }
-    return Call({HookKind::Keyboard, 0, bDisable != 0, bAllowInjected, GetCurrentThreadId()},
-                nullptr);
+    HookRequest request{HookKind::Keyboard, 0, bDisable != 0, bAllowInjected, GetCurrentThreadId()};
+    request.keyboard = keyboard;
+    return Call(request, nullptr);
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID lpReserved) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "LockRequest.h"
+
 #ifdef HELPER_BUILDING_DLL
 #define HELPER_API __declspec(dllexport)
 #else
@@ -27,6 +29,18 @@ HELPER_API int GlobalDisableMouse(WORD wFilter, DWORD& dwLastError, BOOL bAllowI
 // system's own toggle, Ctrl+Win+F24 sent once, marked as the library's own. Returns 1 once the
 // touchpad reads as asked, 0 with the calling thread's last error set when it does not within about
 // a second (ERROR_NOT_SUPPORTED) or cannot be read or switched.
+//
+// bDisable may instead carry one of two requests (LockRequest.h), bAllowInjected then unused:
+// - HELPER_KEYBOARD_LOCK | seconds (1 to 65535): a timed lock. Both hooks discard every key
+//   and every mouse kind, simulated input included, until the library's own thread sees the
+//   time run out or the user press the release chord; then the blocking asked before and
+//   during the lock is back in force and HELPER_LOCK_MESSAGE tells the caller's windows. Calls
+//   of either export meanwhile change only what comes back. A lock in force gets a new end.
+//   With 0 seconds: the lock ends now (no message). Returns 0 with nothing changed when a
+//   hook could not be installed.
+// - HELPER_KEYBOARD_CHORD | 1 or | 0: what the release chord does, asked for: lets go of all
+//   blocking or brings it back, told as the chord is (HELPER_CHORD_MESSAGE and its sound).
+//   During a lock, letting go ends the lock. With nothing blocked it does nothing.
 HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected);
 #define HELPER_TOUCHPAD_REQUEST 0x100
 #define HELPER_TOUCHPAD_HOLD_OFF 0x200
@@ -50,3 +64,9 @@ HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected);
 #define HELPER_CHORD_RESTORED 0x0
 #define HELPER_CHORD_RELEASED 0x1
 #define HELPER_CHORD_TOUCHPAD_FAILED 0x2
+
+// Registered window message that the library posts to the windows of the thread that started
+// a timed lock when the lock ended by itself. wParam: why.
+#define HELPER_LOCK_MESSAGE L"Quelvant.TimedLock"
+#define HELPER_LOCK_ENDED_BY_TIME 0x1
+#define HELPER_LOCK_ENDED_BY_CHORD 0x2

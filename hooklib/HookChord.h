@@ -141,12 +141,14 @@ private:
 struct ChordState {
     ReleaseChord record;
     bool released = false;   // both hooks let everything through
-    bool toggled = false;    // released changed: the hook thread tells the caller after the call
+    bool toggled = false;    // the chord acted: the hook thread tells the caller after the call
     bool ownKeyDown = false; // the Q that completed the chord is still down
+    bool locked = false;     // a timed lock is in force: the chord ends it instead of toggling
+    bool endsLock = false;   // with toggled: this act ended the lock
 
     // Feeds one key event; true when the hook is to swallow it: the press that completes the
-    // chord, which toggles the release, and the release of that same Q. So the chord's Q
-    // reaches no program, whether keys are blocked or not.
+    // chord, which toggles the release (or ends a timed lock), and the release of that same Q. So
+    // the chord's Q reaches no program, whether keys are blocked or not.
     constexpr bool Swallows(std::uint32_t vk, bool up, std::uint32_t flags,
                             std::uint32_t time) noexcept {
         const bool ownRelease =
@@ -155,7 +157,11 @@ struct ChordState {
             ownKeyDown = ownKeyDown && !ownRelease;
             return ownRelease;
         }
-        released = !released;
+        if (locked) {
+            endsLock = true;
+        } else {
+            released = !released;
+        }
         toggled = true;
         ownKeyDown = true;
         return true;

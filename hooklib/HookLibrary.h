@@ -19,6 +19,25 @@
 #include "HookChord.h"
 #include "HookDecision.h"
 #include "HookWatchdog.h"
+#include "LockRequest.h"
+
+// The blocking a caller asked for, kept aside while a timed lock holds everything.
+struct AskedBlocking {
+    WORD mouseFilter = 0;
+    bool blockKeys = false;
+    BOOL passInjected = 0;
+    bool released = false; // let go by the chord
+};
+
+// A timed lock: its end is kept here, on the hook thread, so that it comes on time whatever
+// the caller's thread does.
+struct TimedLockState {
+    bool active = false;
+    ULONGLONG deadline = 0; // GetTickCount64
+    UINT_PTR timer = 0;     // the hook thread's timer for the end
+    DWORD announceTo = 0;   // the thread whose windows hear of the end
+    AskedBlocking asked;    // in force again at the end
+};
 
 struct HookThreadHandle {
     UniqueKernelHandle thread;
@@ -49,6 +68,10 @@ public:
     // procedure toggles it; the hook thread tells the caller's windows after the call; the next
     // request ends a release.
     ChordState m_chord;
+
+    // The timed lock: while active, the fields above hold everything blocked and requests
+    // change only what comes back at its end.
+    TimedLockState m_lock;
 
     HookThreadHandle m_hookThread;
     SRWLOCK m_exportLock = SRWLOCK_INIT; // exports may come from more than one thread
@@ -87,12 +110,15 @@ struct HookRequest {
     int result = 0;            // the export's result
     DWORD error = 0;           // the installing thread's error when result is 0
     bool lastHookGone = false; // no hook is left, so the hook thread ends after this request
+    KeyboardWord keyboard{};   // GlobalDisableKeyboard: a lock or the chord's act, else Plain
 
     bool Removes() const noexcept {
-        // A touchpad request always needs the thread: giving back may have to switch.
-        return kind == HookKind::Mouse      ? mouseFilter == 0
-               : kind == HookKind::Keyboard ? !blockKeyboard
-                                            : false;
+        // A touchpad request always needs the thread: giving back may have to switch. Without a
+        // thread there is no hook, so nothing to unlock or to let go.
+        return kind == HookKind::Mouse              ? mouseFilter == 0
+               : kind == HookKind::Touchpad         ? false
+               : keyboard.act == KeyboardAct::Plain ? !blockKeyboard
+                                                    : keyboard.act != KeyboardAct::Lock;
     }
 };
 
@@ -123,6 +149,20 @@ bool TouchpadFollowsChord(bool released) noexcept;
 
 // Hands a request to the hook thread (starting it when none runs) and waits for its outcome.
 void CallOnHookThread(HookRequest& request) noexcept;
+
+// ---- The timed lock (HookLock.cpp), on the hook thread ----
+
+enum class LockEnd : unsigned char { Asked, Time, Chord };
+
+// Starts a lock (or sets a new end for the one in force): both hooks, everything blocked.
+void StartLock(HookRequest& request) noexcept;
+// Ends a lock in force: what was asked comes back, the end sounds, and the windows of the
+// lock's caller hear of an end they did not ask for.
+void EndLock(LockEnd why) noexcept;
+// A request that arrives during a lock: kept for its end. False when no lock is in force.
+bool KeepForAfterLock(HookRequest& request) noexcept;
+// A thread timer fired: true when it was the lock's (which ends the lock on time).
+bool LockTimerFired(UINT_PTR timer) noexcept;
 
 // ---- The hook thread ----
 

@@ -94,11 +94,49 @@ void ApplyKeyboard(HookRequest& request) noexcept {
     }
 }
 
+// What the chord does, asked for by the caller: told back as the chord is, with its sound.
+// While a lock holds, letting go ends the lock, as the chord does then.
+void ActAsChord(HookRequest& request) noexcept {
+    CInputHookManager& state = g_HookManager;
+    const bool release = request.keyboard.act == KeyboardAct::Release;
+    request.result = 1;
+    if (state.m_lock.active) {
+        if (release) {
+            EndLock(LockEnd::Asked);
+        }
+        return;
+    }
+    if (state.WantsKeyboardHook()) { // anything blocked or held to let go of
+        if (state.m_chord.released != release) {
+            state.m_chord.released = release;
+            state.m_chord.toggled = true;
+        }
+    }
+}
+
 } // namespace
 
 void ApplyRequest(HookRequest& request) noexcept {
     if (request.kind == HookKind::Touchpad) {
         ApplyTouchpadRequest(request); // the touchpad alone: a release by the chord stays
+        return;
+    }
+    switch (request.keyboard.act) {
+    case KeyboardAct::Lock:
+        StartLock(request);
+        return;
+    case KeyboardAct::Unlock:
+        EndLock(LockEnd::Asked);
+        request.result = 1;
+        return;
+    case KeyboardAct::Release:
+    case KeyboardAct::Restore:
+        ActAsChord(request);
+        return;
+    case KeyboardAct::Plain:
+        break;
+    }
+    if (KeepForAfterLock(request)) {
         return;
     }
     // Any change the user makes ends a release by the chord, and applies as asked.

@@ -91,10 +91,16 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
                 break;
             }
         } else if (msg.message == WM_TIMER) {
-            watchdog.Tick();
+            if (!LockTimerFired(msg.wParam)) {
+                watchdog.Tick();
+            }
         }
         if (state.m_chord.toggled) {
-            AnnounceChord(caller);
+            if (state.m_chord.endsLock) {
+                EndLock(LockEnd::Chord);
+            } else {
+                AnnounceChord(caller);
+            }
         }
     }
     KillTimer(nullptr, timer);
