@@ -1,10 +1,12 @@
 #include "RegistryPolicy.h"
 
 #include "Handle.h"
+#include "TimedLock.h"
 
 #include <windows.h>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace quelvant::adapters {
@@ -17,24 +19,34 @@ using namespace core;
 constexpr DWORD kPolicyValueRoom = 1024;
 static_assert(kPolicyValueRoom > (kPolicyTextMax + 1) * sizeof(wchar_t));
 
-// What one policy key holds for each setting; nothing where the key or a value is missing or
-// cannot be read whole.
-PolicyKeyValues ReadPolicyKey(HKEY root) {
-    PolicyKeyValues values;
+// One value of a policy key; nothing where it is missing or cannot be read whole.
+std::optional<RawPolicyValue> ReadPolicyValue(HKEY key, const wchar_t* name) {
+    BYTE buffer[kPolicyValueRoom];
+    DWORD size = sizeof buffer;
+    DWORD type = REG_NONE;
+    if (::RegQueryValueExW(key, name, nullptr, &type, buffer, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return RawPolicyValue{type, std::vector<std::uint8_t>(buffer, buffer + size)};
+}
+
+// What one policy key holds for each setting and for the policy-only switch.
+struct PolicyKey {
+    PolicyKeyValues settings;
+    std::optional<RawPolicyValue> allowTimedLock;
+};
+
+PolicyKey ReadPolicyKey(HKEY root) {
+    PolicyKey values;
     UniqueRegKey key;
     if (::RegOpenKeyExW(root, kPolicyKey, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) {
         key.Release();
         return values;
     }
     for (int i = 0; i < kSettingCount; ++i) {
-        BYTE buffer[kPolicyValueRoom];
-        DWORD size = sizeof buffer;
-        DWORD type = REG_NONE;
-        if (::RegQueryValueExW(key.Get(), kSettings[i].name, nullptr, &type, buffer, &size) ==
-            ERROR_SUCCESS) {
-            values[i] = RawPolicyValue{type, std::vector<std::uint8_t>(buffer, buffer + size)};
-        }
+        values.settings[i] = ReadPolicyValue(key.Get(), kSettings[i].name);
     }
+    values.allowTimedLock = ReadPolicyValue(key.Get(), kAllowTimedLockValue);
     return values;
 }
 
@@ -127,7 +139,12 @@ private:
 class RegistryPolicySource final : public PolicySource {
 public:
     SettingsPolicy Read() override {
-        return MergePolicy(ReadPolicyKey(HKEY_LOCAL_MACHINE), ReadPolicyKey(HKEY_CURRENT_USER));
+        const PolicyKey machine = ReadPolicyKey(HKEY_LOCAL_MACHINE);
+        const PolicyKey user = ReadPolicyKey(HKEY_CURRENT_USER);
+        SettingsPolicy policy = MergePolicy(machine.settings, user.settings);
+        policy.allowTimedLock =
+            MergePolicySwitch(machine.allowTimedLock, user.allowTimedLock, true);
+        return policy;
     }
     void Watch(ChangeCallback changed, void* context) override { m_watch.Start(changed, context); }
     void StopWatching() override { m_watch.Stop(); }

@@ -1,5 +1,9 @@
 #include "Blocking.h"
 
+#include "LockRequest.h"
+
+#include <utility>
+
 namespace quelvant::core {
 
 namespace {
@@ -28,6 +32,7 @@ std::uint16_t BlockingControl::MouseFilter() const noexcept {
 }
 
 bool BlockingControl::Apply() {
+    m_bChordReleased = false; // the library ends a release at any call
     if (ApplyMouseFilterOrReport(MouseFilter()) == 0) {
         return false; // the keyboard is left as it is
     }
@@ -71,6 +76,12 @@ void BlockingControl::ApplyTouchpad() {
 }
 
 void BlockingControl::Commit() {
+    if (m_bHeld) {
+        m_window.ControlsToMembers();
+        m_settings.HoldLockedValues();
+        m_bCommitWaits = true;
+        return;
+    }
     const auto choice = [this] {
         return BlockingChoice{MouseFilter(), m_members.m_bDisableKeyboardKeys != 0,
                               m_members.m_bAllowInjected != 0};
@@ -104,6 +115,10 @@ void BlockingControl::Commit() {
 }
 
 void BlockingControl::Toggle() {
+    if (m_bHeld) {
+        m_bToggleWaits = !m_bToggleWaits;
+        return;
+    }
     m_window.ControlsToMembers();
     m_settings.HoldLockedValues();
     const bool mouseHeld = HotKeyReleasesMouse(m_nBlockState);
@@ -121,7 +136,26 @@ void BlockingControl::Toggle() {
     }
 }
 
+void BlockingControl::Hold(bool hold) {
+    m_bHeld = hold;
+    if (hold) {
+        return;
+    }
+    // The boxes first, since a commit ends any release; then the toggle on what they applied.
+    if (std::exchange(m_bCommitWaits, false)) {
+        Commit();
+    }
+    if (std::exchange(m_bToggleWaits, false)) {
+        Toggle();
+    }
+}
+
+void BlockingControl::ActAsChord(bool release) {
+    m_hooks.DisableKeyboard(ChordWord(release), 0);
+}
+
 void BlockingControl::FollowReleaseChord(bool released, bool touchpadFailed) {
+    m_bChordReleased = released;
     // The hook library switched a touchpad it held already; what it could not do is told
     // after the chord's own text.
     const TouchpadNews news = m_touchpad.FollowChord(released, touchpadFailed);

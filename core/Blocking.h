@@ -43,6 +43,17 @@ public:
 
     std::int32_t State() const noexcept { return m_nBlockState; }
 
+    // While held (a timed lock), nothing changes the blocking: a commit or a toggle waits, and
+    // is applied when the hold ends.
+    void Hold(bool hold);
+    // The chord's act, asked for (the notification icon's menu): the library lets go of all
+    // blocking or brings it back and tells it as the chord.
+    void ActAsChord(bool release);
+    bool ChordReleased() const noexcept { return m_bChordReleased; }
+    bool AnythingBlocked() const noexcept {
+        return m_nBlockState == kBlockInForce || m_bKeyboardInForce;
+    }
+
 private:
     std::uint16_t MouseFilter() const noexcept;
     int ApplyMouseFilter(std::uint16_t filter, std::uint32_t& lastError);
@@ -57,6 +68,10 @@ private:
     std::int32_t m_nBlockState = kBlockNothingApplied;
     bool m_bKeyboardInForce = false;           // the keyboard hook is in force
     std::int32_t m_nBlockStateBeforeChord = 0; // what the release chord put aside
+    bool m_bChordReleased = false;             // the chord (or its act) let go of everything
+    bool m_bHeld = false;                      // a timed lock holds everything
+    bool m_bCommitWaits = false;               // a change of the boxes came during the hold
+    bool m_bToggleWaits = false;               // an odd number of toggles came during it
 };
 
 } // namespace quelvant::core

@@ -15,7 +15,16 @@ DialogCore::DialogCore(const CorePorts& ports) noexcept
     : m_policySource(ports.policy), m_settings(*this, ports.store),
       m_touchpad(ports.touchpad, ports.store),
       m_blocking(ports.hooks, *this, m_settings, m_touchpad, *this),
-      m_shortcuts(*this, m_settings, m_blocking, *this) {}
+      m_shortcuts(*this, m_settings, m_blocking, *this),
+      m_lock(ports.hooks, m_blocking, m_settings, *this) {}
+
+void DialogCore::ActAsChord(bool release) {
+    if (release && m_lock.Active()) {
+        m_lock.End();
+    } else {
+        m_blocking.ActAsChord(release);
+    }
+}
 
 bool DialogCore::LoadSaveSettings(bool bLoad) {
     if (bLoad) {

@@ -9,6 +9,7 @@
 #include "SettingMembers.h"
 #include "Settings.h"
 #include "ShortcutInterlocks.h"
+#include "TimedLock.h"
 #include "TouchpadKeeper.h"
 
 #include <cstdint>
@@ -55,6 +56,17 @@ public:
     }
     std::int32_t BlockState() const noexcept { return m_blocking.State(); }
 
+    // The lock for cleaning (see TimedLock) and the chord's act from the notification icon.
+    TimedLock::Start BeginTimedLock(std::uint32_t seconds) { return m_lock.Begin(seconds); }
+    void TimedLockEnded() { m_lock.Ended(); }
+    void EndTimedLock() { m_lock.End(); }
+    bool TimedLockActive() const noexcept { return m_lock.Active(); }
+    bool TimedLockAllowed() const { return m_lock.Allowed(); }
+    // "Release All Blocking" (ends a lock too) or "Block Again", as the chord would.
+    void ActAsChord(bool release);
+    bool ChordReleased() const noexcept { return m_blocking.ChordReleased(); }
+    bool AnythingBlocked() const noexcept { return m_blocking.AnythingBlocked(); }
+
     // Shortcuts and their interlocks (see ShortcutInterlocks).
     bool SwitchKeyboardBlocking() { return m_shortcuts.SwitchKeyboardBlocking(); }
     bool DisableEnableShortcutClicked() { return m_shortcuts.DisableEnableShortcutClicked(); }
@@ -79,6 +91,7 @@ private:
     TouchpadKeeper m_touchpad;
     BlockingControl m_blocking;
     ShortcutInterlocks m_shortcuts;
+    TimedLock m_lock;
 };
 
 } // namespace quelvant::core

@@ -75,4 +75,19 @@ SettingsPolicy MergePolicy(const PolicyKeyValues& machine, const PolicyKeyValues
     return policy;
 }
 
+bool MergePolicySwitch(const std::optional<RawPolicyValue>& machine,
+                       const std::optional<RawPolicyValue>& user, bool fallback) {
+    static constexpr SettingDef kSwitch{L"", SettingKind::Bool, 0};
+    for (const std::optional<RawPolicyValue>* key : {&machine, &user}) {
+        if (*key) {
+            const auto value =
+                DecodePolicyValue(kSwitch, (*key)->type, (*key)->data.data(), (*key)->data.size());
+            if (value) {
+                return value->number != 0;
+            }
+        }
+    }
+    return fallback;
+}
+
 } // namespace quelvant::core

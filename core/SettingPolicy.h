@@ -48,6 +48,8 @@ std::optional<StoredSettingValue> DecodePolicyValue(const SettingDef& setting, s
 // The settings in force by policy, each with its value; the rest are the user's.
 struct SettingsPolicy {
     std::array<std::optional<StoredSettingValue>, kSettingCount> locked;
+    // Policy-only, no user setting behind it: m_bAllowTimedLock (TimedLock.h).
+    bool allowTimedLock = true;
 
     bool Locks(int index) const { return locked[index].has_value(); }
     bool operator==(const SettingsPolicy&) const = default;
@@ -59,5 +61,10 @@ struct SettingsPolicy {
 // off by policy has no key; a shortcut switched on by policy holds keyboard blocking off, so
 // that no click can take it away.
 SettingsPolicy MergePolicy(const PolicyKeyValues& machine, const PolicyKeyValues& user);
+
+// A policy-only switch (REG_DWORD 0 or 1), machine over user; the fallback when neither key
+// configures it.
+bool MergePolicySwitch(const std::optional<RawPolicyValue>& machine,
+                       const std::optional<RawPolicyValue>& user, bool fallback);
 
 } // namespace quelvant::core

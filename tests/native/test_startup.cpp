@@ -1,6 +1,7 @@
 // The start-up decision and the stored-settings table.
 #include "SettingsTable.h"
 #include "StartupDecision.h"
+#include "TimedLock.h"
 
 #include <gtest/gtest.h>
 
@@ -101,3 +102,60 @@ TEST(SettingsTable, StoredValuesAreTakenWithoutRangeChecks) {
 }
 
 } // namespace
+
+// The lock's words on the command line: strict, and a line without a switch keeps its meaning.
+TEST(LockCommandLine, ParsesStrictly) {
+    using K = LockCommandKind;
+    struct Case {
+        const wchar_t* line;
+        LockCommand expected;
+    };
+    const Case cases[] = {
+        {L"", {}},
+        {L"<RESET>", {}},
+        {L":silent", {}},
+        {L"lock 5", {}},
+        {L"/lock 5", {K::Lock, 5}},
+        {L"  /LOCK\t3600  ", {K::Lock, 3600}},
+        {L"/Lock 0060", {K::Lock, 60}},
+        {L"/unlock", {K::Unlock, 0}},
+        {L"/UNLOCK ", {K::Unlock, 0}},
+        {L"/lock 4", {K::Bad, 0}},
+        {L"/lock 3601", {K::Bad, 0}},
+        {L"/lock 0", {K::Bad, 0}},
+        {L"/lock +5", {K::Bad, 0}},
+        {L"/lock -5", {K::Bad, 0}},
+        {L"/lock 5s", {K::Bad, 0}},
+        {L"/lock 5.0", {K::Bad, 0}},
+        {L"/lock 99999999999999999999999", {K::Bad, 0}},
+        {L"/lock 4294967301", {K::Bad, 0}}, // wraps to 5 in 32 bits
+        {L"/lock", {K::Bad, 0}},
+        {L"/lock 5 5", {K::Bad, 0}},
+        {L"/lock 5 <RESET>", {K::Bad, 0}},
+        {L"<RESET> /unlock", {K::Bad, 0}},
+        {L"/unlock 5", {K::Bad, 0}},
+        {L"/lokc 5", {K::Bad, 0}},
+        {L"/", {K::Bad, 0}},
+        {L"\"/lock\" 5", {K::Bad, 0}},
+        {L"/lock\u00A05", {K::Bad, 0}},
+        {L"/lock \uFF15", {K::Bad, 0}}, // a full-width digit
+    };
+    for (const Case& c : cases) {
+        const LockCommand got = ParseLockCommand(c.line);
+        EXPECT_EQ(got.kind, c.expected.kind)
+            << std::wstring(c.line).size() << " chars, case " << (&c - cases);
+        EXPECT_EQ(got.seconds, c.expected.seconds) << "case " << (&c - cases);
+    }
+}
+
+TEST(LockCommandLine, CountdownInMinutesAndSecondsRoundedUp) {
+    EXPECT_EQ(LockCountdownText(42000),
+              L"Locked for cleaning: 0:42 left. Ctrl+Alt+Shift+Q ends it now.");
+    EXPECT_EQ(LockCountdownText(41001), LockCountdownText(42000));
+    EXPECT_EQ(LockCountdownText(3600000),
+              L"Locked for cleaning: 60:00 left. Ctrl+Alt+Shift+Q ends it now.");
+    EXPECT_EQ(LockCountdownText(65000),
+              L"Locked for cleaning: 1:05 left. Ctrl+Alt+Shift+Q ends it now.");
+    EXPECT_EQ(LockCountdownText(0),
+              L"Locked for cleaning: 0:00 left. Ctrl+Alt+Shift+Q ends it now.");
+}

@@ -1,5 +1,6 @@
 // Blocking, shortcut and auto-start rules of the main dialog that need no window, and the
 // dialog's core against a recording hook library and an in-memory settings store.
+#include "LockRequest.h"
 #include "AutoStartRules.h"
 #include "BlockingRules.h"
 #include "DialogCore.h"
@@ -207,8 +208,14 @@ public:
     }
     int DisableKeyboard(std::int32_t disable, std::int32_t allowInjected) override {
         const bool fail = failKeyboardOn && disable != 0;
-        calls.push_back("K" + std::to_string(disable) + "/" + std::to_string(allowInjected) +
-                        (fail ? "!" : ""));
+        // A lock as "L<seconds>", the chord's act as "C<release>".
+        const std::string call =
+            (disable & HELPER_KEYBOARD_LOCK) != 0
+                ? "L" + std::to_string(disable & HELPER_LOCK_SECONDS_MASK)
+            : (disable & HELPER_KEYBOARD_CHORD) != 0
+                ? "C" + std::to_string(disable & 1)
+                : "K" + std::to_string(disable) + "/" + std::to_string(allowInjected);
+        calls.push_back(call + (fail ? "!" : ""));
         return fail ? 0 : 1;
     }
     static std::string Hex(unsigned v) {
@@ -849,3 +856,101 @@ TEST(DialogCore, LockedSettingsHoldAndTheUsersOwnComeBack) {
 }
 
 } // namespace
+
+// The lock for cleaning. Steps: L a lock of 60 s, c a click on Disable Left Button Click, p the
+// Disable / Enable shortcut, e the library's word that the lock ended (time or chord), u the
+// lock ended from here, r "Release All Blocking" from the icon's menu.
+TEST(DialogCore, TimedLockHoldsEverythingAndGivesBackTheUsersOwnChoice) {
+    const std::wstring counting = LockCountdownText(60000);
+    struct Case {
+        const char* name;
+        const char* steps;
+        Calls calls;
+        std::wstring status;
+        bool active;
+        int leftStored; // the user's choice in the store afterwards
+        bool allowed = true, failLock = false, touchpadBox = false;
+    };
+    const Case cases[] = {
+        {"start", "L", {"L60"}, counting, true, 1},
+        {"ends on time or by chord", "Le", {"L60"}, kLockEndedText, false, 1},
+        {"told twice", "Lee", {"L60"}, kLockEndedText, false, 1},
+        {"ended from here", "Lu", {"L60", "L0"}, kLockEndedText, false, 1},
+        {"the menu's release ends it", "Lr", {"L60", "L0"}, kLockEndedText, false, 1},
+        {"a click waits", "Lc", {"L60"}, counting, true, 1},
+        {"then applies", "Lce", {"L60", "M00/1", "K0/1"}, kEnabled, false, 0},
+        {"the shortcut waits, then applies", "Lpe", {"L60", "M00/1"}, kEnabled, false, 1},
+        {"two presses cancel", "Lppe", {"L60"}, kLockEndedText, false, 1},
+        {"a second lock sets a new end", "LLe", {"L60", "L60"}, kLockEndedText, false, 1},
+        {"forbidden", "Lc", {"M00/1", "K0/1"}, kEnabled, false, 0, false},
+        {"failed, the click applies at once",
+         "Lc",
+         {"L60!", "M00/1", "K0/1"},
+         kEnabled,
+         false,
+         0,
+         true,
+         true},
+        {"release without a lock is the chord's", "r", {"C1"}, kDisabled, false, 1},
+        {"the touchpad is left alone",
+         "Lue",
+         {"L60", "L0"},
+         kLockEndedText,
+         false,
+         1,
+         true,
+         false,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHooks hooks;
+        FakeStore store;
+        FakeTouchpad touchpad;
+        StoreNumbers(store, {{kCheckDisableLeftClick, 1}, {kDisableTouchpad, c.touchpadBox}});
+        TestDialog dialog(hooks, store, touchpad);
+        SettingsPolicy policy;
+        policy.allowTimedLock = c.allowed;
+        dialog.SetPolicy(policy);
+        dialog.Start();
+        hooks.calls.clear();
+        hooks.failKeyboardOn = c.failLock;
+        const Calls touchpadCalls = touchpad.calls;
+        const auto members = dialog.All();
+        for (const char* step = c.steps; *step != '\0'; ++step) {
+            switch (*step) {
+            case 'L':
+                EXPECT_EQ(dialog.BeginTimedLock(60), !c.allowed   ? TimedLock::Start::Forbidden
+                                                     : c.failLock ? TimedLock::Start::Failed
+                                                                  : TimedLock::Start::Started);
+                hooks.failKeyboardOn = false;
+                break;
+            case 'c':
+                dialog.Click(&D::m_bCheckDisableLeftClick);
+                break;
+            case 'p':
+                dialog.ToggleMouseBlocking();
+                break;
+            case 'e':
+                dialog.TimedLockEnded();
+                break;
+            case 'u':
+                dialog.EndTimedLock();
+                break;
+            case 'r':
+                dialog.ActAsChord(true);
+                break;
+            }
+        }
+        EXPECT_EQ(hooks.calls, c.calls);
+        EXPECT_EQ(dialog.status, c.status);
+        EXPECT_EQ(dialog.TimedLockActive(), c.active);
+        EXPECT_EQ(store.Number(kCheckDisableLeftClick), c.leftStored);
+        if (std::string(c.steps).find('c') == std::string::npos) {
+            EXPECT_EQ(dialog.All(), members); // the user's boxes as they were
+        }
+        EXPECT_EQ(touchpad.calls, touchpadCalls); // the lock leaves the touchpad alone
+        EXPECT_EQ(touchpad.enabled, !c.touchpadBox);
+        EXPECT_EQ(dialog.errors.size(), c.failLock ? 1u : 0u);
+    }
+}
