@@ -11,6 +11,7 @@
 #include "SettingsTable.h"
 #include "StartupDecision.h"
 #include "SystemTouchpad.h"
+#include "TimedLock.h"
 
 namespace quelvant::app {
 
@@ -80,6 +81,22 @@ HWND FindRunningDialog(const CString& title) {
     return found != nullptr ? ::GetAncestor(found, GA_ROOTOWNER) : nullptr;
 }
 
+// How long a lock command waits for the running instance to take it.
+constexpr UINT kHandOverTimeoutMs = 10000;
+constexpr wchar_t kLockBoxCaption[] = L"Quelvant: Lock for Cleaning";
+
+// Hands "/lock SECONDS" or "/unlock" to the running dialog; its answer is the exit code.
+int HandOver(HWND running, const LockCommand& command) {
+    LockHandOver handOver = ToHandOver(command);
+    COPYDATASTRUCT data{kLockHandOverTag, sizeof handOver, &handOver};
+    DWORD_PTR answer = kLockExitNoAnswer;
+    if (!::SendMessageTimeoutW(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                               SMTO_NORMAL, kHandOverTimeoutMs, &answer)) {
+        return kLockExitNoAnswer;
+    }
+    return static_cast<int>(answer);
+}
+
 } // namespace
 
 BOOL CQuelvantApp::InitInstance() {
@@ -92,6 +109,20 @@ BOOL CQuelvantApp::InitInstance() {
 
     CWinApp::InitInstance();
 
+    // A lock command is checked before anything else happens: a bad one changes nothing.
+    const LockCommand lockCommand = ParseLockCommand(m_lpCmdLine);
+    if (lockCommand.kind == LockCommandKind::Bad) {
+        ::MessageBoxW(nullptr, kLockUsageText, kLockBoxCaption, MB_ICONERROR);
+        m_nExitCode = kLockExitUsage;
+        return FALSE;
+    }
+    if (lockCommand.kind == LockCommandKind::Lock &&
+        !adapters::RegistryPolicy().Read().allowTimedLock) {
+        ::MessageBoxW(nullptr, kLockForbiddenText, kLockBoxCaption, MB_ICONERROR);
+        m_nExitCode = kLockExitForbidden;
+        return FALSE;
+    }
+
     InstanceLock lock(m_strAppName);
     HWND running = FindRunningDialog(m_strAppName);
     // An instance that holds the lock but shows no window yet started a moment ago: wait for
@@ -102,6 +133,16 @@ BOOL CQuelvantApp::InitInstance() {
     }
     // No window of ours by the deadline: the holder hangs; this start goes ahead rather than
     // end unseen.
+    if (lockCommand.kind != LockCommandKind::None && ::IsWindow(running)) {
+        m_nExitCode = HandOver(running, lockCommand);
+        if (m_nExitCode == kLockExitForbidden) {
+            ::MessageBoxW(nullptr, kLockForbiddenText, kLockBoxCaption, MB_ICONERROR);
+        }
+        return FALSE;
+    }
+    if (lockCommand.kind == LockCommandKind::Unlock) {
+        return FALSE; // nothing runs, so no lock is in force
+    }
     const StartupAction action = DecideStartup(::IsWindow(running) != FALSE, m_lpCmdLine);
     if (action == StartupAction::ActivateRunningInstance) {
         ::ShowWindow(running, SW_RESTORE);
@@ -121,6 +162,9 @@ BOOL CQuelvantApp::InitInstance() {
     const CorePorts ports{adapters::HelperHookLibrary(), adapters::ProfileSettingsStore(),
                           adapters::SystemTouchpad(), adapters::RegistryPolicy()};
     ui::CQuelvantDlg dlg(ports);
+    if (lockCommand.kind == LockCommandKind::Lock) {
+        dlg.LockAtStart(lockCommand.seconds);
+    }
     if (action == StartupAction::ResetSettings) {
         // The success is told only when the store took every value and auto start is off.
         if (dlg.ResetSettings()) {

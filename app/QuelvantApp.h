@@ -9,6 +9,11 @@ class CQuelvantApp : public CWinApp {
 public:
     CQuelvantApp() noexcept = default;
     BOOL InitInstance() override;
+    int ExitInstance() override { return m_nExitCode; }
+
+private:
+    // A lock command's outcome (TimedLock.h); 0 for every other start.
+    int m_nExitCode = 0;
 };
 
 extern CQuelvantApp theApp;

@@ -61,10 +61,19 @@ inline void FreeLocal(wchar_t* text) noexcept {
     LocalFree(text);
 }
 
+inline void CloseGdiObject(HGDIOBJ object) noexcept {
+    DeleteObject(object);
+}
+inline void CloseWindowHandle(HWND window) noexcept {
+    DestroyWindow(window);
+}
+
 using UniqueRegKey = UniqueHandle<HKEY, CloseRegKey>;
 using UniqueMenu = UniqueHandle<HMENU, CloseMenu>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, CloseKernelHandle>;
 using UniqueHook = UniqueHandle<HHOOK, CloseHook>;
+using UniqueGdiObject = UniqueHandle<HGDIOBJ, CloseGdiObject>;
+using UniqueWindow = UniqueHandle<HWND, CloseWindowHandle>;
 using UniqueLocalText = UniqueHandle<wchar_t*, FreeLocal>;
 
 // Holds one reference to a COM interface.

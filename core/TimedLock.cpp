@@ -3,6 +3,7 @@
 #include "LockRequest.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quelvant::core {
 
@@ -76,6 +77,26 @@ LockCommand ParseLockCommand(std::wstring_view commandLine) {
         return {LockCommandKind::Lock, seconds};
     }
     return bad;
+}
+
+LockHandOver ToHandOver(const LockCommand& command) {
+    return {command.kind == LockCommandKind::Lock ? 1u : 2u, command.seconds};
+}
+
+LockCommand FromHandOver(std::uintptr_t tag, const void* data, std::size_t size) {
+    LockHandOver handOver{};
+    if (tag != kLockHandOverTag || data == nullptr || size != sizeof handOver) {
+        return {LockCommandKind::Bad, 0};
+    }
+    std::memcpy(&handOver, data, sizeof handOver);
+    if (handOver.kind == 1 && handOver.seconds >= kLockMinSeconds &&
+        handOver.seconds <= kLockMaxSeconds) {
+        return {LockCommandKind::Lock, handOver.seconds};
+    }
+    if (handOver.kind == 2 && handOver.seconds == 0) {
+        return {LockCommandKind::Unlock, 0};
+    }
+    return {LockCommandKind::Bad, 0};
 }
 
 std::wstring LockCountdownText(std::uint64_t millisecondsLeft) {

@@ -9,6 +9,7 @@
 #include "Ports.h"
 #include "Settings.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,6 +45,17 @@ struct LockCommand {
 // in any case, words apart by blanks or tabs, nothing else. A line without such a word (empty,
 // "<RESET>", ":silent") is no lock command and keeps its meaning.
 LockCommand ParseLockCommand(std::wstring_view commandLine);
+
+// What a second start hands to the running instance (as WM_COPYDATA): a tag and the command,
+// read there as untrusted bytes from another process.
+inline constexpr std::uintptr_t kLockHandOverTag = 0x514C434B; // "QLCK"
+struct LockHandOver {
+    std::uint32_t kind;    // 1 lock, 2 unlock
+    std::uint32_t seconds; // for a lock
+};
+LockHandOver ToHandOver(const LockCommand& command);
+// Bad unless the tag, the size and the values are exactly those of a lock or an unlock.
+LockCommand FromHandOver(std::uintptr_t tag, const void* data, std::size_t size);
 
 inline constexpr const wchar_t* kLockUsageText =
     L"Usage:\n"

@@ -245,6 +245,12 @@ protected:                                                                      
      },                                                                                            \
      &nMessageVariable},
 
+// Any message by its number, handled as LRESULT memberFxn(WPARAM, LPARAM).
+#define ON_MESSAGE(nMessage, memberFxn)                                                            \
+    {static_cast<UINT>(nMessage), 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT& result) {       \
+         return w->AfxRunHandler([&] { result = static_cast<ThisClass*>(w)->memberFxn(wp, lp); }); \
+     }},
+
 #define ON_WM_SYSCOMMAND()                                                                         \
     {WM_SYSCOMMAND, 0, 0, [](CWnd* w, WPARAM wp, LPARAM lp, LRESULT&) {                            \
          return w->AfxRunHandler(                                                                  \

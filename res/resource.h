@@ -6,6 +6,7 @@
 #endif
 
 #define IDR_MAINFRAME 128
+#define IDI_FREE 129
 #define IDD_ABOUTBOX 100
 #define IDD_QUELVANT_DIALOG 102
 #define IDD_KEYBOARD_SHORTCUT 133
@@ -37,3 +38,13 @@
 #define ID_MENU_MINIMIZE 32772
 #define ID_MENU_CLOSE 32773
 #define ID_MENU_ON_SCREEN_KEYBOARD 32774
+
+// The notification icon's menu.
+#define ID_TRAY_LOCK_1 32780
+#define ID_TRAY_LOCK_5 32781
+#define ID_TRAY_LOCK_15 32782
+#define ID_TRAY_RELEASE 32783
+#define ID_TRAY_OPEN 32784
+#define ID_TRAY_CLOSE 32785
+// The lock window's text.
+#define IDC_LOCK_TEXT 100

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the program icon, a mouse under a red "no" sign, as a .ico of 32-bit pictures with
+"""Draws the program icon, a mouse under a red "no" sign (with --free: the mouse alone, the
+notification icon while nothing is blocked, in the small sizes only), as a .ico of 32-bit pictures with
 alpha in every size Windows asks for from 100 % to 250 % scaling (16 to 64 pixels) and 256 for
 large views. Edges are smoothed by sampling each pixel on a grid. Every picture is a bitmap, the
 256 one too: a PNG entry would be smaller, but Wine decodes it through its imaging codecs at
@@ -12,7 +13,7 @@ SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
 BLACK, GREY, WHITE, RED = (0, 0, 0), (128, 128, 128), (255, 255, 255), (220, 0, 0)
 
 
-def colour_at(x, y):
+def colour_at(x, y, sign=True):
     """The colour at a point of the 32 x 32 drawing (None: transparent), top layer wins."""
     cx = cy = 16.0
     colour = None
@@ -28,12 +29,12 @@ def colour_at(x, y):
     # The "no" sign: a red ring with a slash from top left to bottom right.
     dx, dy = x - cx, y - cy
     r = (dx * dx + dy * dy) ** 0.5
-    if 12.0 <= r <= 15.5 or (r < 12.0 and abs(dx - dy) <= 2.2 * 1.41421356):
+    if sign and (12.0 <= r <= 15.5 or (r < 12.0 and abs(dx - dy) <= 2.2 * 1.41421356)):
         colour = RED
     return colour
 
 
-def draw(size):
+def draw(size, sign=True):
     """Rows of (r, g, b, a), top row first."""
     grid = 8 if size <= 64 else 3
     scale = 32.0 / size
@@ -44,7 +45,8 @@ def draw(size):
             r = g = b = a = 0
             for sy in range(grid):
                 for sx in range(grid):
-                    c = colour_at((px + (sx + 0.5) / grid) * scale, (py + (sy + 0.5) / grid) * scale)
+                    c = colour_at((px + (sx + 0.5) / grid) * scale, (py + (sy + 0.5) / grid) * scale,
+                                  sign)
                     if c is not None:
                         r, g, b, a = r + c[0], g + c[1], b + c[2], a + 1
             n = grid * grid
@@ -66,8 +68,9 @@ def bmp_entry(size, rows):
     return header + xor + bytes(mask)
 
 
-def main(path):
-    images = [(size, bmp_entry(size, draw(size))) for size in SIZES]
+def main(path, sign=True):
+    sizes = SIZES if sign else tuple(size for size in SIZES if size <= 32)
+    images = [(size, bmp_entry(size, draw(size, sign))) for size in sizes]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, data in images:
@@ -79,4 +82,6 @@ def main(path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "res/Quelvant.ico")
+    free = "--free" in sys.argv
+    paths = [a for a in sys.argv[1:] if a != "--free"]
+    main(paths[0] if paths else "res/QuelvantFree.ico" if free else "res/Quelvant.ico", not free)

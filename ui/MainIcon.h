@@ -13,6 +13,14 @@ inline HICON LoadMainIcon() {
     return ::LoadIconW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName);
 }
 
+// The small picture without the "no" sign: the notification icon while nothing is blocked.
+inline HICON LoadFreeIcon() {
+    const wchar_t* iconName = MAKEINTRESOURCEW(IDI_FREE);
+    return static_cast<HICON>(::LoadImageW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName,
+                                           IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                           ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+}
+
 inline void SetMainIcons(const CWnd& window, HICON bigIcon) {
     const wchar_t* iconName = MAKEINTRESOURCEW(IDR_MAINFRAME);
     const HANDLE smallIcon =

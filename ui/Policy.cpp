@@ -153,6 +153,10 @@ void CQuelvantDlg::ReloadPolicy() {
         ::SetTimer(m_hWnd, kPolicyRetryTimer, kPolicyRetryMs, nullptr);
         return;
     }
+    if (TimedLockActive()) {
+        m_bPolicyWaits = true; // nothing changes the blocking while a lock lasts
+        return;
+    }
     SetPolicy(policy);
     LoadSaveSettings(true);
     BringStoredChoiceIntoForce();

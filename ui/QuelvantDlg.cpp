@@ -26,10 +26,14 @@ const UINT kSettingsNotedMessage = ::RegisterWindowMessageW(L"Quelvant.SettingsN
 void PolicyKeysChanged(void* dialog) {
     ::PostMessageW(static_cast<HWND>(dialog), kSettingsNotedMessage, CQuelvantDlg::kNotedPolicy, 0);
 }
+// Posted by the hook library when a lock for cleaning ended by itself.
+const UINT kTimedLockMessage = ::RegisterWindowMessageW(HELPER_LOCK_MESSAGE);
+const UINT kTaskbarCreatedMessage = TaskbarCreatedMessage();
 } // namespace
 
 CQuelvantDlg::CQuelvantDlg(const CorePorts& ports, CWnd* pParent)
-    : CDialog(IDD_QUELVANT_DIALOG, pParent), DialogCore(ports), m_hIcon(LoadMainIcon()) {
+    : CDialog(IDD_QUELVANT_DIALOG, pParent), DialogCore(ports), m_hIcon(LoadMainIcon()),
+      m_hFreeIcon(LoadFreeIcon()) {
     // Before anything is loaded, so that a start and a "<RESET>" alike respect it.
     SetPolicy(ReadPolicy());
 }
@@ -80,6 +84,16 @@ ON_REGISTERED_MESSAGE(kSettingsNotedMessage, OnSettingsNoted)
 ON_BN_CLICKED(IDC_CHECK_DISABLE_TOUCHPAD, OnBnClickedDisableTouchpad)
 ON_WM_SETTINGCHANGE()
 ON_WM_ENDSESSION()
+ON_MESSAGE(NotifyIcon::kCallbackMessage, OnNotifyIcon)
+ON_REGISTERED_MESSAGE(kTaskbarCreatedMessage, OnTaskbarCreated)
+ON_REGISTERED_MESSAGE(kTimedLockMessage, OnTimedLockEnded)
+ON_MESSAGE(WM_COPYDATA, OnCopyData)
+ON_COMMAND(ID_TRAY_LOCK_1, OnTrayLock1)
+ON_COMMAND(ID_TRAY_LOCK_5, OnTrayLock5)
+ON_COMMAND(ID_TRAY_LOCK_15, OnTrayLock15)
+ON_COMMAND(ID_TRAY_RELEASE, OnTrayRelease)
+ON_COMMAND(ID_TRAY_OPEN, OnTrayOpen)
+ON_COMMAND(ID_TRAY_CLOSE, OnMenuClose)
 END_MESSAGE_MAP()
 
 BOOL CQuelvantDlg::OnInitDialog() {
@@ -116,6 +130,10 @@ BOOL CQuelvantDlg::OnInitDialog() {
         ::SetTimer(m_hWnd, kAutoMinimizeTimer, kAutoMinimizeDelayMs, nullptr);
     }
 
+    RefreshNotifyIcon();
+    if (m_nLockAtStart != 0) {
+        StartTimedLock(m_nLockAtStart);
+    }
     // The system menu's About entry, the context menu and COM come after the first paint
     // (OnTimer): nothing before it needs them.
     startup_trace::Mark("OnInitDialog done");
@@ -216,6 +234,7 @@ void CQuelvantDlg::Announce(const std::wstring& text) {
     const HWND status = GetDlgItem(IDC_EDIT_STATUS);
     m_annotations.SetName(status, text.c_str());
     m_textSpeaker.SpeakText(text, m_bAudibleAlerts, status);
+    RefreshNotifyIcon();
 }
 
 void CQuelvantDlg::Speak(const std::wstring& text) {

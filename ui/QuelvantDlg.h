@@ -6,6 +6,8 @@
 
 #include "Accessibility.h"
 #include "DialogCore.h"
+#include "LockWindow.h"
+#include "NotifyIcon.h"
 #include "TextSpeaker.h"
 #include "resource.h"
 
@@ -30,6 +32,10 @@ public:
     // system's settings (the touchpad) looked at again.
     static constexpr WPARAM kNotedPolicy = 1;
     static constexpr WPARAM kNotedSystem = 2;
+
+    // Started from the command line with "/lock SECONDS": the lock comes into force once the
+    // stored choice has.
+    void LockAtStart(std::uint32_t seconds) { m_nLockAtStart = seconds; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -71,6 +77,17 @@ protected:
     LRESULT OnSettingsNoted(WPARAM wParam, LPARAM lParam);
     void OnEndSession(BOOL bEnding, UINT uLogOff);
 
+    // The notification icon, the lock for cleaning and the commands a second start hands over.
+    LRESULT OnNotifyIcon(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTimedLockEnded(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCopyData(WPARAM wParam, LPARAM lParam);
+    void OnTrayLock1();
+    void OnTrayLock5();
+    void OnTrayLock15();
+    void OnTrayRelease();
+    void OnTrayOpen();
+
     DECLARE_MESSAGE_MAP()
 
 private:
@@ -82,6 +99,22 @@ private:
     // A policy change that arrived while a box of ours was open is tried again.
     static constexpr UINT_PTR kPolicyRetryTimer = 3;
     static constexpr UINT kPolicyRetryMs = 500;
+
+    // Fires every quarter second while a lock lasts: the countdown on screen.
+    static constexpr UINT_PTR kLockCountdownTimer = 4;
+
+    // The lock for cleaning, started here; told when it cannot start.
+    void StartTimedLock(std::uint32_t seconds);
+    // After the lock ended, whichever way: the countdown goes, and a policy change that waited
+    // comes into force.
+    void AfterTimedLock();
+    void ShowLockCountdown();
+    // The icon's picture (anything blocked or not) and its tip, the status line.
+    void RefreshNotifyIcon();
+    void ShowNotifyMenu(POINT anchor);
+    void BringForward();
+    // The icon and the lock window go with the dialog.
+    void LeaveNotifyArea();
 
     // What the members hold brought into force and shown: at start, after a reset and when
     // the policy changed. The members are loaded (or reset) before.
@@ -135,6 +168,13 @@ private:
     // Noted by a change the system broadcast or a policy key's watch, and done once posted.
     bool m_bPolicyNoted = false;
     bool m_bSystemSettingsNoted = false;
+
+    NotifyIcon m_notifyIcon;
+    HICON m_hFreeIcon = nullptr; // shared icon from the resources: not destroyed
+    LockWindow m_lockWindow;
+    std::uint32_t m_nLockAtStart = 0;
+    ULONGLONG m_lockEnd = 0;     // the lock's end as shown; the hook library keeps the real one
+    bool m_bPolicyWaits = false; // the policy changed during a lock
 };
 
 } // namespace quelvant::ui

@@ -12,6 +12,10 @@
 namespace quelvant::ui {
 
 void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == kLockCountdownTimer) {
+        ShowLockCountdown();
+        return;
+    }
     if (nIDEvent == kAfterFirstPaintTimer) {
         ::KillTimer(m_hWnd, kAfterFirstPaintTimer);
         // COM for this thread (the accessibility annotations below, the on-screen keyboard's
@@ -143,6 +147,7 @@ void CQuelvantDlg::OnOnScreenKeyboard() {
 
 void CQuelvantDlg::OnDestroy() {
     StopWatchingPolicy();
+    LeaveNotifyArea();
     // What screen readers were told of our controls goes with them.
     m_annotations.Clear();
     Default();

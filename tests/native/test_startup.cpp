@@ -159,3 +159,20 @@ TEST(LockCommandLine, CountdownInMinutesAndSecondsRoundedUp) {
     EXPECT_EQ(LockCountdownText(0),
               L"Locked for cleaning: 0:00 left. Ctrl+Alt+Shift+Q ends it now.");
 }
+
+// The bytes another process hands over are checked again: tag, size and values.
+TEST(LockCommandLine, HandOverTakesOnlyExactCommands) {
+    using K = LockCommandKind;
+    const LockHandOver lock = ToHandOver({K::Lock, 60});
+    const LockHandOver unlock = ToHandOver({K::Unlock, 0});
+    const LockHandOver wrong[] = {{1, 4}, {1, 3601}, {2, 5}, {3, 60}, {0, 0}};
+    EXPECT_EQ(FromHandOver(kLockHandOverTag, &lock, sizeof lock), (LockCommand{K::Lock, 60}));
+    EXPECT_EQ(FromHandOver(kLockHandOverTag, &unlock, sizeof unlock), (LockCommand{K::Unlock, 0}));
+    EXPECT_EQ(FromHandOver(kLockHandOverTag + 1, &lock, sizeof lock).kind, K::Bad);
+    EXPECT_EQ(FromHandOver(kLockHandOverTag, &lock, sizeof lock - 1).kind, K::Bad);
+    EXPECT_EQ(FromHandOver(kLockHandOverTag, nullptr, sizeof lock).kind, K::Bad);
+    for (const LockHandOver& w : wrong) {
+        EXPECT_EQ(FromHandOver(kLockHandOverTag, &w, sizeof w).kind, K::Bad)
+            << w.kind << " " << w.seconds;
+    }
+}

@@ -1,0 +1,47 @@
+// The program's icon in the notification area (Shell_NotifyIconW, version 4): its picture and
+// tip kept so that it can be added again when Explorer starts anew.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace quelvant::ui {
+
+class NotifyIcon {
+public:
+    // Sent to the owner: version 4 puts the event in LOWORD(lParam) (NIN_SELECT, NIN_KEYSELECT,
+    // WM_CONTEXTMENU, ...) and the anchor point, in screen coordinates, in wParam.
+    static constexpr UINT kCallbackMessage = WM_APP + 40;
+    static constexpr UINT kId = 1;
+
+    NotifyIcon() = default;
+    NotifyIcon(const NotifyIcon&) = delete;
+    NotifyIcon& operator=(const NotifyIcon&) = delete;
+    ~NotifyIcon() { Remove(); }
+
+    // Adds the icon, or changes picture and tip where they changed. An add that fails (no
+    // taskbar yet, at logon) is tried again on "TaskbarCreated".
+    void Show(HWND owner, HICON icon, const std::wstring& tip);
+    // Explorer started anew: its notification area knows no icon of ours.
+    void AddAgain();
+    void Remove();
+    // Hands the keyboard focus back to the notification area after a menu was cancelled.
+    void GiveFocusBack();
+
+private:
+    NOTIFYICONDATAW Data(UINT flags) const;
+    bool Add();
+
+    HWND m_owner = nullptr;
+    HICON m_icon = nullptr;
+    std::wstring m_tip;
+    bool m_added = false;
+};
+
+// The registered message Explorer broadcasts to every top-level window when its taskbar is
+// (re)created.
+UINT TaskbarCreatedMessage();
+
+} // namespace quelvant::ui
