@@ -39,6 +39,8 @@
 #define ID_MENU_CLOSE 32773
 #define ID_MENU_ON_SCREEN_KEYBOARD 32774
 
+// The notification icon's callback message: WM_APP + 40.
+#define WM_NOTIFY_ICON 0x8028
 // The notification icon's menu.
 #define ID_TRAY_LOCK_1 32780
 #define ID_TRAY_LOCK_5 32781

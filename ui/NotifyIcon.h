@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "resource.h"
+
 #include <string>
 
 namespace quelvant::ui {
@@ -13,7 +15,7 @@ class NotifyIcon {
 public:
     // Sent to the owner: version 4 puts the event in LOWORD(lParam) (NIN_SELECT, NIN_KEYSELECT,
     // WM_CONTEXTMENU, ...) and the anchor point, in screen coordinates, in wParam.
-    static constexpr UINT kCallbackMessage = WM_APP + 40;
+    static constexpr UINT kCallbackMessage = WM_NOTIFY_ICON;
     static constexpr UINT kId = 1;
 
     NotifyIcon() = default;

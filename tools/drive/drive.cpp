@@ -267,6 +267,20 @@ std::string RectText(HWND hwnd, HWND relativeTo = nullptr) {
            " " + std::to_string(r.bottom);
 }
 
+struct WindowsOfClass {
+    std::wstring cls;
+    std::string texts; // each after a tab
+    int count = 0;
+
+    void Visit(HWND hwnd) {
+        if (ClassName(hwnd) == cls) {
+            ++count;
+            texts.push_back('\t');
+            texts.append(Escape(WindowText(hwnd)));
+        }
+    }
+};
+
 class Driver {
 public:
     std::string Run(const std::string& line) {
@@ -315,6 +329,34 @@ public:
                                                      reinterpret_cast<LPARAM>(Widen(rest).c_str()),
                                                      SMTO_ABORTIFHUNG, 10000, &result);
             return sent != 0 ? "ok" : "error " + std::to_string(GetLastError());
+        }
+        if (verb == "register") {
+            // The number of a registered window message ("TaskbarCreated", the library's).
+            return "ok " + std::to_string(RegisterWindowMessageW(Widen(rest).c_str()));
+        }
+        if (verb == "findclass") {
+            // A top-level window of that class (the notification area's "Shell_TrayWnd").
+            const HWND hwnd = FindWindowW(Widen(rest).c_str(), nullptr);
+            return hwnd ? "ok " + std::to_string(reinterpret_cast<uintptr_t>(hwnd)) : "none";
+        }
+        if (verb == "windows-of-class") {
+            // How many windows of that class there are, top-level or child, and their texts:
+            // under Wine the notification area shows each icon as a window of its own.
+            WindowsOfClass search{Widen(rest), {}, 0};
+            EnumWindows(
+                [](HWND top, LPARAM lParam) -> BOOL {
+                    reinterpret_cast<WindowsOfClass*>(lParam)->Visit(top);
+                    EnumChildWindows(
+                        top,
+                        [](HWND child, LPARAM l) -> BOOL {
+                            reinterpret_cast<WindowsOfClass*>(l)->Visit(child);
+                            return TRUE;
+                        },
+                        lParam);
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            return "ok " + std::to_string(search.count) + search.texts;
         }
         if (verb == "foreground") {
             // The title of the window the user works with now, whoever owns it.
@@ -449,6 +491,10 @@ public:
             // by item: "ID<TAB>TEXT", "-" for a separator. Another process's open menu cannot
             // be read under Wine; the tests walk the shown menu by keys against this list.
             return MenuResource(target, static_cast<UINT>(ParseNumber(args.at(0))));
+        }
+        if (verb == "exstyle") {
+            return "ok " +
+                   std::to_string(static_cast<unsigned long>(GetWindowLongW(target, GWL_EXSTYLE)));
         }
         if (verb == "winenabled") {
             return std::string("ok ") + (IsWindowEnabled(target) ? "1" : "0");
