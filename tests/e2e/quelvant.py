@@ -67,6 +67,13 @@ MENU_MINIMIZE = _id("ID_MENU_MINIMIZE")
 MENU_CLOSE = _id("ID_MENU_CLOSE")
 MENU_OSK = _id("ID_MENU_ON_SCREEN_KEYBOARD")
 ABOUT = _id("IDM_ABOUTBOX")
+# The notification icon: its callback message and its menu's commands.
+NOTIFY_ICON = _id("WM_NOTIFY_ICON")
+TRAY_LOCK_1 = _id("ID_TRAY_LOCK_1")
+TRAY_RELEASE = _id("ID_TRAY_RELEASE")
+TRAY_OPEN = _id("ID_TRAY_OPEN")
+TRAY_CLOSE = _id("ID_TRAY_CLOSE")
+LOCK_TEXT = _id("IDC_LOCK_TEXT")
 CONTEXT_MENU = _id("IDR_MENU_CONTEXT")
 MOUSE_BOXES = (LEFT, RIGHT, MIDDLE, MOVES, WHEEL)
 
@@ -417,6 +424,56 @@ def wait_settings(wine: WineSession, **expected: int | str) -> dict[str, int | s
         return stored if all(stored.get(k) == v for k, v in expected.items()) else None
 
     return wait_until(matching, what=f"stored settings {expected}")
+
+
+# The lock for cleaning: its window, its words, and what it says.
+LOCK_WINDOW = "Quelvant Lock"
+LOCK_BOX = "Quelvant: Lock for Cleaning"
+LOCK_ENDED = _header_text("core/TimedLock.h", "kLockEndedText")
+LOCK_USAGE = unescape(_header_text("core/TimedLock.h", "kLockUsageText"))
+LOCK_FORBIDDEN = _header_text("core/TimedLock.h", "kLockForbiddenText")
+
+
+def countdown(seconds: int) -> str:
+    return (f"Locked for cleaning: {seconds // 60}:{seconds % 60:02d} left. "
+            "Ctrl+Alt+Shift+Q ends it now.")
+
+
+def run_lock_command(wine: WineSession, *words: str) -> subprocess.Popen:
+    """A second start with lock words; it hands them over (or shows a box) and ends."""
+    return wine.start("Quelvant.exe", *words, stdin=subprocess.DEVNULL)
+
+
+def exit_code(process: subprocess.Popen) -> int:
+    return wait_until(lambda: process.poll() is not None or None, what="the start to end") and \
+        process.returncode
+
+
+class TrayHost:
+    """trayhost.exe: the notification area as Wine's shell32 talks to it; one line per call."""
+
+    def __init__(self, wine: WineSession):
+        self.process = wine.start("trayhost.exe", stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, text=True, bufsize=1)
+        self._lines = LineReader(self.process, "trayhost.exe")
+        self.calls: list[dict[str, str]] = []
+        ready = self._lines.next()
+        assert ready.startswith("ready "), ready
+        self.hwnd = ready.split("=", 1)[1]
+
+    def wait_call(self, what: str, **expected: str) -> dict[str, str]:
+        """The next call (after those already read) whose fields hold the expected values."""
+        while True:
+            try:
+                line = self._lines.next()
+            except AssertionError as error:
+                raise AssertionError(f"no call of the notification area for {what}") from error
+            head, _, tip = line.partition(" tip=")
+            call = dict(part.split("=", 1) for part in head.split()[1:])
+            call["tip"] = unescape(tip)
+            self.calls.append(call)
+            if all(call.get(k) == v for k, v in expected.items()):
+                return call
 
 
 class HotKeyHolder:

@@ -1,0 +1,185 @@
+"""The lock for cleaning: from the command line with a running instance and without one, on time
+while the dialog's thread stands still, ended by the chord, from the notification icon's menu,
+and refused when a word is bad or the administrator forbids it."""
+
+from __future__ import annotations
+
+import time
+
+import pytest
+
+import quelvant as q
+from harness import Probe, WineSession, fields, wait_until
+from input_kinds import send_with_marker
+from test_reliability import CHORD, KEY_IDS, LEFT_IDS, marker_time
+
+RIGHT_IDS = (0x204, 0x205, 0x206)
+NOACTIVATE_TOPMOST = 0x08000000 | 0x00000008
+WM_CONTEXTMENU, NIN_SELECT = 0x007B, 0x0400
+
+
+def arrived(wine: WineSession, probe: Probe) -> dict[str, bool]:
+    """Which of a left click, a right click and a key reached the probe."""
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "1", "click", "3",
+                                                              "key", "a"))
+    return {kind: any(m.id in ids for m in seen)
+            for kind, ids in (("left", LEFT_IDS), ("right", RIGHT_IDS), ("key", KEY_IDS))}
+
+
+LOCKED = {"left": False, "right": False, "key": False}
+OWN_CHOICE = {"left": False, "right": True, "key": True}  # the user's box: left clicks only
+
+
+def user_blocking_left(wine: WineSession):
+    app, probe = q.start_with_probe(wine)
+    app.click(q.LEFT)
+    app.wait_status("Mouse Buttons Disabled")
+    return app, probe, q.settings(wine)
+
+
+def wait_lock_window(app) -> str:
+    app.use(q.LOCK_WINDOW)
+    try:
+        wait_until(app.visible, what="the lock window")
+        assert int(app.drive.value("exstyle") or 0) & NOACTIVATE_TOPMOST == NOACTIVATE_TOPMOST
+        return app.text(q.LOCK_TEXT)
+    finally:
+        app.use()
+
+
+def test_lock_from_the_command_line_blocks_everything_and_gives_the_users_choice_back(wine):
+    app, probe, stored = user_blocking_left(wine)
+    started = time.monotonic()
+    assert q.exit_code(q.run_lock_command(wine, "/lock", "5")) == 0
+    assert wait_lock_window(app) in (q.countdown(5), q.countdown(4))
+    assert app.status().startswith("Locked for cleaning: 0:0")
+    assert arrived(wine, probe) == LOCKED
+    app.wait_status(q.LOCK_ENDED)
+    assert 4.5 <= time.monotonic() - started <= 9, "the lock's length"
+    assert arrived(wine, probe) == OWN_CHOICE
+    assert app.drive(f"find {q.LOCK_WINDOW}") == "none"
+    assert [app.check(box) for box in q.MOUSE_BOXES + (q.KEYBOARD,)] == [1, 0, 0, 0, 0, 0]
+    assert q.settings(wine) == stored
+    app.close()
+
+
+def test_lock_without_a_running_instance_starts_the_program_locked(wine):
+    # Right of where the dialog opens and below the lock window: the pointer cannot move later.
+    probe = wine.start_probe(x=800, y=300)
+    wine.settle_on(probe)
+    app = q.start(wine, "/lock", "5")
+    wait_until(lambda: app.status().startswith("Locked for cleaning"), what="the lock")
+    assert arrived(wine, probe) == LOCKED
+    app.wait_status(q.LOCK_ENDED)
+    assert arrived(wine, probe) == {"left": True, "right": True, "key": True}
+    app.close()
+
+
+def test_the_lock_ends_on_time_while_the_dialog_thread_stands_still(wine):
+    app, probe, stored = user_blocking_left(wine)
+    host = wine.start_hookhost()
+    assert q.exit_code(q.run_lock_command(wine, "/lock", "5")) == 0
+    started = time.monotonic()
+    answer = host.command(f"stall {q.TITLE} 12000")
+    assert answer.startswith("stalled "), answer
+    mark = probe.mark()
+    # Keys come back by themselves while the dialog still stands still.
+    wait_until(lambda: arrived(wine, probe)["key"], timeout=15, what="keys back after the lock")
+    assert time.monotonic() - started < 9
+    resumed = wait_until(lambda: next((line for line in host.lines()
+                                       if line.startswith("resumed ")), None),
+                         what="the end of the stall")
+    assert marker_time(probe, mark) < int(fields(resumed)["t"])
+    app.wait_status(q.LOCK_ENDED)
+    assert arrived(wine, probe) == OWN_CHOICE
+    assert q.settings(wine) == stored
+
+
+def test_the_chord_ends_the_lock_at_once_without_toggling(wine):
+    app, probe, _ = user_blocking_left(wine)
+    assert q.exit_code(q.run_lock_command(wine, "/lock", "600")) == 0
+    wait_lock_window(app)
+    assert arrived(wine, probe) == LOCKED
+    seen = send_with_marker(wine, probe, lambda: wine.xdotool(*CHORD))
+    assert not [m for m in seen if m.id in KEY_IDS and m.params.get("vk") == "0x51"]
+    app.wait_status(q.LOCK_ENDED)
+    assert arrived(wine, probe) == OWN_CHOICE
+    app.close()
+
+
+@pytest.mark.parametrize("words", [("/lock", "+5"), ("/lock", "4"), ("/lock", "5", "5"),
+                                   ("/lock",), ("/unlock", "now"), ("/lokc", "60")])
+def test_a_bad_lock_command_shows_the_usage_and_changes_nothing(wine, words):
+    app, probe, stored = user_blocking_left(wine)
+    command = q.run_lock_command(wine, *words)
+    app.use(q.LOCK_BOX)
+    box = app.wait_message_box()
+    assert box.text == q.LOCK_USAGE
+    app.press_message_box()
+    app.use()
+    assert q.exit_code(command) == 2
+    assert app.status() == "Mouse Buttons Disabled"
+    assert arrived(wine, probe) == OWN_CHOICE
+    assert q.settings(wine) == stored
+    app.close()
+
+
+def test_the_administrator_can_forbid_the_lock(wine):
+    q.store_values(wine, q.MACHINE_POLICY, m_bAllowTimedLock=0)
+    app, probe = q.start_with_probe(wine)
+    command = q.run_lock_command(wine, "/lock", "5")
+    app.use(q.LOCK_BOX)
+    assert app.wait_message_box().text == q.LOCK_FORBIDDEN
+    app.press_message_box()
+    app.use()
+    assert q.exit_code(command) == 3
+    app.command(q.TRAY_LOCK_1)  # the greyed menu item, sent all the same
+    app.wait_status(q.LOCK_FORBIDDEN)
+    assert arrived(wine, probe) == {"left": True, "right": True, "key": True}
+    app.close()
+
+
+def open_icon_menu(wine, app) -> None:
+    left, top, right, bottom = app.window_rect()
+    x, y = (left + right) // 2, (top + bottom) // 2
+    wine.xdotool("mousemove", str(x), str(y))
+    app.wait_foreground()
+    app.post(q.NOTIFY_ICON, (y << 16) | x, (1 << 16) | WM_CONTEXTMENU)
+    wait_until(lambda: app.drive.value("menu-open") == "1", what="the icon's menu")
+
+
+def test_the_notification_icon_is_added_again_and_its_menu_works(wine):
+    tray = q.TrayHost(wine)
+    assert wine_tray_found(wine) == tray.hwnd, "the stand-in is the notification area found"
+    app = q.start(wine)
+    dialog = app.drive.value("find Quelvant")
+    added = tray.wait_call("the icon", msg="0", owner=dialog)
+    assert (int(added["flags"], 16) & 0x87, added["callback"]) == (0x87, str(q.NOTIFY_ICON))
+    tray.wait_call("version 4", msg="4", version="4")
+    # Explorer started anew: the icon comes back.
+    app.post(int(app.drive.value("register TaskbarCreated")))
+    tray.wait_call("the icon added again", msg="0", owner=dialog)
+    tray.wait_call("version 4 again", msg="4", version="4")
+
+    # Right click (or Shift+F10, the Menu key) on the icon: Lock for Cleaning > 1 Minute.
+    open_icon_menu(wine, app)
+    wine.xdotool("key", "--delay", "100", "Down", "Right", "Return")
+    wait_until(lambda: app.status() in (q.countdown(60), q.countdown(59)), what="a lock of 1 min")
+    tray.wait_call("the countdown as the tip", msg="1", tip=q.countdown(59))
+    # Release All Blocking ends it (sent: no key reaches the menu during the lock).
+    app.command(q.TRAY_RELEASE)
+    app.wait_status(q.LOCK_ENDED)
+    tray.wait_call("the tip back", msg="1", tip=q.LOCK_ENDED)
+
+    # A click (NIN_SELECT) brings the minimised dialog forward.
+    app.command(q.MENU_MINIMIZE)
+    wait_until(app.iconic, what="the dialog minimised")
+    app.post(q.NOTIFY_ICON, 0, (1 << 16) | NIN_SELECT)
+    wait_until(lambda: not app.iconic(), what="the dialog forward")
+    app.command(q.TRAY_CLOSE)
+    assert app.wait_exit() == 0
+    tray.wait_call("the icon removed", msg="2", owner=dialog)
+
+
+def wine_tray_found(wine) -> str:
+    return q.driver_for(wine).value("findclass Shell_TrayWnd") or ""
