@@ -179,6 +179,15 @@ def settings_table(source_dir):
     return [(name, kind, int(highest, 0) if highest else 0xFFFF) for name, kind, highest in rows]
 
 
+def policy_only_values(source_dir):
+    """(name, kind, highest) of the switches that only an administrator sets, with no user
+    setting behind them: the constants named k...Value in core/TimedLock.h."""
+    text = (source_dir / "core/TimedLock.h").read_text()
+    names = re.findall(r'inline constexpr const wchar_t\* k\w+Value = L"(\w+)";', text)
+    check(names, "cannot read the policy-only values of core/TimedLock.h")
+    return [(name, "Bool", 1) for name in names]
+
+
 def check_policy_templates(folder, source_dir):
     """Both templates are well-formed XML of the Group Policy schema's namespace; one policy
     per setting of the program's table, each writing that setting's value under the policy
@@ -221,7 +230,7 @@ def check_policy_templates(folder, source_dir):
             refs = {e.get("refId") for e in presentations.get(name, []) if e.get("refId")}
             ids = {e.get("id") for e in policy.iter() if e.get("id")}
             check(refs == ids, f"policy {name}: presentation shows {refs}, elements are {ids}")
-    table = settings_table(source_dir)
+    table = settings_table(source_dir) + policy_only_values(source_dir)
     check(set(policies) == {name for name, _, _ in table},
           f"no policy for {sorted({n for n, _, _ in table} - set(policies))}; no setting for "
           f"{sorted(set(policies) - {n for n, _, _ in table})}")
