@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
@@ -310,6 +312,40 @@ TEST_F(HelperExports, KeyboardAndMouseHooksComeAndGoIndependently) {
         EXPECT_EQ(probe.discardedKeys, step.keysPass ? kNone : hooktest::AllKeyKindNames());
         EXPECT_EQ(probe.discardedMouse, step.discardedMouse);
     }
+}
+
+// The keyboard export's widened words: a timed lock holds every kind, simulated input too,
+// keeps calls meanwhile for its end, and ends by itself on the library's thread (the caller's
+// thread here is not asked for anything); an unlock ends it at once; the chord's act lets go
+// of all blocking and brings it back.
+TEST_F(HelperExports, TimedLockHoldsEverythingAndGivesBackWhatWasAsked) {
+    const auto keyboard = [&](std::int32_t word) {
+        return hooks_.Run([&] { return GlobalDisableKeyboard(word, FALSE); });
+    };
+    const auto expect = [&](bool keysPass, const Names& discardedMouse) {
+        const ProbeResult probe = Probe(hooks_);
+        EXPECT_EQ(probe.discardedKeys, keysPass ? kNone : hooktest::AllKeyKindNames());
+        EXPECT_EQ(probe.discardedMouse, discardedMouse);
+    };
+    ASSERT_TRUE(Apply(M(0x02, TRUE)));
+    ASSERT_EQ(keyboard(LockWord(1)), 1);
+    expect(false, kEveryFiltered);
+    ASSERT_TRUE(Apply(M(0x01, FALSE))); // kept for the end
+    expect(false, kEveryFiltered);
+    const auto deadline = std::chrono::steady_clock::now() + hooktest::kDeadline;
+    while (!Probe(hooks_).discardedKeys.empty() && std::chrono::steady_clock::now() < deadline) {
+    }
+    expect(true, kLeft);
+
+    ASSERT_EQ(keyboard(LockWord(60)), 1);
+    expect(false, kEveryFiltered);
+    ASSERT_EQ(keyboard(LockWord(0)), 1);
+    expect(true, kLeft);
+
+    ASSERT_EQ(keyboard(ChordWord(true)), 1);
+    expect(true, kNone);
+    ASSERT_EQ(keyboard(ChordWord(false)), 1);
+    expect(true, kLeft);
 }
 
 #ifdef QUELVANT_INSTALL_SEAM
