@@ -11,6 +11,7 @@ import pytest
 import quelvant as q
 from harness import Probe, WineSession, fields, wait_until
 from input_kinds import send_with_marker
+from speech import install_recording_voice
 from test_reliability import CHORD, KEY_IDS, LEFT_IDS, marker_time
 
 RIGHT_IDS = (0x204, 0x205, 0x206)
@@ -48,7 +49,9 @@ def wait_lock_window(app) -> str:
 
 
 def test_lock_from_the_command_line_blocks_everything_and_gives_the_users_choice_back(wine):
+    recording = install_recording_voice(wine)
     app, probe, stored = user_blocking_left(wine)
+    spoken = len(recording.wait_spoken(2))  # the start's status, the click's
     started = time.monotonic()
     assert q.exit_code(q.run_lock_command(wine, "/lock", "5")) == 0
     assert wait_lock_window(app) in (q.countdown(5), q.countdown(4))
@@ -60,6 +63,8 @@ def test_lock_from_the_command_line_blocks_everything_and_gives_the_users_choice
     assert app.drive(f"find {q.LOCK_WINDOW}") == "none"
     assert [app.check(box) for box in q.MOUSE_BOXES + (q.KEYBOARD,)] == [1, 0, 0, 0, 0, 0]
     assert q.settings(wine) == stored
+    # Start and end are spoken, the seconds in between are not.
+    assert recording.spoken()[spoken:] == [q.countdown(5), q.LOCK_ENDED]
     app.close()
 
 
@@ -176,6 +181,10 @@ def test_the_notification_icon_is_added_again_and_its_menu_works(wine):
     wait_until(app.iconic, what="the dialog minimised")
     app.post(q.NOTIFY_ICON, 0, (1 << 16) | NIN_SELECT)
     wait_until(lambda: not app.iconic(), what="the dialog forward")
+    app.command(q.MENU_MINIMIZE)
+    wait_until(app.iconic, what="the dialog minimised")
+    app.command(q.TRAY_OPEN)
+    wait_until(lambda: not app.iconic(), what="the dialog opened from the menu")
     app.command(q.TRAY_CLOSE)
     assert app.wait_exit() == 0
     tray.wait_call("the icon removed", msg="2", owner=dialog)
