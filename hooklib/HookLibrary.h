@@ -161,7 +161,7 @@ void StartLock(HookRequest& request) noexcept;
 void EndLock(LockEnd why) noexcept;
 // A request that arrives during a lock: kept for its end. False when no lock is in force.
 bool KeepForAfterLock(HookRequest& request) noexcept;
-// A thread timer fired: true when it was the lock's (which ends the lock on time).
+// A thread timer fired: ends a lock that is due; true when it was the lock's own timer.
 bool LockTimerFired(UINT_PTR timer) noexcept;
 
 // ---- The hook thread ----

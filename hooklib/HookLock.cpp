@@ -106,13 +106,13 @@ bool KeepForAfterLock(HookRequest& request) noexcept {
 
 bool LockTimerFired(UINT_PTR timer) noexcept {
     TimedLockState& lock = g_HookManager.m_lock;
-    if (!lock.active || timer != lock.timer) {
-        return false;
-    }
-    if (GetTickCount64() >= lock.deadline) {
+    const bool own = lock.active && timer == lock.timer;
+    // Any tick of this thread ends a lock that is due: should the lock's own timer be lost,
+    // the watchdog's still ends it.
+    if (lock.active && GetTickCount64() >= lock.deadline) {
         EndLock(LockEnd::Time);
-    } else {
+    } else if (own) {
         ArmTimer(lock); // early by the timer's grain: the rest
     }
-    return true;
+    return own;
 }

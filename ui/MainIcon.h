@@ -13,9 +13,10 @@ inline HICON LoadMainIcon() {
     return ::LoadIconW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName);
 }
 
-// The small picture without the "no" sign: the notification icon while nothing is blocked.
-inline HICON LoadFreeIcon() {
-    const wchar_t* iconName = MAKEINTRESOURCEW(IDI_FREE);
+// An icon of the resources in the small size, for the notification area: IDR_MAINFRAME while
+// anything is blocked, IDI_FREE (the mouse without the "no" sign) while nothing is.
+inline HICON LoadSmallIcon(UINT id) {
+    const wchar_t* iconName = MAKEINTRESOURCEW(id);
     return static_cast<HICON>(::LoadImageW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName,
                                            IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
                                            ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));

@@ -15,6 +15,7 @@ using namespace core;
 
 namespace {
 constexpr UINT kCountdownMs = 250; // a second shown changes within a quarter of it
+const UINT kTaskbarCreated = TaskbarCreatedMessage();
 } // namespace
 
 void CQuelvantDlg::RefreshNotifyIcon() {
@@ -22,7 +23,7 @@ void CQuelvantDlg::RefreshNotifyIcon() {
         return;
     }
     const bool blocked = TimedLockActive() || (AnythingBlocked() && !ChordReleased());
-    const HICON icon = blocked || m_hFreeIcon == nullptr ? m_hIcon : m_hFreeIcon;
+    const HICON icon = blocked ? m_hBlockedIcon : m_hFreeIcon;
     CString tip = m_editStatus.m_hWnd != nullptr ? m_editStatus.GetWindowText() : CString();
     const CWinApp* app = AfxGetApp();
     if (tip.empty() && app != nullptr) {
@@ -171,6 +172,13 @@ void CQuelvantDlg::ShowNotifyMenu(POINT anchor) {
     } else {
         m_notifyIcon.GiveFocusBack();
     }
+}
+
+void CQuelvantDlg::JoinNotifyArea() {
+    // Explorer's notice that its taskbar is new reaches a program running as administrator
+    // only when let through (Microsoft's Shell_NotifyIcon documentation).
+    ::ChangeWindowMessageFilterEx(m_hWnd, kTaskbarCreated, MSGFLT_ALLOW, nullptr);
+    RefreshNotifyIcon();
 }
 
 LRESULT CQuelvantDlg::OnTaskbarCreated(WPARAM /*wParam*/, LPARAM /*lParam*/) {

@@ -33,7 +33,7 @@ const UINT kTaskbarCreatedMessage = TaskbarCreatedMessage();
 
 CQuelvantDlg::CQuelvantDlg(const CorePorts& ports, CWnd* pParent)
     : CDialog(IDD_QUELVANT_DIALOG, pParent), DialogCore(ports), m_hIcon(LoadMainIcon()),
-      m_hFreeIcon(LoadFreeIcon()) {
+      m_hBlockedIcon(LoadSmallIcon(IDR_MAINFRAME)), m_hFreeIcon(LoadSmallIcon(IDI_FREE)) {
     // Before anything is loaded, so that a start and a "<RESET>" alike respect it.
     SetPolicy(ReadPolicy());
 }
@@ -130,7 +130,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
         ::SetTimer(m_hWnd, kAutoMinimizeTimer, kAutoMinimizeDelayMs, nullptr);
     }
 
-    RefreshNotifyIcon();
+    JoinNotifyArea();
     if (m_nLockAtStart != 0) {
         StartTimedLock(m_nLockAtStart);
     }

@@ -113,7 +113,8 @@ private:
     void RefreshNotifyIcon();
     void ShowNotifyMenu(POINT anchor);
     void BringForward();
-    // The icon and the lock window go with the dialog.
+    // The icon comes with the dialog; the icon and the lock window go with it.
+    void JoinNotifyArea();
     void LeaveNotifyArea();
 
     // What the members hold brought into force and shown: at start, after a reset and when
@@ -170,7 +171,9 @@ private:
     bool m_bSystemSettingsNoted = false;
 
     NotifyIcon m_notifyIcon;
-    HICON m_hFreeIcon = nullptr; // shared icon from the resources: not destroyed
+    // The notification icon's pictures: shared icons from the resources, not destroyed.
+    HICON m_hBlockedIcon = nullptr;
+    HICON m_hFreeIcon = nullptr;
     LockWindow m_lockWindow;
     std::uint32_t m_nLockAtStart = 0;
     ULONGLONG m_lockEnd = 0;     // the lock's end as shown; the hook library keeps the real one
