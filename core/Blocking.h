@@ -50,8 +50,9 @@ public:
     // blocking or brings it back and tells it as the chord.
     void ActAsChord(bool release);
     bool ChordReleased() const noexcept { return m_bChordReleased; }
-    bool AnythingBlocked() const noexcept {
-        return m_nBlockState == kBlockInForce || m_bKeyboardInForce;
+    // Mouse or keys blocked, or the touchpad held off: something the chord's act lets go of.
+    bool AnythingBlocked() {
+        return m_nBlockState == kBlockInForce || m_bKeyboardInForce || m_touchpad.HeldOff();
     }
 
 private:

@@ -65,7 +65,7 @@ public:
     // "Release All Blocking" (ends a lock too) or "Block Again", as the chord would.
     void ActAsChord(bool release);
     bool ChordReleased() const noexcept { return m_blocking.ChordReleased(); }
-    bool AnythingBlocked() const noexcept { return m_blocking.AnythingBlocked(); }
+    bool AnythingBlocked() { return m_blocking.AnythingBlocked(); }
 
     // Shortcuts and their interlocks (see ShortcutInterlocks).
     bool SwitchKeyboardBlocking() { return m_shortcuts.SwitchKeyboardBlocking(); }
