@@ -16,7 +16,7 @@ DialogCore::DialogCore(const CorePorts& ports) noexcept
       m_touchpad(ports.touchpad, ports.store),
       m_blocking(ports.hooks, *this, m_settings, m_touchpad, *this),
       m_shortcuts(*this, m_settings, m_blocking, *this),
-      m_lock(ports.hooks, m_blocking, m_settings, *this) {}
+      m_lock(ports.hooks, m_blocking, m_settings, m_touchpad, *this) {}
 
 void DialogCore::ActAsChord(bool release) {
     if (release && m_lock.Active()) {
@@ -49,6 +49,11 @@ TouchpadAvailability DialogCore::RefreshTouchpad() {
 }
 
 void DialogCore::SwitchTouchpadBlocking() {
+    if (m_lock.Active()) {
+        // The lock holds the touchpad with everything else: the click waits for its end.
+        m_blocking.Commit();
+        return;
+    }
     ControlsToMembers();
     m_settings.HoldLockedValues();
     m_touchpad.Release(false);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace quelvant::core {
 
@@ -111,10 +112,14 @@ TimedLock::Start TimedLock::Begin(std::uint32_t seconds) {
         return Start::Forbidden;
     }
     seconds = std::clamp(seconds, kLockMinSeconds, kLockMaxSeconds);
+    // The library switches the touchpad off with everything else; remembered as ours before.
+    const bool remembered = !m_active && m_touchpad.RememberForLock();
     if (m_hooks.DisableKeyboard(LockWord(seconds), 0) == 0) {
+        m_touchpad.LockOver(remembered);
         m_window.ShowError(kLockErrorText);
         return Start::Failed;
     }
+    m_touchpadRemembered = m_touchpadRemembered || remembered;
     m_active = true;
     m_blocking.Hold(true);
     m_window.Announce(LockCountdownText(std::uint64_t{seconds} * 1000));
@@ -126,6 +131,7 @@ void TimedLock::Ended() {
         return; // told twice: asked here, then by the library's late message
     }
     m_active = false;
+    m_touchpad.LockOver(std::exchange(m_touchpadRemembered, false));
     m_window.Announce(kLockEndedText);
     // What the user changed meanwhile comes into force now, and says so.
     m_blocking.Hold(false);

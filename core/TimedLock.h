@@ -8,6 +8,7 @@
 #include "Blocking.h"
 #include "Ports.h"
 #include "Settings.h"
+#include "TouchpadKeeper.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -74,8 +75,9 @@ std::wstring LockCountdownText(std::uint64_t millisecondsLeft);
 class TimedLock {
 public:
     TimedLock(HookLibrary& hooks, BlockingControl& blocking, StoredSettings& settings,
-              CoreWindow& window) noexcept
-        : m_hooks(hooks), m_blocking(blocking), m_settings(settings), m_window(window) {}
+              TouchpadKeeper& touchpad, CoreWindow& window) noexcept
+        : m_hooks(hooks), m_blocking(blocking), m_settings(settings), m_touchpad(touchpad),
+          m_window(window) {}
     TimedLock(const TimedLock&) = delete;
     TimedLock& operator=(const TimedLock&) = delete;
 
@@ -95,8 +97,10 @@ private:
     HookLibrary& m_hooks;
     BlockingControl& m_blocking;
     StoredSettings& m_settings;
+    TouchpadKeeper& m_touchpad;
     CoreWindow& m_window;
     bool m_active = false;
+    bool m_touchpadRemembered = false; // the lock's switch of the touchpad is remembered as ours
 };
 
 } // namespace quelvant::core

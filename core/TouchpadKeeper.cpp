@@ -177,4 +177,22 @@ bool TouchpadKeeper::RememberSwitchedOff(bool off) {
     return m_store.Save(kTouchpadSwitchedOff, StoredSettingValue{off ? 1 : 0, {}});
 }
 
+bool TouchpadKeeper::RememberForLock() {
+    TouchpadReading reading;
+    std::uint32_t error = 0;
+    if (m_availability != TouchpadAvailability::Available || SwitchedOff() ||
+        !m_touchpad.Read(reading, error) || !reading.enabled) {
+        return false; // none to switch, ours already, or the user's own off
+    }
+    return RememberSwitchedOff(true);
+}
+
+void TouchpadKeeper::LockOver(bool remembered) {
+    TouchpadReading reading;
+    std::uint32_t error = 0;
+    if (remembered && m_touchpad.Read(reading, error) && reading.enabled) {
+        RememberSwitchedOff(false);
+    }
+}
+
 } // namespace quelvant::core

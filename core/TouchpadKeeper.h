@@ -53,6 +53,11 @@ public:
     // Switches on only what the program switched off, without a word: at exit and on a reset
     // with no window.
     void GiveBack();
+    // A lock for cleaning is about to switch a touchpad that is on off: it is remembered as
+    // ours first, so that no way of ending loses it (true when remembered now). Once the lock
+    // is over, a touchpad that is on again is ours no longer.
+    bool RememberForLock();
+    void LockOver(bool remembered);
 
 private:
     bool Switch(bool on, std::uint32_t& error);

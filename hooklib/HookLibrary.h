@@ -33,10 +33,11 @@ struct AskedBlocking {
 // the caller's thread does.
 struct TimedLockState {
     bool active = false;
-    ULONGLONG deadline = 0; // GetTickCount64
-    UINT_PTR timer = 0;     // the hook thread's timer for the end
-    DWORD announceTo = 0;   // the thread whose windows hear of the end
-    AskedBlocking asked;    // in force again at the end
+    ULONGLONG deadline = 0;   // GetTickCount64
+    UINT_PTR timer = 0;       // the hook thread's timer for the end
+    DWORD announceTo = 0;     // the thread whose windows hear of the end
+    AskedBlocking asked;      // in force again at the end
+    bool touchpadOff = false; // the lock switched the touchpad off: it goes back on at the end
 };
 
 struct HookThreadHandle {
@@ -146,6 +147,10 @@ void ApplyTouchpadRequest(HookRequest& request) noexcept;
 // The chord released (or restored) all blocking: a touchpad the library holds follows. False
 // when it did not switch as asked.
 bool TouchpadFollowsChord(bool released) noexcept;
+// A lock switches a touchpad that is on off, and says whether it did; at the lock's end it
+// comes back on unless the program's own choice holds it off.
+bool TouchpadOffForLock() noexcept;
+void TouchpadBackAfterLock() noexcept;
 
 // Hands a request to the hook thread (starting it when none runs) and waits for its outcome.
 void CallOnHookThread(HookRequest& request) noexcept;

@@ -4,6 +4,8 @@
 #include "Helper.h"
 #include "HookLibrary.h"
 
+#include <utility>
+
 namespace {
 
 constexpr WORD kEveryMouseKind = MOUSE_FILTER_LEFT | MOUSE_FILTER_RIGHT | MOUSE_FILTER_MIDDLE |
@@ -49,6 +51,8 @@ void StartLock(HookRequest& request) noexcept {
         lock.active = true;
         lock.announceTo = request.callerThread;
         MessageBeep(MB_ICONEXCLAMATION); // the chord's "blocked" sound
+        // The touchpad too, where it can be switched; the hooks serve input meanwhile.
+        lock.touchpadOff = TouchpadOffForLock();
     }
     lock.deadline = GetTickCount64() + static_cast<ULONGLONG>(request.keyboard.seconds) * 1000;
     ArmTimer(lock);
@@ -80,6 +84,9 @@ void EndLock(LockEnd why) noexcept {
         state.m_hKeyboardHook.Reset();
     }
     MessageBeep(MB_ICONASTERISK); // the chord's "released" sound
+    if (std::exchange(lock.touchpadOff, false)) {
+        TouchpadBackAfterLock();
+    }
     if (why != LockEnd::Asked) {
         static const UINT message = RegisterWindowMessageW(HELPER_LOCK_MESSAGE);
         PostToThreadWindows(lock.announceTo, message,

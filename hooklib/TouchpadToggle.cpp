@@ -130,3 +130,19 @@ bool TouchpadFollowsChord(bool released) noexcept {
     DWORD error = 0;
     return SwitchTouchpad(released, error);
 }
+
+bool TouchpadOffForLock() noexcept {
+    bool enabled = false;
+    DWORD error = 0;
+    // Off already (held by the program, or by the user) or no touchpad: nothing to give back.
+    return ReadEnabled(enabled, error) && enabled && SwitchTouchpad(false, error);
+}
+
+void TouchpadBackAfterLock() noexcept {
+    const CInputHookManager& state = g_HookManager;
+    if (state.m_touchpadHeld && !state.m_chord.released) {
+        return; // the program's choice holds it off, as before the lock
+    }
+    DWORD error = 0;
+    SwitchTouchpad(true, error);
+}

@@ -353,6 +353,28 @@ def test_touchpad_that_does_not_switch(wine: WineSession, case: str):
     assert system.total() == (0 if case == "users-own-off" else 1)
 
 
+@pytest.mark.parametrize("held", [False, True], ids=["on", "held off by the box"])
+def test_a_lock_for_cleaning_takes_the_touchpad_and_gives_the_users_choice_back(
+    wine: WineSession, held: bool
+):
+    system = TouchpadSystem(wine)
+    app = q.start(wine, program=touchpad_program(wine, seam=False))
+    wait_until(lambda: app.enabled(q.TOUCHPAD), what="the touchpad box to come alive")
+    if held:
+        app.click(q.TOUCHPAD)
+        app.wait_status("Touchpad Disabled")
+    assert q.exit_code(q.run_lock_command(wine, "/lock", "5")) == 0
+    touchpad_at(wine, 0)
+    # Ours to give back while the lock holds it, whatever ends the program.
+    q.wait_settings(wine, m_bTouchpadSwitchedOff=1)
+    app.wait_status(q.LOCK_ENDED)
+    touchpad_at(wine, 0 if held else 1)
+    q.wait_settings(wine, m_bTouchpadSwitchedOff=int(held), m_bDisableTouchpad=int(held))
+    app.close()
+    touchpad_at(wine, 1)
+    assert system.total() == 2
+
+
 def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
     """The machine's policy locks left clicks blocked over the user policy's 0; the user policy
     locks the wheel and keyboard boxes off. Neither a click, Reset Settings nor "<RESET>"

@@ -870,6 +870,7 @@ TEST(DialogCore, TimedLockHoldsEverythingAndGivesBackTheUsersOwnChoice) {
         bool active;
         int leftStored; // the user's choice in the store afterwards
         bool allowed = true, failLock = false, touchpadBox = false;
+        int memo = -1; // whether the touchpad is remembered as ours afterwards; -1 not asked
     };
     const Case cases[] = {
         {"start", "L", {"L60"}, counting, true, 1},
@@ -892,7 +893,38 @@ TEST(DialogCore, TimedLockHoldsEverythingAndGivesBackTheUsersOwnChoice) {
          true,
          true},
         {"release without a lock is the chord's", "r", {"C1"}, kDisabled, false, 1},
-        {"the touchpad is left alone",
+        // The library switches the touchpad; it is ours to give back only while it is off.
+        {"the touchpad is ours while locked",
+         "L",
+         {"L60"},
+         counting,
+         true,
+         1,
+         true,
+         false,
+         false,
+         1},
+        {"and no longer once it is on",
+         "Le",
+         {"L60"},
+         kLockEndedText,
+         false,
+         1,
+         true,
+         false,
+         false,
+         0},
+        {"a failed lock remembers nothing",
+         "L",
+         {"L60!"},
+         kDisabled,
+         false,
+         1,
+         true,
+         true,
+         false,
+         0},
+        {"held off by the box, it stays ours",
          "Lue",
          {"L60", "L0"},
          kLockEndedText,
@@ -900,7 +932,8 @@ TEST(DialogCore, TimedLockHoldsEverythingAndGivesBackTheUsersOwnChoice) {
          1,
          true,
          false,
-         true},
+         true,
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -949,7 +982,10 @@ TEST(DialogCore, TimedLockHoldsEverythingAndGivesBackTheUsersOwnChoice) {
         if (std::string(c.steps).find('c') == std::string::npos) {
             EXPECT_EQ(dialog.All(), members); // the user's boxes as they were
         }
-        EXPECT_EQ(touchpad.calls, touchpadCalls); // the lock leaves the touchpad alone
+        EXPECT_EQ(touchpad.calls, touchpadCalls); // the library, not the core, switches it
+        if (c.memo >= 0) {
+            EXPECT_EQ(store.Load(kTouchpadSwitchedOff).number, c.memo);
+        }
         EXPECT_EQ(touchpad.enabled, !c.touchpadBox);
         EXPECT_EQ(dialog.errors.size(), c.failLock ? 1u : 0u);
     }
