@@ -314,7 +314,8 @@ private:
     std::atomic<ULONG> m_refs{1};
 };
 
-class JawsFactory final : public IClassFactory {
+// The class factory of a stand-in object that counts its own references.
+template <class Object> class StandInFactory final : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr) {
@@ -337,18 +338,18 @@ public:
         if (outer != nullptr) {
             return CLASS_E_NOAGGREGATION;
         }
-        auto* jaws = new (std::nothrow) StandInJaws();
-        if (jaws == nullptr) {
+        auto* object = new (std::nothrow) Object();
+        if (object == nullptr) {
             return E_OUTOFMEMORY;
         }
-        const HRESULT hr = jaws->QueryInterface(riid, ppv);
-        jaws->Release();
+        const HRESULT hr = object->QueryInterface(riid, ppv);
+        object->Release();
         return hr;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
-JawsFactory g_jawsFactory;
+StandInFactory<StandInJaws> g_jawsFactory;
 
 constexpr CLSID kClsidAccPropServices = {
     0xB5F8350B, 0x0548, 0x48B1, {0xA6, 0xEE, 0x88, 0xBD, 0x00, 0xB4, 0xA5, 0xE7}};
@@ -477,41 +478,7 @@ private:
     std::atomic<ULONG> m_refs{1};
 };
 
-class AnnotationsFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == __uuidof(IUnknown) || riid == __uuidof(IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        *ppv = nullptr;
-        if (outer != nullptr) {
-            return CLASS_E_NOAGGREGATION;
-        }
-        auto* services = new (std::nothrow) StandInAnnotations();
-        if (services == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        const HRESULT hr = services->QueryInterface(riid, ppv);
-        services->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-AnnotationsFactory g_annotationsFactory;
+StandInFactory<StandInAnnotations> g_annotationsFactory;
 } // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
