@@ -171,41 +171,6 @@ void CQuelvantDlg::BringStoredChoiceIntoForce() {
     startup_trace::Mark("locked settings, greying");
 }
 
-// Screen readers read a control's tooltip as its description, so what a box does or why it
-// cannot be changed is heard where it matters. One tip window serves every control; it belongs
-// to the dialog and goes with it. An empty text takes the control's tip away.
-void CQuelvantDlg::SetControlTip(int nID, const std::wstring& text) {
-    if (m_hTip == nullptr) {
-        m_hTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                   m_hWnd, nullptr, nullptr, nullptr);
-        if (m_hTip == nullptr) {
-            return;
-        }
-        ::SendMessageW(m_hTip, TTM_SETMAXTIPWIDTH, 0, 400);
-    }
-    const HWND control = ::GetDlgItem(m_hWnd, nID);
-    if (control == nullptr) {
-        return;
-    }
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = m_hWnd;
-    tool.uId = reinterpret_cast<UINT_PTR>(control);
-    const bool known =
-        ::SendMessageW(m_hTip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)) != 0;
-    if (text.empty()) {
-        if (known) {
-            ::SendMessageW(m_hTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-        }
-        return;
-    }
-    tool.lpszText = const_cast<wchar_t*>(text.c_str());
-    ::SendMessageW(m_hTip, known ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
-                   reinterpret_cast<LPARAM>(&tool));
-}
-
 // The touchpad can come and go with the system's settings: its box follows.
 
 void CQuelvantDlg::RefreshTouchpadAvailability() {
