@@ -81,7 +81,6 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
             const PostedRequest& posted = *reinterpret_cast<const PostedRequest*>(msg.lParam);
             HookRequest& request = *posted.request;
             ApplyRequest(request);
-            watchdog.Restart();
             caller = request.callerThread;
             watchdog.AnnounceTo(caller);
             const bool lastHookGone = !state.m_hMouseHook && !state.m_hKeyboardHook;
@@ -90,6 +89,10 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
             if (lastHookGone) {
                 break;
             }
+            // After the answer: the hooks are in force, and the caller need not wait for what
+            // the watchdog reads to start again (under Wine the first read of the pointer
+            // opens this thread's display connection, which takes tens of milliseconds).
+            watchdog.Restart();
         } else if (msg.message == WM_TIMER) {
             if (!LockTimerFired(msg.wParam)) {
                 watchdog.Tick();

@@ -51,7 +51,10 @@ Watchdog::Watchdog() noexcept
 #ifdef QUELVANT_INSTALL_SEAM
     seamMessage_ = RegisterWindowMessageW(L"Quelvant.Seam.Suspect");
 #endif
-    Restart();
+    // The thread starts for a request, whose answer restarts the watchdog: the pointer is
+    // read then, not here, where the caller still waits for the thread to be ready.
+    lastInput_ = LastInputTime();
+    lastTick_ = GetTickCount();
 }
 
 void Watchdog::Restart() noexcept {
