@@ -19,7 +19,7 @@ const UINT kTaskbarCreated = TaskbarCreatedMessage();
 } // namespace
 
 void CQuelvantDlg::RefreshNotifyIcon() {
-    if (m_hWnd == nullptr) {
+    if (m_hWnd == nullptr || !m_bWindowSeen) {
         return;
     }
     const bool blocked = TimedLockActive() || (AnythingBlocked() && !ChordReleased());

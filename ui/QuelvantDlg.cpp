@@ -131,11 +131,12 @@ BOOL CQuelvantDlg::OnInitDialog() {
     }
 
     JoinNotifyArea();
+    ::SetTimer(m_hWnd, kAfterFirstPaintTimer, kAfterFirstPaintLatestMs, nullptr);
     if (m_nLockAtStart != 0) {
         StartTimedLock(m_nLockAtStart);
     }
-    // The system menu's About entry, the context menu and COM come after the first paint
-    // (OnTimer): nothing before it needs them.
+    // The system menu's About entry, the context menu, COM and the notification icon come
+    // after the first paint (OnTimer): nothing before it needs them.
     startup_trace::Mark("OnInitDialog done");
     return TRUE;
 }

@@ -96,6 +96,9 @@ private:
     // Fires once the first paint is done (timers come after paints): then the status line
     // becomes a live region and the speaker starts, each of which loads COM servers.
     static constexpr UINT_PTR kAfterFirstPaintTimer = 2;
+    // A window started minimised may never be painted: what follows the first paint comes then
+    // anyway, after this long.
+    static constexpr UINT kAfterFirstPaintLatestMs = 1000;
     // A policy change that arrived while a box of ours was open is tried again.
     static constexpr UINT_PTR kPolicyRetryTimer = 3;
     static constexpr UINT kPolicyRetryMs = 500;
@@ -171,6 +174,9 @@ private:
     bool m_bSystemSettingsNoted = false;
 
     NotifyIcon m_notifyIcon;
+    // The icon joins the notification area after the first paint: under Wine the shell's
+    // answer to the first icon takes about 10 ms that the window need not wait for.
+    bool m_bWindowSeen = false;
     // The notification icon's pictures: shared icons from the resources, not destroyed.
     HICON m_hBlockedIcon = nullptr;
     HICON m_hFreeIcon = nullptr;

@@ -18,6 +18,8 @@ void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
     }
     if (nIDEvent == kAfterFirstPaintTimer) {
         ::KillTimer(m_hWnd, kAfterFirstPaintTimer);
+        m_bWindowSeen = true;
+        RefreshNotifyIcon();
         // COM for this thread (the accessibility annotations below, the on-screen keyboard's
         // shell call) and the menus: none is wanted before the window is seen.
         AfxOleInit();
