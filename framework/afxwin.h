@@ -187,6 +187,17 @@ public:
 
 private:
     UniqueRegKey OpenSectionKey(const wchar_t* section, bool create) const;
+    // The section key last used stays open: a value then costs one call to the registry, not
+    // three. A key deleted meanwhile is opened anew.
+    HKEY SectionKey(const wchar_t* section, bool create) const;
+    BOOL WriteProfileValue(const wchar_t* section, const wchar_t* entry, DWORD type,
+                           const BYTE* data, DWORD size) const;
+    struct SectionKeyCache {
+        CString path;
+        bool writable = false;
+        UniqueRegKey key;
+    };
+    mutable SectionKeyCache m_sectionKey;
 };
 
 CWinApp* AfxGetApp() noexcept;

@@ -73,36 +73,84 @@ UniqueRegKey CWinApp::OpenSectionKey(const wchar_t* section, bool create) const 
     return key;
 }
 
-BOOL CWinApp::GetProfileValue(const wchar_t* section, const wchar_t* entry, DWORD& type,
-                              std::vector<BYTE>& data) const {
-    data.clear();
-    type = REG_NONE;
-    const UniqueRegKey key = OpenSectionKey(section, false);
-    if (!key) {
-        return FALSE;
+HKEY CWinApp::SectionKey(const wchar_t* section, bool create) const {
+    SectionKeyCache& cache = m_sectionKey;
+    CString path = RegistryPath(*this, section);
+    if (cache.key && cache.path == path && (cache.writable || !create)) {
+        return cache.key.Get();
     }
-    // The value may grow between asking for its size and reading it: ask again until it fits.
+    UniqueRegKey key = OpenSectionKey(section, create);
+    if (!key) {
+        return nullptr;
+    }
+    cache = {std::move(path), create, std::move(key)};
+    return cache.key.Get();
+}
+
+namespace {
+
+// Reads one value whole; ERROR_SUCCESS when it was read. The value may grow between asking for
+// its size and reading it: ask again until it fits.
+LONG ReadValue(HKEY key, const wchar_t* entry, DWORD& type, std::vector<BYTE>& data) {
     for (int attempt = 0; attempt < 8; ++attempt) {
         DWORD size = 0;
-        LONG status = ::RegQueryValueExW(key.Get(), entry, nullptr, &type, nullptr, &size);
+        LONG status = ::RegQueryValueExW(key, entry, nullptr, &type, nullptr, &size);
         if (status != ERROR_SUCCESS) {
-            return FALSE;
+            return status;
         }
         // Never empty, so the read below is never taken for a question about the size.
         data.assign(static_cast<size_t>(size) + sizeof(wchar_t), 0);
         DWORD read = size;
-        status = ::RegQueryValueExW(key.Get(), entry, nullptr, &type, data.data(), &read);
+        status = ::RegQueryValueExW(key, entry, nullptr, &type, data.data(), &read);
         if (status == ERROR_MORE_DATA) {
             continue;
         }
-        if (status != ERROR_SUCCESS) {
+        if (status == ERROR_SUCCESS) {
+            data.resize(read);
+        }
+        return status;
+    }
+    return ERROR_MORE_DATA;
+}
+
+} // namespace
+
+BOOL CWinApp::GetProfileValue(const wchar_t* section, const wchar_t* entry, DWORD& type,
+                              std::vector<BYTE>& data) const {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        data.clear();
+        type = REG_NONE;
+        const HKEY key = SectionKey(section, false);
+        if (key == nullptr) {
+            return FALSE;
+        }
+        const LONG status = ReadValue(key, entry, type, data);
+        if (status == ERROR_SUCCESS) {
+            return TRUE;
+        }
+        if (status != ERROR_KEY_DELETED) {
             break;
         }
-        data.resize(read);
-        return TRUE;
+        m_sectionKey = {};
     }
     data.clear();
     type = REG_NONE;
+    return FALSE;
+}
+
+BOOL CWinApp::WriteProfileValue(const wchar_t* section, const wchar_t* entry, DWORD type,
+                                const BYTE* data, DWORD size) const {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const HKEY key = SectionKey(section, true);
+        if (key == nullptr) {
+            return FALSE;
+        }
+        const LONG status = ::RegSetValueExW(key, entry, 0, type, data, size);
+        if (status != ERROR_KEY_DELETED) {
+            return status == ERROR_SUCCESS;
+        }
+        m_sectionKey = {};
+    }
     return FALSE;
 }
 
@@ -116,13 +164,9 @@ UINT CWinApp::GetProfileInt(const wchar_t* section, const wchar_t* entry, int nD
 }
 
 BOOL CWinApp::WriteProfileInt(const wchar_t* section, const wchar_t* entry, int nValue) const {
-    const UniqueRegKey key = OpenSectionKey(section, true);
-    if (!key) {
-        return FALSE;
-    }
     const DWORD value = static_cast<DWORD>(nValue);
-    return ::RegSetValueExW(key.Get(), entry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                            sizeof(value)) == ERROR_SUCCESS;
+    return WriteProfileValue(section, entry, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                             sizeof(value));
 }
 
 CString CWinApp::GetProfileString(const wchar_t* section, const wchar_t* entry,
@@ -138,14 +182,10 @@ CString CWinApp::GetProfileString(const wchar_t* section, const wchar_t* entry,
 
 BOOL CWinApp::WriteProfileString(const wchar_t* section, const wchar_t* entry,
                                  const wchar_t* lpszValue) const {
-    const UniqueRegKey key = OpenSectionKey(section, true);
-    if (!key) {
-        return FALSE;
-    }
     const CString value = lpszValue != nullptr ? lpszValue : L"";
     const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-    return ::RegSetValueExW(key.Get(), entry, 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(value.c_str()), bytes) == ERROR_SUCCESS;
+    return WriteProfileValue(section, entry, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             bytes);
 }
 
 CWinApp* AfxGetApp() noexcept {

@@ -177,6 +177,21 @@ TEST_F(ProfileTest, AValueOfTheWrongTypeIsReplacedWithoutEverBeingMissing) {
     EXPECT_EQ(app.GetProfileString(L"S", L"s", L""), L"x");
 }
 
+// The section's key stays open between calls; a reset by other means deletes it meanwhile.
+TEST_F(ProfileTest, AKeyDeletedBehindItsBackIsOpenedAnew) {
+    EXPECT_TRUE(app.WriteProfileInt(L"S", L"a", 5));
+    EXPECT_EQ(app.GetProfileInt(L"S", L"a", 0), 5u);
+    ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, kRoot), ERROR_SUCCESS);
+    EXPECT_EQ(app.GetProfileInt(L"S", L"a", 9), 9u);
+    EXPECT_TRUE(app.WriteProfileInt(L"S", L"a", 6));
+    ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, kRoot), ERROR_SUCCESS);
+    EXPECT_TRUE(app.WriteProfileString(L"S", L"s", L"back"));
+    EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, L"Software\\QuelvantProfileTest\\App\\S", L"s",
+                             RRF_RT_REG_SZ, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(app.GetProfileInt(L"S", L"a", 8), 8u);
+}
+
 TEST(ProfileWithoutRegistryKey, ReadsDefaultsAndWritesNothing) {
     CWinApp app;
     app.m_strAppName = L"App";
