@@ -166,6 +166,11 @@ void CQuelvantDlg::ReloadPolicy() {
 // cannot be changed is heard where it matters. One tip window serves every control; it belongs
 // to the dialog and goes with it. An empty text takes the control's tip away.
 void CQuelvantDlg::SetControlTip(int nID, const std::wstring& text) {
+    if (!m_bWindowSeen) {
+        std::erase_if(m_pendingTips, [nID](const auto& tip) { return tip.first == nID; });
+        m_pendingTips.emplace_back(nID, text);
+        return;
+    }
     if (m_hTip == nullptr) {
         m_hTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quelvant::ui {
@@ -165,6 +166,9 @@ private:
     CEdit m_editStatus;
     CAccessibleAnnotations m_annotations; // for the window's life, cleared when it goes
     HWND m_hTip = nullptr; // the tooltip window, owned by the dialog and destroyed with it
+    // Tips given before the first paint, set after it: the tooltip window costs the start-up
+    // several milliseconds, and nobody points at a control before it is seen.
+    std::vector<std::pair<int, std::wstring>> m_pendingTips;
     std::vector<int> m_managedControls; // greyed by policy: enabled again when the lock goes
     BOOL m_bShownAtLastTick = 0; // auto minimise: the window was visible at the timer's last tick
     bool m_bMenusAdded = false;

@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <iterator>
+#include <utility>
 
 namespace quelvant::ui {
 
@@ -20,6 +21,9 @@ void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
         ::KillTimer(m_hWnd, kAfterFirstPaintTimer);
         m_bWindowSeen = true;
         RefreshNotifyIcon();
+        for (const auto& [id, text] : std::exchange(m_pendingTips, {})) {
+            SetControlTip(id, text);
+        }
         // COM for this thread (the accessibility annotations below, the on-screen keyboard's
         // shell call) and the menus: none is wanted before the window is seen.
         AfxOleInit();

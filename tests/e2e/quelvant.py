@@ -350,6 +350,8 @@ def wait_shown(app: Quelvant) -> None:
     wait_until(app.visible, what="the Quelvant dialog")
     # The status line is written by the first apply at the end of the initialisation.
     wait_until(lambda: app.status() != "", what="the first status text")
+    # The tooltips follow the first paint; the keyboard box always has one.
+    wait_until(lambda: app.tip(KEYBOARD) is not None, what="the tooltips")
 
 
 def driver_for(wine: WineSession) -> Driver:
