@@ -321,7 +321,8 @@ class WheelOnly:
             self.app.click(WHEEL_BOX)
             self.on = on
         if on:
-            assert self.app.check(WHEEL_BOX) == 1 and self.app.status() == "Mouse Buttons Disabled"
+            wait_until(lambda: self.app.check(WHEEL_BOX) == 1
+                       and self.app.status() == "Mouse Buttons Disabled", what="the wheel blocked")
 
     def close(self) -> None:
         self.app.close()
