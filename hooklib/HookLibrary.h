@@ -219,6 +219,7 @@ private:
     bool keyTyped_ = false;
     DWORD lastInput_ = 0;
     POINT lastPointer_{};
+    bool pointerKnown_ = false; // lastPointer_ is a read since the last restart
     DWORD lastTick_ = 0;
     DWORD announceTo_ = 0;
     UINT restoredMessage_ = 0;

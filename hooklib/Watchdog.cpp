@@ -12,11 +12,38 @@ DWORD LastInputTime() noexcept {
     return GetLastInputInfo(&info) ? info.dwTime : 0;
 }
 
-// Where the pointer stands; on a desktop that is not ours the system does not say, and the
-// last known place stays.
-POINT PointerAt(POINT known) noexcept {
-    POINT now;
-    return GetCursorPos(&now) ? now : known;
+// Where the pointer stands is read on a thread of the system's pool, never on this one: under
+// Wine the first read gives the reading thread a connection to the display, which the thread
+// then looks at each time it wakes, and that made every hook call here slower. The pool runs
+// the system's GetCursorPos itself, nothing of this library, and it writes to the process's
+// heap, which an unload leaves alone: a read still queued at an unload harms nothing. On a
+// desktop that is not ours the system does not say, and the last place read stays.
+POINT* PointerSlot() noexcept {
+    static POINT* const slot =
+        static_cast<POINT*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(POINT)));
+    return slot;
+}
+
+void AskWherePointerIs() noexcept {
+    // No new thread of the pool while an unload holds the loader lock.
+    if (InterlockedCompareExchange(&g_HookManager.m_unloading, 0, 0) != 0) {
+        return;
+    }
+    if (POINT* const slot = PointerSlot()) {
+        // GetCursorPos takes one pointer, as a work item does.
+        QueueUserWorkItem(
+            reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(&GetCursorPos)),
+            slot, WT_EXECUTEDEFAULT);
+    }
+}
+
+POINT LastPointerRead() noexcept {
+    const POINT* const slot = PointerSlot();
+    if (slot == nullptr) {
+        return {};
+    }
+    const auto* place = reinterpret_cast<const volatile LONG*>(slot);
+    return {place[0], place[1]};
 }
 
 // Receives raw keyboard input even for keys the hook discards: it tells typing apart from a
@@ -68,7 +95,8 @@ void Watchdog::ForgetIntervals() noexcept {
     }
     g_HookManager.m_bMouseSeen = g_HookManager.m_bKeySeen = keyTyped_ = false;
     lastInput_ = LastInputTime();
-    lastPointer_ = PointerAt(lastPointer_);
+    pointerKnown_ = false; // the read asked for here is where the next interval starts
+    AskWherePointerIs();
     lastTick_ = GetTickCount();
 }
 
@@ -100,13 +128,18 @@ void Watchdog::Tick() noexcept {
     }
     lastTick_ = now;
     const DWORD lastInput = LastInputTime();
-    const POINT pointer = PointerAt(lastPointer_);
     recent_[2] = recent_[1];
     recent_[1] = recent_[0];
-    recent_[0] = {lastInput != lastInput_, state.m_bMouseSeen, state.m_bKeySeen, keyTyped_,
-                  pointer.x != lastPointer_.x || pointer.y != lastPointer_.y};
+    recent_[0] = {lastInput != lastInput_, state.m_bMouseSeen, state.m_bKeySeen, keyTyped_, false};
     lastInput_ = lastInput;
+    // The read asked for at the last tick tells where the pointer stood as the interval judged
+    // now (recent_[1]) ended; the one asked for now will tell it for the interval just ended.
+    const POINT pointer = LastPointerRead();
+    recent_[1].pointerMoved =
+        pointerKnown_ && (pointer.x != lastPointer_.x || pointer.y != lastPointer_.y);
     lastPointer_ = pointer;
+    pointerKnown_ = true;
+    AskWherePointerIs();
     state.m_bMouseSeen = state.m_bKeySeen = keyTyped_ = false;
 
     // Installing a hook takes the loader lock, which an unload holds while it waits for us.
