@@ -110,8 +110,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
 
     const CWinApp* app = AfxGetApp();
     SetWindowText(app != nullptr ? app->m_strAppName.c_str() : L"");
-    SetMainIcons(*this, m_hIcon);
-    startup_trace::Mark("title, icons");
+    startup_trace::Mark("title");
 
     SetControlTip(IDC_CHECK_DISABLE_KEYBOARD_KEYS, kKeyboardBoxTip);
     SetControlText(IDC_EDIT_MANAGED, kManagedLineText);
@@ -135,8 +134,8 @@ BOOL CQuelvantDlg::OnInitDialog() {
     if (m_nLockAtStart != 0) {
         StartTimedLock(m_nLockAtStart);
     }
-    // The system menu's About entry, the context menu, COM and the notification icon come
-    // after the first paint (OnTimer): nothing before it needs them.
+    // The window's icons, the system menu's About entry, the context menu, COM and the
+    // notification icon come after the first paint (OnTimer): nothing before it needs them.
     startup_trace::Mark("OnInitDialog done");
     return TRUE;
 }

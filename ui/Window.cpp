@@ -3,6 +3,7 @@
 #include "QuelvantDlg.h"
 
 #include "AboutDlg.h"
+#include "MainIcon.h"
 #include "StartupTrace.h"
 
 #include <shellapi.h>
@@ -20,6 +21,9 @@ void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == kAfterFirstPaintTimer) {
         ::KillTimer(m_hWnd, kAfterFirstPaintTimer);
         m_bWindowSeen = true;
+        // Under Wine each icon is drawn into the window's properties for the display, some
+        // milliseconds that the first paint need not wait for.
+        SetMainIcons(*this, m_hIcon);
         RefreshNotifyIcon();
         for (const auto& [id, text] : std::exchange(m_pendingTips, {})) {
             SetControlTip(id, text);
