@@ -2,6 +2,7 @@
 // counted down, and the lock commands that a second start hands over.
 #include "QuelvantDlg.h"
 
+#include "MainIcon.h"
 #include "TimedLock.h"
 
 #include <shellapi.h>
@@ -23,6 +24,11 @@ void CQuelvantDlg::RefreshNotifyIcon() {
         return;
     }
     const bool blocked = TimedLockActive() || (AnythingBlocked() && !ChordReleased());
+    // Loaded at the icon's first showing, after the first paint.
+    if (m_hBlockedIcon == nullptr) {
+        m_hBlockedIcon = LoadSmallIcon(IDR_MAINFRAME);
+        m_hFreeIcon = LoadSmallIcon(IDI_FREE);
+    }
     const HICON icon = blocked ? m_hBlockedIcon : m_hFreeIcon;
     CString tip = m_editStatus.m_hWnd != nullptr ? m_editStatus.GetWindowText() : CString();
     const CWinApp* app = AfxGetApp();

@@ -32,8 +32,7 @@ const UINT kTaskbarCreatedMessage = TaskbarCreatedMessage();
 } // namespace
 
 CQuelvantDlg::CQuelvantDlg(const CorePorts& ports, CWnd* pParent)
-    : CDialog(IDD_QUELVANT_DIALOG, pParent), DialogCore(ports), m_hIcon(LoadMainIcon()),
-      m_hBlockedIcon(LoadSmallIcon(IDR_MAINFRAME)), m_hFreeIcon(LoadSmallIcon(IDI_FREE)) {
+    : CDialog(IDD_QUELVANT_DIALOG, pParent), DialogCore(ports), m_hIcon(LoadMainIcon()) {
     // Before anything is loaded, so that a start and a "<RESET>" alike respect it.
     SetPolicy(ReadPolicy());
 }
