@@ -35,6 +35,17 @@ public:
         }
         return app->WriteProfileInt(core::kSettingsSection, setting.name, value.number) != 0;
     }
+
+    void BeginPass() override {
+        if (const CWinApp* app = AfxGetApp()) {
+            app->HoldProfileKey();
+        }
+    }
+    void EndPass() override {
+        if (const CWinApp* app = AfxGetApp()) {
+            app->ReleaseProfileKey();
+        }
+    }
 };
 
 } // namespace

@@ -29,6 +29,10 @@ class SettingsStore {
 public:
     virtual StoredSettingValue Load(const SettingDef& setting) = 0;
     virtual bool Save(const SettingDef& setting, const StoredSettingValue& value) = 0;
+    // Bracket a pass over all the settings, which the store may serve through one opening of
+    // its place. Each pass opens it anew: a store locked meanwhile refuses the next pass.
+    virtual void BeginPass() {}
+    virtual void EndPass() {}
 
 protected:
     ~SettingsStore() = default;

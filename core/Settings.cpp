@@ -2,7 +2,21 @@
 
 namespace quelvant::core {
 
+namespace {
+class StorePass {
+public:
+    explicit StorePass(SettingsStore& store) : m_store(store) { m_store.BeginPass(); }
+    StorePass(const StorePass&) = delete;
+    StorePass& operator=(const StorePass&) = delete;
+    ~StorePass() { m_store.EndPass(); }
+
+private:
+    SettingsStore& m_store;
+};
+} // namespace
+
 void StoredSettings::Load() {
+    const StorePass pass(m_store);
     for (int i = 0; i < kSettingCount; ++i) {
         m_members.Set(i, Stored(i));
     }
@@ -12,6 +26,7 @@ void StoredSettings::Load() {
 bool StoredSettings::Save() {
     bool written = true;
     const SettingMembers::Values values = m_members.All();
+    const StorePass pass(m_store);
     for (int i = 0; i < kSettingCount; ++i) {
         if (!m_policy.Locks(i)) {
             written = m_store.Save(kSettings[i], values[i]) && written;

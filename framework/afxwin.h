@@ -169,6 +169,11 @@ public:
                              const wchar_t* lpszDefault = nullptr) const;
     BOOL WriteProfileString(const wchar_t* section, const wchar_t* entry,
                             const wchar_t* lpszValue) const;
+    // Between the two calls the section's key stays open: a pass over many values then costs
+    // one call to the registry a value, not three. Each pass opens the key anew, so that a key
+    // locked or deleted meanwhile is met as such. Passes may nest.
+    void HoldProfileKey() const noexcept { ++m_sectionKeyHolds; }
+    void ReleaseProfileKey() const noexcept;
     // A profile value whole and raw: its type and every byte of it. FALSE when it is missing
     // or cannot be read.
     BOOL GetProfileValue(const wchar_t* section, const wchar_t* entry, DWORD& type,
@@ -187,9 +192,10 @@ public:
 
 private:
     UniqueRegKey OpenSectionKey(const wchar_t* section, bool create) const;
-    // The section key last used stays open: a value then costs one call to the registry, not
-    // three. A key deleted meanwhile is opened anew.
+    // The section key last used, open while a pass holds it; a key deleted meanwhile is opened
+    // anew. Out of a pass it is closed after each value.
     HKEY SectionKey(const wchar_t* section, bool create) const;
+    void CloseSectionKeyUnlessHeld() const noexcept;
     BOOL WriteProfileValue(const wchar_t* section, const wchar_t* entry, DWORD type,
                            const BYTE* data, DWORD size) const;
     struct SectionKeyCache {
@@ -198,6 +204,7 @@ private:
         UniqueRegKey key;
     };
     mutable SectionKeyCache m_sectionKey;
+    mutable int m_sectionKeyHolds = 0;
 };
 
 CWinApp* AfxGetApp() noexcept;

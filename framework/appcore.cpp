@@ -87,6 +87,19 @@ HKEY CWinApp::SectionKey(const wchar_t* section, bool create) const {
     return cache.key.Get();
 }
 
+void CWinApp::ReleaseProfileKey() const noexcept {
+    if (m_sectionKeyHolds > 0) {
+        --m_sectionKeyHolds;
+    }
+    CloseSectionKeyUnlessHeld();
+}
+
+void CWinApp::CloseSectionKeyUnlessHeld() const noexcept {
+    if (m_sectionKeyHolds == 0) {
+        m_sectionKey = {};
+    }
+}
+
 namespace {
 
 // Reads one value whole; ERROR_SUCCESS when it was read. The value may grow between asking for
@@ -125,6 +138,7 @@ BOOL CWinApp::GetProfileValue(const wchar_t* section, const wchar_t* entry, DWOR
             return FALSE;
         }
         const LONG status = ReadValue(key, entry, type, data);
+        CloseSectionKeyUnlessHeld();
         if (status == ERROR_SUCCESS) {
             return TRUE;
         }
@@ -146,6 +160,7 @@ BOOL CWinApp::WriteProfileValue(const wchar_t* section, const wchar_t* entry, DW
             return FALSE;
         }
         const LONG status = ::RegSetValueExW(key, entry, 0, type, data, size);
+        CloseSectionKeyUnlessHeld();
         if (status != ERROR_KEY_DELETED) {
             return status == ERROR_SUCCESS;
         }

@@ -177,8 +177,9 @@ TEST_F(ProfileTest, AValueOfTheWrongTypeIsReplacedWithoutEverBeingMissing) {
     EXPECT_EQ(app.GetProfileString(L"S", L"s", L""), L"x");
 }
 
-// The section's key stays open between calls; a reset by other means deletes it meanwhile.
+// Through a pass the section's key stays open; a reset by other means deletes it meanwhile.
 TEST_F(ProfileTest, AKeyDeletedBehindItsBackIsOpenedAnew) {
+    app.HoldProfileKey();
     EXPECT_TRUE(app.WriteProfileInt(L"S", L"a", 5));
     EXPECT_EQ(app.GetProfileInt(L"S", L"a", 0), 5u);
     ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, kRoot), ERROR_SUCCESS);
@@ -190,6 +191,7 @@ TEST_F(ProfileTest, AKeyDeletedBehindItsBackIsOpenedAnew) {
                              RRF_RT_REG_SZ, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(app.GetProfileInt(L"S", L"a", 8), 8u);
+    app.ReleaseProfileKey();
 }
 
 TEST(ProfileWithoutRegistryKey, ReadsDefaultsAndWritesNothing) {
