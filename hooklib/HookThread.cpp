@@ -90,8 +90,7 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
                 break;
             }
             // After the answer: the hooks are in force, and the caller need not wait for what
-            // the watchdog reads to start again (under Wine the first read of the pointer
-            // opens this thread's display connection, which takes tens of milliseconds).
+            // the watchdog reads to start again.
             watchdog.Restart();
         } else if (msg.message == WM_TIMER) {
             if (!LockTimerFired(msg.wParam)) {
