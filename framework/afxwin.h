@@ -52,7 +52,11 @@ public:
     HWND m_hWnd = nullptr;
 
     HWND GetSafeHwnd() const noexcept { return m_hWnd; }
-    HWND GetDlgItem(int nID) const noexcept { return ::GetDlgItem(m_hWnd, nID); }
+    // The child window with this id. Under Wine each ::GetDlgItem asks the server for the whole
+    // list of children, and a dialog's handlers look up the same controls over and over: a
+    // control once found is remembered, and checked to be still this window's child with that
+    // id (which Wine answers in the process) each time before it is given out.
+    HWND GetDlgItem(int nID) const noexcept;
     void SetWindowText(const wchar_t* text) const noexcept { ::SetWindowTextW(m_hWnd, text); }
     CString GetWindowText() const;
     BOOL ShowWindow(int nCmdShow) const noexcept { return ::ShowWindow(m_hWnd, nCmdShow); }
@@ -103,8 +107,15 @@ private:
         int& m_depth;
     };
 
+    struct FoundChild {
+        int id;
+        HWND hwnd;
+    };
+
     bool m_bCallDefault = false;
     int m_nHandlerDepth = 0;
+    mutable FoundChild m_foundChildren[40]{};
+    mutable int m_nFoundChildren = 0;
 };
 
 class CEdit : public CWnd {};

@@ -102,9 +102,18 @@ void CWinApp::CloseSectionKeyUnlessHeld() const noexcept {
 
 namespace {
 
-// Reads one value whole; ERROR_SUCCESS when it was read. The value may grow between asking for
-// its size and reading it: ask again until it fits.
+// Reads one value whole; ERROR_SUCCESS when it was read. Most values are a number or a short
+// name and are read at the first call, one round trip to the registry; a longer one is asked
+// for its size, and may grow between asking and reading: ask again until it fits.
 LONG ReadValue(HKEY key, const wchar_t* entry, DWORD& type, std::vector<BYTE>& data) {
+    constexpr DWORD kFirstTry = 256;
+    data.assign(kFirstTry, 0);
+    DWORD firstRead = kFirstTry;
+    const LONG first = ::RegQueryValueExW(key, entry, nullptr, &type, data.data(), &firstRead);
+    if (first != ERROR_MORE_DATA) {
+        data.resize(first == ERROR_SUCCESS ? firstRead : 0);
+        return first;
+    }
     for (int attempt = 0; attempt < 8; ++attempt) {
         DWORD size = 0;
         LONG status = ::RegQueryValueExW(key, entry, nullptr, &type, nullptr, &size);

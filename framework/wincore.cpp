@@ -1,6 +1,8 @@
 // Windows, modal dialogs, message maps and data exchange on plain Win32.
 #include "afxwin.h"
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap() {
@@ -166,8 +168,53 @@ BOOL CMenu::LoadMenu(UINT nIDResource) {
     return m_menu ? TRUE : FALSE;
 }
 
+HWND CWnd::GetDlgItem(int nID) const noexcept {
+    const auto find = [this, nID] {
+        FoundChild* const end = m_foundChildren + m_nFoundChildren;
+        FoundChild* const found = std::find_if(
+            m_foundChildren, end, [nID](const FoundChild& entry) { return entry.id == nID; });
+        return found != end && found->hwnd != nullptr && ::GetParent(found->hwnd) == m_hWnd &&
+                       static_cast<int>(::GetWindowLongPtrW(found->hwnd, GWLP_ID)) == nID
+                   ? found->hwnd
+                   : nullptr;
+    };
+    if (m_hWnd == nullptr) {
+        return nullptr;
+    }
+    if (const HWND known = find()) {
+        return known;
+    }
+    // Not known, or no longer as known: all the children are noted again in one listing, the
+    // first of an id in the order the system looks (as ::GetDlgItem finds it).
+    m_nFoundChildren = 0;
+    ::EnumChildWindows(
+        m_hWnd,
+        [](HWND child, LPARAM context) -> BOOL {
+            const CWnd& self = *reinterpret_cast<const CWnd*>(context);
+            if (::GetParent(child) != self.m_hWnd) {
+                return TRUE; // a child's child
+            }
+            const int id = static_cast<int>(::GetWindowLongPtrW(child, GWLP_ID));
+            FoundChild* const end = self.m_foundChildren + self.m_nFoundChildren;
+            if (std::none_of(self.m_foundChildren, end,
+                             [id](const FoundChild& entry) { return entry.id == id; })) {
+                *end = {id, child};
+                ++self.m_nFoundChildren;
+            }
+            return self.m_nFoundChildren < static_cast<int>(std::size(self.m_foundChildren));
+        },
+        reinterpret_cast<LPARAM>(this));
+    if (const HWND found = find()) {
+        return found;
+    }
+    // Asked the system only when there were more children than could be noted.
+    return m_nFoundChildren < static_cast<int>(std::size(m_foundChildren))
+               ? nullptr
+               : ::GetDlgItem(m_hWnd, nID);
+}
+
 void DDX_Check(CDataExchange* pDX, int nIDC, BOOL& value) {
-    const HWND control = ::GetDlgItem(pDX->m_pDlgWnd->m_hWnd, nIDC);
+    const HWND control = pDX->m_pDlgWnd->GetDlgItem(nIDC);
     if (pDX->m_bSaveAndValidate) {
         value = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
     } else {
@@ -178,8 +225,5 @@ void DDX_Check(CDataExchange* pDX, int nIDC, BOOL& value) {
 
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
     // Bound again when the dialog was opened anew since.
-    const HWND dialog = pDX->m_pDlgWnd->m_hWnd;
-    if (rControl.m_hWnd == nullptr || !::IsChild(dialog, rControl.m_hWnd)) {
-        rControl.m_hWnd = ::GetDlgItem(dialog, nIDC);
-    }
+    rControl.m_hWnd = pDX->m_pDlgWnd->GetDlgItem(nIDC);
 }
