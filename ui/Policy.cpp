@@ -180,7 +180,7 @@ void CQuelvantDlg::SetControlTip(int nID, const std::wstring& text) {
         }
         ::SendMessageW(m_hTip, TTM_SETMAXTIPWIDTH, 0, 400);
     }
-    const HWND control = ::GetDlgItem(m_hWnd, nID);
+    const HWND control = GetDlgItem(nID);
     if (control == nullptr) {
         return;
     }

@@ -155,8 +155,9 @@ void CQuelvantDlg::AddMenus() {
 }
 
 void CQuelvantDlg::BringStoredChoiceIntoForce() {
+    // The members were just loaded or stored: the apply below stores them once more.
     MembersToControls();
-    OnBnClickedCloseShortcut();
+    RegisterCloseShortcut();
     startup_trace::Mark("controls, close shortcut");
     CommitBlockingSettings();
     startup_trace::Mark("blocking in force");

@@ -128,6 +128,7 @@ private:
     static CString GetSystemErrorText(DWORD dwError);
     void EnableMouseOptions();
     void RegisterDisableEnableShortcut();
+    void RegisterCloseShortcut();
 
     // Administrator's policy: read again, and when it changed, the user's own values come
     // back where a policy went and what is locked now comes into force, shown greyed.

@@ -24,6 +24,11 @@ void CQuelvantDlg::RegisterDisableEnableShortcut() {
 
 void CQuelvantDlg::OnBnClickedCloseShortcut() {
     StoreBoxes();
+    RegisterCloseShortcut();
+}
+
+// Registers or removes the close key as the member says, and captions its box.
+void CQuelvantDlg::RegisterCloseShortcut() {
     ::UnregisterHotKey(m_hWnd, kCloseHotKey);
     if (m_bCloseWithKeyboardShortcut != 0) {
         const wchar_t* keyName = L"";
