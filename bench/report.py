@@ -477,6 +477,7 @@ def startup_section(wine, x: X, earlier: Path | None = None) -> tuple[list[str],
               f"Quelvant's own start-up work; target ≤ 1.1: **{verdict(main_ratio <= 1.1)}**. "
               f"Quelvant / empty dialog (medians): {empty_ratio:.2f}; target ≤ 1.2: "
               f"**{verdict(empty_ratio <= 1.2)}**.", ""]
+    lines += timeline_lines(wine, x, driver)
     if earlier is not None:
         for name in ("Quelvant.exe", "Quelvant.exe, earlier build"):
             ratios = [a / b for a, b in zip(times[name], yardstick)]
@@ -487,6 +488,52 @@ def startup_section(wine, x: X, earlier: Path | None = None) -> tuple[list[str],
                          f"others' load disturbs least, {min(times[name]) / min(yardstick):.2f}).")
         lines.append("")
     return lines, {"startup_ratio": empty_ratio, "startup_ratio_main": main_ratio}
+
+
+TRACED_STARTS = 10
+
+
+def timeline_lines(wine, x: X, driver) -> list[str]:
+    """The start-up's steps as the program writes them under QUELVANT_STARTUP_TRACE, beside the
+    yardstick's, medians of separate starts."""
+    programs = (("Quelvant.exe", "Quelvant"), ("maindialog.exe", "Main Dialog Yardstick"))
+    steps: dict[str, dict[str, list[tuple[int, int]]]] = {exe: {} for exe, _ in programs}
+    trace = Path(wine.env["WINEPREFIX"]) / "drive_c" / "startup-trace.txt"
+    wine.env["QUELVANT_STARTUP_TRACE"] = r"C:\startup-trace.txt"
+    try:
+        for _ in range(TRACED_STARTS):
+            for exe, title in programs:
+                trace.unlink(missing_ok=True)
+                x.drain()
+                process = wine.start(exe, stdin=subprocess.DEVNULL)
+                x.wait_map(title)
+                driver(f"use {title}")
+                wait_until(lambda: driver.value("visible") == "1", what=title)
+                wait_until(trace.exists, what="the start-up time line")
+                driver("post 16 0 0")
+                process.wait(timeout=60)
+                for line in trace.read_text().splitlines()[1:]:
+                    name, end, cost = line.split("\t")
+                    steps[exe].setdefault(name, []).append((int(end), int(cost)))
+    finally:
+        del wine.env["QUELVANT_STARTUP_TRACE"]
+
+    def row(name: str, values: list[tuple[int, int]]) -> str:
+        return (f"| {name} | {median([e for e, _ in values]) / 1000:.1f} "
+                f"| {median([c for _, c in values]) / 1000:.1f} |")
+
+    lines = ["### Time line", "",
+             f"`QUELVANT_STARTUP_TRACE` set, {TRACED_STARTS} starts of each in turn: each step's end "
+             "in ms since the process was created and its own cost, medians over the starts. "
+             "Before the first paint, since blocking must be in force when the window shows: the "
+             "settings and policy, the Run entry, the touchpad, blocking, the shortcuts, the "
+             "greying and the policy watch. After it (or one second at the latest): COM, the "
+             "menus, the voice, the notification icon, the window's icons and the tooltips.", "",
+             "| Quelvant.exe step | ends at ms | costs ms |", "|---|---|---|"]
+    lines += [row(name, values) for name, values in steps["Quelvant.exe"].items()]
+    lines += ["", "| yardstick step | ends at ms | costs ms |", "|---|---|---|"]
+    lines += [row(name, values) for name, values in steps["maindialog.exe"].items()]
+    return lines + [""]
 
 
 def footprint_section() -> tuple[list[str], dict]:
