@@ -53,9 +53,9 @@ public:
 
     HWND GetSafeHwnd() const noexcept { return m_hWnd; }
     // The child window with this id. Under Wine each ::GetDlgItem asks the server for the whole
-    // list of children, and a dialog's handlers look up the same controls over and over: a
-    // control once found is remembered, and checked to be still this window's child with that
-    // id (which Wine answers in the process) each time before it is given out.
+    // list of children, and a dialog's handlers look up the same controls over and over: the
+    // children are noted in one listing, and a noted one is checked to be still this window's
+    // child with that id (which Wine answers in the process) each time before it is given out.
     HWND GetDlgItem(int nID) const noexcept;
     void SetWindowText(const wchar_t* text) const noexcept { ::SetWindowTextW(m_hWnd, text); }
     CString GetWindowText() const;
