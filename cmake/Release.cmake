@@ -14,6 +14,13 @@ set(QUELVANT_HOMEPAGE "" CACHE STRING "Quelvant's home page, named by the manife
 set(QUELVANT_RELEASE_NOTES_URL "" CACHE STRING
     "Address of the release's notes, when published ({version} is replaced)")
 
+# The release check (package_contents) validates the manifests with Debian's python3-jsonschema
+# and python3-rfc3987 (scripts/setup), which only Debian's own interpreter sees, whatever other
+# Python comes first on the PATH: it runs under that one where there is one.
+if(EXISTS /usr/bin/python3)
+    set(Python3_EXECUTABLE /usr/bin/python3)
+endif()
+
 if(QUELVANT_SIGN_CERT)
     find_program(OSSLSIGNCODE osslsigncode REQUIRED)
     if(NOT QUELVANT_SIGN_CERT MATCHES "\\.(p12|pfx|P12|PFX)$" AND NOT QUELVANT_SIGN_KEY)

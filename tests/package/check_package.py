@@ -5,7 +5,8 @@ installer puts beside the program too, and which name exactly the program's sett
 system DLLs only (and the program Helper.dll's two calls), asking for no user-interface
 access; in a release build, stripped and at most 1 MiB together. With --signed, a second tree
 elsewhere, signed with a throwaway certificate, must give the same binaries and valid signatures,
-and winget and Scoop manifests of the files made."""
+and winget and Scoop manifests of the files made that pass the package managers' own schemas;
+time-stamped afterwards, the final-files step brings SHA256SUMS and the manifests along."""
 
 import argparse
 import functools
