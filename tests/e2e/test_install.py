@@ -161,7 +161,8 @@ def test_upgrade_stays_in_the_folder_of_the_install(wine: WineSession, installer
 
     def entries() -> list[tuple[str, str]]:
         return [(e["DisplayVersion"][1], e.get("InstallLocation", ("", ""))[1])
-                for e in subkeys(wine, UNINSTALL) if e.get("DisplayName", ("", ""))[1] == "Quelvant"]
+                for e in subkeys(wine, UNINSTALL)
+                if e.get("DisplayName", ("", ""))[1] == "Quelvant"]
 
     assert msiexec(wine, "/i", str(installers[True, "1.0"]), f"INSTALLDIR={folder}") == 0
     assert entries() == [("1.0", folder + "\\")]

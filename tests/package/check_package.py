@@ -340,7 +340,8 @@ def check_manifests(dist, msi, archive, version, source_dir):
     base = TEST_URL.replace("{version}", version)
     sha = {p: hashlib.sha256(p.read_bytes()).hexdigest() for p in (msi, archive)}
     has = msi_properties(msi)
-    folder = dist / "winget/manifests" / WINGET_ID[0].lower() / Path(*WINGET_ID.split(".")) / version
+    folder = (dist / "winget/manifests" / WINGET_ID[0].lower() / Path(*WINGET_ID.split("."))
+              / version)
     found = sorted(p.relative_to(dist) for p in (dist / "winget").rglob("*") if p.is_file())
     check(found == sorted(folder.relative_to(dist) / n for n in WINGET_FILES),
           f"the winget files are {found}, not the three in {folder.relative_to(dist)}")
@@ -442,7 +443,8 @@ def check_signed(args):
                      (args.build_dir / "CMakeCache.txt").read_text(), re.M)
     for msi, page in ((made[0], TEST_HOME), (args.build_dir / "dist" / made[0].name,
                                              home[1] if home else "")):
-        links = {k: v for k, v in msi_properties(msi).items() if k in ("ARPURLINFOABOUT", "ARPHELPLINK")}
+        links = {k: v for k, v in msi_properties(msi).items()
+                 if k in ("ARPURLINFOABOUT", "ARPHELPLINK")}
         check(links == ({"ARPURLINFOABOUT": page, "ARPHELPLINK": page} if page else {}),
               f"{msi}: Programs and Features links {links}")
     for name in ("Quelvant.exe", "Helper.dll"):  # the zip's program asks for no access there
