@@ -3,12 +3,23 @@
 # or a PKCS#12 file; a password comes from the environment variable QUELVANT_SIGN_PASSWORD at
 # build time) the program, the library and the installer are signed. With QUELVANT_RELEASE_URL
 # and QUELVANT_HOMEPAGE it also writes the winget and Scoop manifests of the files it made.
+# `--target manifests` writes SHA256SUMS and the manifests again from dist/ as it is now (after
+# time-stamping the files), building nothing.
 set(QUELVANT_SIGN_CERT "" CACHE FILEPATH "Code-signing certificate (PEM, or PKCS#12 .p12/.pfx)")
 set(QUELVANT_SIGN_KEY "" CACHE FILEPATH "Private key of a PEM certificate")
 # Where the published files will be; ours to be told, never to guess.
 set(QUELVANT_RELEASE_URL "" CACHE STRING
     "Address of the folder the release's files are downloaded from ({version} is replaced)")
-set(QUELVANT_HOMEPAGE "" CACHE STRING "Quelvant's home page, named by the manifests")
+set(QUELVANT_HOMEPAGE "" CACHE STRING "Quelvant's home page, named by the manifests and the installer")
+set(QUELVANT_RELEASE_NOTES_URL "" CACHE STRING
+    "Address of the release's notes, when published ({version} is replaced)")
+
+# The release check (package_contents) validates the manifests with Debian's python3-jsonschema
+# and python3-rfc3987 (scripts/setup), which only Debian's own interpreter sees, whatever other
+# Python comes first on the PATH: it runs under that one where there is one.
+if(EXISTS /usr/bin/python3)
+    set(Python3_EXECUTABLE /usr/bin/python3)
+endif()
 
 if(QUELVANT_SIGN_CERT)
     find_program(OSSLSIGNCODE osslsigncode REQUIRED)
@@ -45,9 +56,18 @@ add_custom_target(package
             --stage-dir ${CMAKE_BINARY_DIR}/package-stage --out-dir ${CMAKE_BINARY_DIR}/dist
             --sign-cert "${QUELVANT_SIGN_CERT}" --sign-key "${QUELVANT_SIGN_KEY}"
             --release-url "${QUELVANT_RELEASE_URL}" --homepage "${QUELVANT_HOMEPAGE}"
+            --release-notes-url "${QUELVANT_RELEASE_NOTES_URL}"
     COMMENT "Making the installer, the portable zip, SHA256SUMS and the manifests in ${CMAKE_BINARY_DIR}/dist"
     VERBATIM)
 add_dependencies(package Quelvant Helper)
 if(QUELVANT_SIGN_CERT)
     add_dependencies(package QuelvantInstalled)
 endif()
+
+add_custom_target(manifests
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/packaging/make-release.py manifests
+            ${CMAKE_BINARY_DIR}/dist
+            --release-url "${QUELVANT_RELEASE_URL}" --homepage "${QUELVANT_HOMEPAGE}"
+            --release-notes-url "${QUELVANT_RELEASE_NOTES_URL}"
+    COMMENT "Writing SHA256SUMS and the manifests from the files in ${CMAKE_BINARY_DIR}/dist"
+    VERBATIM)

@@ -3,8 +3,11 @@
 portable Quelvant-<version>-win64.zip (both with the Group Policy templates) and SHA256SUMS, byte for byte the same on every run of
 the same sources. With a certificate, the program, the library and the installer are signed
 first (SHA-256, signing time fixed to the sources' time). Given the address the files will be
-downloaded from and a home page, it writes the winget manifests (winget/) and the Scoop
-manifest (quelvant.json) from the artefacts just made.
+downloaded from and a home page, it writes the winget manifests (winget/manifests/...) and the
+Scoop manifest (quelvant.json) from the artefacts just made.
+
+`make-release.py manifests DIST --release-url ... --homepage ...` writes SHA256SUMS and the
+manifests again from the files in DIST as they are now, after time-stamping for instance.
 
 Every varying input is pinned: file times and zip entry times come from SOURCE_DATE_EPOCH (or
 the last commit's time), wixl runs under faketime for the installer's dates, its package code
@@ -18,6 +21,7 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import uuid
 import zipfile
 from pathlib import Path
@@ -34,7 +38,11 @@ PASSWORD_VARIABLE = "QUELVANT_SIGN_PASSWORD"
 WINGET_ID = "Quelvant.Quelvant"
 WINGET_SCHEMA = "1.12.0"
 WINGET_DIR = "winget"
+# The community repository's layout (microsoft/winget-pkgs): publishing is one copy of this tree.
+WINGET_PATH = "manifests/q/Quelvant/Quelvant"
 SCOOP_MANIFEST = "quelvant.json"
+SUMS = "SHA256SUMS"
+MONIKER = "quelvant"
 SHORT_DESCRIPTION = ("Blocks chosen mouse buttons, the wheel, pointer movement and, on request, "
                      "every key, with a shortcut that releases and restores the blocking.")
 TAGS = ["accessibility", "input", "mouse", "keyboard", "kiosk"]
@@ -88,7 +96,7 @@ def write_msi(args, epoch: int, stage: Path, out: Path) -> None:
     ui_access = b'uiAccess="true"' in (stage / "Quelvant.exe").read_bytes()
     product_code = uuid.uuid5(NAMESPACE, f"Quelvant {args.version} win64")
     # Windows caches installers by package code: a different build must never share one.
-    digest = hashlib.sha256(args.version.encode())
+    digest = hashlib.sha256(f"{args.version}\n{args.homepage}".encode())
     files = ("Quelvant.exe", "Helper.dll", "Quelvant.ico",
              *(f"{POLICY_DIR}/{name}" for name in POLICY_TEMPLATES))
     for name in files:
@@ -102,7 +110,8 @@ def write_msi(args, epoch: int, stage: Path, out: Path) -> None:
     env = dict(os.environ, TZ="UTC")
     run(clock + ["wixl", "-a", "x64", "-D", f"Version={args.version}",
                  "-D", f"ProductCode={product_code}",
-                 "-D", f"UiAccess={'true' if ui_access else 'false'}", "-o", str(out.resolve()),
+                 "-D", f"UiAccess={'true' if ui_access else 'false'}",
+                 "-D", f"Homepage={args.homepage}", "-o", str(out.resolve()),
                  str(Path(args.wxs).resolve())], cwd=stage, env=env)
     run(clock + ["msibuild", str(out), "-s", f"Quelvant {args.version}", "Quelvant developers",
                  "x64;1033", "{%s}" % str(package_code).upper()], env=env)
@@ -129,58 +138,134 @@ def to_yaml(fields: dict, indent: str = "") -> list[str]:
                     first, *rest = to_yaml(item, indent + "  ")
                     lines += [f"{indent}- {first.lstrip()}", *rest]
                 else:
-                    lines.append(f"{indent}- {json.dumps(item)}")
+                    lines.append(f"{indent}- {json.dumps(item, ensure_ascii=False)}")
         else:
-            lines.append(f"{indent}{key}: {json.dumps(value)}")
+            lines.append(f"{indent}{key}: {json.dumps(value, ensure_ascii=False)}")
     return lines
 
 
-def write_manifests(args, msi: Path, archive: Path, base_url: str) -> None:
+def release_files(dist: Path) -> tuple[str, Path, Path]:
+    """The version and the installer and zip of the one release in DIST, by their names."""
+    found = [re.fullmatch(r"Quelvant-(.+)-win64\.msi", p.name) for p in sorted(dist.glob("*.msi"))]
+    versions = [m[1] for m in found if m]
+    if len(versions) != 1:
+        raise SystemExit(f"{dist} holds {len(versions)} Quelvant installers, not one")
+    msi, archive = (dist / f"Quelvant-{versions[0]}-win64.{kind}" for kind in ("msi", "zip"))
+    if not archive.is_file():
+        raise SystemExit(f"{dist} holds no {archive.name}")
+    return versions[0], msi, archive
+
+
+def readme_description(readme: str) -> str:
+    """The README's first paragraph, the one that says what Quelvant does."""
+    body = readme.split("\n\n", 1)[1] if readme.startswith("# ") else readme
+    return " ".join(body.split("\n\n", 1)[0].split())
+
+
+def write_final(dist: Path, release_url: str, homepage: str, notes_url: str = "") -> None:
+    """SHA256SUMS, and with a download address and a home page the manifests, from the files in
+    DIST as they are now: after time-stamping too, their hashes are the files' own."""
+    version, msi, archive = release_files(dist)
+    for stale in (dist / SUMS, dist / SCOOP_MANIFEST):
+        stale.unlink(missing_ok=True)
+    shutil.rmtree(dist / WINGET_DIR, ignore_errors=True)
+    sums = "".join(f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n"
+                   for p in (msi, archive))
+    (dist / SUMS).write_text(sums)
+    print(sums, end="")
+    base_url = release_url.replace("{version}", version).rstrip("/")
+    notes_url = notes_url.replace("{version}", version)
+    for name, value in (("release address", base_url), ("home page", homepage),
+                        ("release notes address", notes_url)):
+        if value and not re.fullmatch(r"https?://[^\s]+", value):
+            raise SystemExit(f"the {name} {value!r} is not an http(s) address")
+    if base_url and homepage:
+        write_manifests(dist, version, msi, archive, release_url, homepage, notes_url)
+    else:
+        missing = [name for name, value in (("QUELVANT_RELEASE_URL", base_url),
+                                            ("QUELVANT_HOMEPAGE", homepage)) if not value]
+        print(f"No winget or Scoop manifests: {' and '.join(missing)} not set (where the files "
+              "will be downloaded from, the project's home page).")
+
+
+def scoop_checkver(release_url: str, homepage: str, archive_pattern: str) -> dict:
+    """Where Scoop's updater learns of a new version: the latest release of a GitHub project,
+    else the home page, which links the latest zip by its name."""
+    github = re.match(r"https://github\.com/([^/]+)/([^/]+)/releases/download/", release_url)
+    if github:
+        return {"github": f"https://github.com/{github[1]}/{github[2]}"}
+    return {"url": homepage, "regex": archive_pattern}
+
+
+def write_manifests(dist: Path, version: str, msi: Path, archive: Path, release_url: str,
+                    homepage: str, notes_url: str) -> None:
     """winget's multi-file manifest for the installer and Scoop's for the portable zip, with
-    the hashes of the files made and the codes the installer itself holds."""
+    the hashes of the files as they are and the codes the installer itself holds."""
+    base_url = release_url.replace("{version}", version).rstrip("/")
+
     def url(path: Path) -> str:
         return f"{base_url}/{path.name}"
 
     def sha256(path: Path) -> str:
         return hashlib.sha256(path.read_bytes()).hexdigest()
 
-    licence_line = (args.source_dir / "LICENSE").read_text().splitlines()[0].strip()
+    with zipfile.ZipFile(archive) as z:
+        licence_text = z.read("LICENSE").decode()
+        description = readme_description(z.read("README.md").decode())
+    licence_line = licence_text.splitlines()[0].strip()
     if licence_line not in LICENCES:
         raise SystemExit(f"LICENSE begins with {licence_line!r}, which names no known licence")
     licence = LICENCES[licence_line]
+    copyright_line = next(line.strip() for line in licence_text.splitlines()
+                          if line.startswith("Copyright"))
     properties = msi_properties(msi)
     publisher = properties["Manufacturer"]
-    common = {"PackageIdentifier": WINGET_ID, "PackageVersion": args.version}
+    common = {"PackageIdentifier": WINGET_ID, "PackageVersion": version}
+    locale = {**common, "PackageLocale": "en-US", "Publisher": publisher,
+              "PublisherUrl": homepage, "PackageName": properties["ProductName"],
+              "PackageUrl": homepage, "License": licence,
+              # The licence as published beside the files (README: Publishing).
+              "LicenseUrl": f"{base_url}/LICENSE", "Copyright": copyright_line,
+              "ShortDescription": SHORT_DESCRIPTION, "Description": description,
+              "Moniker": MONIKER, "Tags": TAGS}
+    if notes_url:
+        locale["ReleaseNotesUrl"] = notes_url
     files = {
         f"{WINGET_ID}.yaml": ("version", {**common, "DefaultLocale": "en-US"}),
-        f"{WINGET_ID}.locale.en-US.yaml": ("defaultLocale", {
-            **common, "PackageLocale": "en-US", "Publisher": publisher,
-            "PackageName": properties["ProductName"], "PackageUrl": args.homepage,
-            "License": licence, "ShortDescription": SHORT_DESCRIPTION, "Tags": TAGS}),
+        f"{WINGET_ID}.locale.en-US.yaml": ("defaultLocale", locale),
         f"{WINGET_ID}.installer.yaml": ("installer", {**common, "Installers": [{
             "Architecture": "x64", "InstallerType": "msi", "Scope": "machine",
             "InstallerUrl": url(msi), "InstallerSha256": sha256(msi).upper(),
-            # winget passes --location as TARGETDIR, which does not move a Program Files install.
-            "UnsupportedArguments": ["location"],
+            # winget's default for an MSI is TARGETDIR, which does not move INSTALLDIR.
+            "InstallerSwitches": {"InstallLocation": 'INSTALLDIR="<INSTALLPATH>"'},
             "ProductCode": properties["ProductCode"],
             "AppsAndFeaturesEntries": [{
                 "Publisher": publisher, "DisplayVersion": properties["ProductVersion"],
                 "ProductCode": properties["ProductCode"],
                 "UpgradeCode": properties["UpgradeCode"]}]}]}),
     }
-    folder = args.out_dir / WINGET_DIR
-    folder.mkdir()
+    folder = dist / WINGET_DIR / WINGET_PATH / version
+    folder.mkdir(parents=True)
     for name, (kind, fields) in files.items():
-        schema = f"https://aka.ms/winget-manifest.{kind.lower()}.{WINGET_SCHEMA}.schema.json"
+        # winget reads the type from this header, case and all (defaultLocale).
+        schema = f"https://aka.ms/winget-manifest.{kind}.{WINGET_SCHEMA}.schema.json"
         lines = [f"# yaml-language-server: $schema={schema}", "",
                  *to_yaml({**fields, "ManifestType": kind, "ManifestVersion": WINGET_SCHEMA})]
-        (folder / name).write_text("\n".join(lines) + "\n")
+        (folder / name).write_text("\n".join(lines) + "\n", encoding="utf-8")
+    # Scoop's updater: the new zip's address from the version, its hash read from the
+    # SHA256SUMS beside it (the line that names the zip).
+    template = release_url.replace("{version}", "$version").rstrip("/")
+    archive_name = archive.name.replace(version, "$version")
+    archive_pattern = r"Quelvant-([\d.]+)-win64\.zip"
     # No "persist": the settings live in the user's registry, never in the app's folder.
-    scoop = {"version": args.version, "description": SHORT_DESCRIPTION,
-             "homepage": args.homepage, "license": licence,
+    scoop = {"version": version, "description": SHORT_DESCRIPTION,
+             "homepage": homepage, "license": licence,
              "architecture": {"64bit": {"url": url(archive), "hash": sha256(archive)}},
-             "bin": "Quelvant.exe", "shortcuts": [["Quelvant.exe", "Quelvant"]]}
-    (args.out_dir / SCOOP_MANIFEST).write_text(json.dumps(scoop, indent=4) + "\n")
+             "bin": "Quelvant.exe", "shortcuts": [["Quelvant.exe", "Quelvant"]],
+             "checkver": scoop_checkver(release_url, homepage, archive_pattern),
+             "autoupdate": {"architecture": {"64bit": {
+                 "url": f"{template}/{archive_name}", "hash": {"url": f"$baseurl/{SUMS}"}}}}}
+    (dist / SCOOP_MANIFEST).write_text(json.dumps(scoop, indent=4) + "\n")
 
 
 def run(command: list[str], **kwargs) -> None:
@@ -208,10 +293,12 @@ def main() -> None:
     parser.add_argument("--release-url", default="",
                         help="where the files will be downloaded from; {version} is replaced")
     parser.add_argument("--homepage", default="")
+    parser.add_argument("--release-notes-url", default="",
+                        help="the release notes of this version ({version} is replaced)")
     args = parser.parse_args()
 
-    base_url = args.release_url.replace("{version}", args.version).rstrip("/")
-    for name, value in (("release address", base_url), ("home page", args.homepage)):
+    for name, value in (("release address", args.release_url), ("home page", args.homepage),
+                        ("release notes address", args.release_notes_url)):
         if value and not re.fullmatch(r"https?://[^\s]+", value):
             raise SystemExit(f"the {name} {value!r} is not an http(s) address")
 
@@ -241,9 +328,8 @@ def main() -> None:
 
     base = f"Quelvant-{args.version}-win64"
     msi, archive = args.out_dir / f"{base}.msi", args.out_dir / f"{base}.zip"
-    for stale in (msi, archive, args.out_dir / "SHA256SUMS", args.out_dir / SCOOP_MANIFEST):
-        stale.unlink(missing_ok=True)
-    shutil.rmtree(args.out_dir / WINGET_DIR, ignore_errors=True)
+    for stale in (*args.out_dir.glob("Quelvant-*-win64.*"), args.out_dir / "LICENSE"):
+        stale.unlink(missing_ok=True)  # a build of another version must not stay beside it
     if args.sign_cert:
         write_msi(args, epoch, installed, args.stage_dir / "unsigned.msi")
         sign(args, epoch, args.stage_dir / "unsigned.msi", msi)
@@ -254,18 +340,26 @@ def main() -> None:
                         ("README.md", args.source_dir / "README.md"),
                         ("LICENSE", args.source_dir / "LICENSE"),
                         *templates], epoch)
-    sums = "".join(f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n"
-                   for p in (msi, archive))
-    (args.out_dir / "SHA256SUMS").write_text(sums)
-    print(sums, end="")
-    if base_url and args.homepage:
-        write_manifests(args, msi, archive, base_url)
-    else:
-        missing = [name for name, value in (("QUELVANT_RELEASE_URL", base_url),
-                                            ("QUELVANT_HOMEPAGE", args.homepage)) if not value]
-        print(f"No winget or Scoop manifests: {' and '.join(missing)} not set (where the files "
-              "will be downloaded from, the project's home page).")
+    # Published beside the files: the winget manifest names it as the licence's page.
+    shutil.copyfile(args.source_dir / "LICENSE", args.out_dir / "LICENSE")
+    write_final(args.out_dir, args.release_url, args.homepage, args.release_notes_url)
+
+
+def manifests_main(argv: list[str]) -> None:
+    parser = argparse.ArgumentParser(
+        prog="make-release.py manifests",
+        description="Writes SHA256SUMS and the manifests again from the files in DIST as they "
+                    "are now (after time-stamping, say).")
+    parser.add_argument("dist", type=Path)
+    parser.add_argument("--release-url", default="")
+    parser.add_argument("--homepage", default="")
+    parser.add_argument("--release-notes-url", default="")
+    args = parser.parse_args(argv)
+    write_final(args.dist, args.release_url, args.homepage, args.release_notes_url)
 
 
 if __name__ == "__main__":
-    main()
+    if sys.argv[1:2] == ["manifests"]:
+        manifests_main(sys.argv[2:])
+    else:
+        main()

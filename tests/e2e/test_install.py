@@ -1,7 +1,7 @@
 """The installer as an administrator deploys it: silent install over an older version, the
 installed program at work, a refused downgrade, a silent uninstall that keeps the settings; the
 install folder an administrator names, refused for a program that asks for user-interface
-access when it lies outside Program Files."""
+access when it lies outside Program Files, and kept by the next version's upgrade."""
 
 from __future__ import annotations
 
@@ -19,6 +19,8 @@ UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 # Building the package and an older release; generous for a loaded machine, but bounded.
 BUILD_TIMEOUT = 600
 PRODUCTS = r"HKLM\Software\Classes\Installer\Products"
+# Where the installer remembers its folder for the next version.
+REMEMBERED = r"HKLM\Software\Quelvant"
 # (installed program asks for user-interface access, INSTALLDIR given, where it lands or None
 # when refused). Such a program starts only from a protected folder, so its installer (a signed
 # build's) takes a folder below Program Files only; the unsigned one takes any.
@@ -132,23 +134,53 @@ def test_silent_upgrade_use_refused_downgrade_and_uninstall(wine: WineSession, t
 
 
 @pytest.fixture(scope="module")
-def installers(tmp_path_factory) -> dict[bool, Path]:
-    """Installers of a program asking for no user-interface access, and for it (a signed build's)."""
+def installers(tmp_path_factory) -> dict[tuple[bool, str], Path]:
+    """Installers of a program asking for no user-interface access, and for it (a signed
+    build's), by (access, version); each version's program differs from the others'."""
     plain = (BIN_DIR / "Quelvant.exe").read_bytes()
     assert plain.count(b'uiAccess="false"') == 1
     made = {}
-    for access, text in ((False, b'uiAccess="false"'), (True, b'uiAccess="true" ')):
-        out = tmp_path_factory.mktemp(f"access-{access}")
-        (out / "Quelvant.exe").write_bytes(plain.replace(b'uiAccess="false"', text))
-        made[access] = make_release("1.0", out / "Quelvant.exe", out)
+    for access, version in ((False, "1.0"), (True, "1.0"), (True, "1.1")):
+        text = b'uiAccess="true" ' if access else b'uiAccess="false"'
+        out = tmp_path_factory.mktemp(f"access-{access}-{version}")
+        (out / "Quelvant.exe").write_bytes(plain.replace(b'uiAccess="false"', text)
+                                           + version.encode())
+        made[access, version] = make_release(version, out / "Quelvant.exe", out)
     return made
+
+
+def test_upgrade_stays_in_the_folder_of_the_install(wine: WineSession, installers):
+    """A signed build installed into a folder of the administrator's choice: the next version,
+    given no folder (as winget upgrade gives none), replaces it there and puts nothing
+    elsewhere; Programs and Features names the folder."""
+    folder = r"C:\Program Files\Tools\Quelvant"
+    drive_c = wine.prefix / "drive_c"
+
+    def programs() -> list[Path]:
+        return sorted(drive_c.rglob("Quelvant.exe"))
+
+    def entries() -> list[tuple[str, str]]:
+        return [(e["DisplayVersion"][1], e.get("InstallLocation", ("", ""))[1])
+                for e in subkeys(wine, UNINSTALL)
+                if e.get("DisplayName", ("", ""))[1] == "Quelvant"]
+
+    assert msiexec(wine, "/i", str(installers[True, "1.0"]), f"INSTALLDIR={folder}") == 0
+    assert entries() == [("1.0", folder + "\\")]
+    assert q.reg_query(wine, REMEMBERED).get("InstallDir") == ("REG_SZ", folder + "\\")
+    assert msiexec(wine, "/i", str(installers[True, "1.1"])) == 0
+    landed = drive_c / "Program Files/Tools/Quelvant/Quelvant.exe"
+    assert programs() == [landed]
+    assert landed.read_bytes() == (installers[True, "1.1"].parents[1] / "Quelvant.exe").read_bytes()
+    assert entries() == [("1.1", folder + "\\")]
+    assert msiexec(wine, "/x", str(installers[True, "1.1"])) == 0
+    assert entries() == [] and q.reg_query(wine, REMEMBERED) == {}
 
 
 @pytest.mark.parametrize("access, folder, lands", FOLDERS)
 def test_install_folder(wine: WineSession, tmp_path: Path, installers, access, folder, lands):
     log = tmp_path / "install.log"
     given = [f"INSTALLDIR={folder}"] if folder else []
-    code = msiexec(wine, "/i", str(installers[access]), *given, "/l*v", windows_path(log))
+    code = msiexec(wine, "/i", str(installers[access, "1.0"]), *given, "/l*v", windows_path(log))
 
     def entries():
         return [e for e in subkeys(wine, UNINSTALL)
@@ -165,7 +197,7 @@ def test_install_folder(wine: WineSession, tmp_path: Path, installers, access, f
         assert entries() == [] and not program(folder).exists()
         return
     assert code == 0 and len(entries()) == 1
-    built = installers[access].parents[1] / "Quelvant.exe"
+    built = installers[access, "1.0"].parents[1] / "Quelvant.exe"
     assert program(lands).read_bytes() == built.read_bytes()
     # Uninstalling is never refused. (Wine removes the files from the default folder only.)
-    assert msiexec(wine, "/x", str(installers[access])) == 0 and entries() == []
+    assert msiexec(wine, "/x", str(installers[access, "1.0"])) == 0 and entries() == []

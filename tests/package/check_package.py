@@ -5,7 +5,8 @@ installer puts beside the program too, and which name exactly the program's sett
 system DLLs only (and the program Helper.dll's two calls), asking for no user-interface
 access; in a release build, stripped and at most 1 MiB together. With --signed, a second tree
 elsewhere, signed with a throwaway certificate, must give the same binaries and valid signatures,
-and winget and Scoop manifests of the files made."""
+and winget and Scoop manifests of the files made that pass the package managers' own schemas;
+time-stamped afterwards, the final-files step brings SHA256SUMS and the manifests along."""
 
 import argparse
 import functools
@@ -13,13 +14,16 @@ import hashlib
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import xml.etree.ElementTree as ElementTree
 import zipfile
 from pathlib import Path
 
+import jsonschema
 import yaml
 
 POLICY_TEMPLATES = {"PolicyDefinitions/Quelvant.admx": "packaging/policy/Quelvant.admx",
@@ -28,22 +32,21 @@ SHIPPED = {"Quelvant.exe", "Helper.dll", "README.md", "LICENSE", *POLICY_TEMPLAT
 GP = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 SIZE_LIMIT = 1024 * 1024
 TEST_URL, TEST_HOME = "https://downloads.test/quelvant/v{version}", "https://quelvant.test/"
-# Required fields, kept here so the check needs no network: microsoft/winget-cli
-# schemas/JSON/manifests/v1.12.0/manifest.<type>.1.12.0.json ("required" of the manifest and of
-# definitions/Installer) and ScoopInstaller/Scoop schema.json ("required").
-WINGET = "PackageIdentifier PackageVersion ManifestType ManifestVersion "
-REQUIRED = {
-    "winget/Quelvant.Quelvant.yaml": WINGET + "DefaultLocale",
-    "winget/Quelvant.Quelvant.locale.en-US.yaml": WINGET + "PackageLocale Publisher PackageName "
-                                                  "License ShortDescription",
-    "winget/Quelvant.Quelvant.installer.yaml": WINGET + "Installers",
-    "Installers": "Architecture InstallerUrl InstallerSha256",
-    "quelvant.json": "version",
-}
-MANIFESTS = [name for name in REQUIRED if "." in name]
-# Every other field the manifests set is a string.
-LISTS = {"Tags", "Installers", "UnsupportedArguments", "AppsAndFeaturesEntries", "shortcuts"}
-MAPS = {"architecture", "64bit"}
+TEST_NOTES = "https://quelvant.test/notes/{version}"
+# The official schemas, copied with their sources and licences noted (schemas/README.md).
+SCHEMAS = Path(__file__).parent / "schemas"
+WINGET_ID, WINGET_VERSION = "Quelvant.Quelvant", "1.12.0"
+WINGET_FILES = {f"{WINGET_ID}.yaml": "version", f"{WINGET_ID}.installer.yaml": "installer",
+                f"{WINGET_ID}.locale.en-US.yaml": "defaultLocale"}
+SCOOP = "quelvant.json"
+# The manifest types winget knows, spelt as it compares them (ConvertToManifestTypeEnum in
+# microsoft/winget-cli src/AppInstallerCommonCore/Manifest/ManifestCommon.cpp).
+WINGET_TYPES = {"singleton", "version", "installer", "defaultLocale", "locale", "merged", "shadow"}
+# How winget reads the type and version from a manifest's header (ManifestSchemaValidation.cpp).
+HEADER = re.compile(r"winget-manifest\.(\w+)\.([\d\.]+)\.schema\.json$")
+# Formats the schemas name that Draft 7 does not define, which a validator ignores by the
+# standard: winget's "long" on integer return codes.
+OTHER_FORMATS = {"long"}
 
 # DLLs every Windows installation has. The C and C++ runtimes of MinGW are linked statically,
 # so libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll here would be a broken build.
@@ -259,9 +262,9 @@ def package(build_dir, *made):
     """Makes the release afresh; SHA256SUMS and the manifests as text once SHA256SUMS names the
     files made. Without a download address, no manifest may be made, and the output says why."""
     dist = made[0].parent
-    manifests = [dist / name for name in MANIFESTS]
-    for stale in (*made, dist / "SHA256SUMS", *manifests):
+    for stale in (*made, dist / "SHA256SUMS", dist / SCOOP):
         stale.unlink(missing_ok=True)  # an earlier run's files must not pass for fresh ones
+    shutil.rmtree(dist / "winget", ignore_errors=True)
     said = subprocess.run(["cmake", "--build", str(build_dir), "--target", "package"], check=True,
                           capture_output=True, text=True).stdout
     sums = dist / "SHA256SUMS"
@@ -270,58 +273,141 @@ def package(build_dir, *made):
     for p in made:
         check(f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n" in sums.read_text(),
               f"SHA256SUMS lacks the checksum of {p.name}")
+    manifests = sorted((dist / "winget").rglob("*.yaml")) + [dist / SCOOP]
     if "QUELVANT_RELEASE_URL:STRING=\n" in (build_dir / "CMakeCache.txt").read_text():
         check(not any(p.exists() for p in manifests) and said.count("No winget") == 1,
               "without a download address the release made manifests or did not say why")
     return sums.read_text() + "".join(p.read_text() for p in manifests if p.is_file())
 
 
-def check_fields(name, fields):
-    """The schema's required fields there; every field set a string, or the list or map it is."""
-    missing = [key for key in REQUIRED.get(name, "").split() if fields.get(key) in (None, "", [])]
-    check(not missing, f"{name} lacks the required {missing}")
-    for key, value in fields.items():
-        kind = list if key in LISTS else dict if key in MAPS else str
-        check(isinstance(value, kind), f"{name}: {key} is not a {kind.__name__}")
-        for item in value if isinstance(value, list) else [value]:
-            if isinstance(item, dict):
-                check_fields(key, item)
+def validator(name):
+    """A Draft 7 validator of the copied schema, with every format it names checked."""
+    schema = json.loads((SCHEMAS / name).read_text())
+    kind = jsonschema.validators.validator_for(schema, default=None)
+    check(kind is jsonschema.Draft7Validator, f"{name} is not a Draft 7 schema: {kind}")
+    jsonschema.Draft7Validator.check_schema(schema)
+    formats = set(re.findall(r'"format":\s*"([^"]+)"', (SCHEMAS / name).read_text()))
+    checker = jsonschema.Draft7Validator.FORMAT_CHECKER
+    unchecked = formats - OTHER_FORMATS - set(checker.checkers)
+    check(not unchecked, f"{name}: this jsonschema cannot check the formats {unchecked} "
+                         "(python3-jsonschema with python3-rfc3987)")
+    return jsonschema.Draft7Validator(schema, format_checker=checker), schema
 
 
-def check_manifests(dist, msi, archive, version, licence):
-    """They parse, hold what their schemas require, and name the files made with their hashes
-    and the installer with its own codes, version and publisher."""
+def schema_errors(name, doc):
+    check_validator, _ = validator(name)
+    return [f"{'/'.join(map(str, e.absolute_path))}: {e.message}"
+            for e in check_validator.iter_errors(doc)]
+
+
+def scoop_hash(sums_text, file_name, regex=""):
+    """The hash Scoop's updater reads for a file out of a checksum file
+    (find_hash_in_textfile in ScoopInstaller/Scoop lib/autoupdate.ps1): the whole text as one
+    hash, else the given regex, else the hash on the line naming the file. .NET's -match is
+    case-blind, and without (?m) ^ and $ hold at the text's ends only."""
+    templates = {"$sha256": "([a-fA-F0-9]{64})", "$checksum": "([a-fA-F0-9]{32,128})"}
+    pattern = regex or r"^\s*([a-fA-F0-9]+)\s*$"
+    for key, value in templates.items():
+        pattern = pattern.replace(key, value)
+    pattern = pattern.replace("$basename", re.escape(file_name))
+    found = re.search(pattern, sums_text, re.IGNORECASE)
+    if not found:
+        by_name = (rf"([a-fA-F0-9]{{32,128}})[\x20\t]+.*{re.escape(file_name)}(?:\s|$)"
+                   rf"|{re.escape(file_name)}[\x20\t]+.*?([a-fA-F0-9]{{32,128}})")
+        found = re.search(by_name, sums_text, re.IGNORECASE)
+    return found[1] if found else None  # Scoop takes the first group, filled or not
+
+
+def check_winget_header(name, text, doc, schema):
+    """The first line names the manifest's own type and version, as winget reads them, and
+    is the schema's own address."""
+    first = text.splitlines()[0] if text else ""
+    m = re.fullmatch(r"# yaml-language-server: (\$schema=(\S+))", first)
+    found = HEADER.search(m[2]) if m else None
+    if not check(found, f"{name}: no schema header winget can read: {first!r}"):
+        return
+    check(found[1] in WINGET_TYPES and found[1] == doc.get("ManifestType"),
+          f"{name}: the header names type {found[1]!r}, the manifest {doc.get('ManifestType')!r}")
+    check(found[2] == doc.get("ManifestVersion"), f"{name}: the header names version {found[2]}")
+    check(m[1].lower() == f"$schema={schema['$id']}".lower(),
+          f"{name}: the header {m[1]} is not the schema's {schema['$id']}")
+
+
+def check_manifests(dist, msi, archive, version, source_dir):
+    """The official schemas pass them; the headers, names and paths are winget's and Scoop's;
+    the hashes are the files' own and the codes the installer's; Scoop's updater finds the
+    next version's zip and its hash as Scoop's own code reads them."""
     base = TEST_URL.replace("{version}", version)
     sha = {p: hashlib.sha256(p.read_bytes()).hexdigest() for p in (msi, archive)}
-    export = subprocess.run(["msiinfo", "export", msi, "Property"], check=True,
-                            capture_output=True, text=True).stdout
-    has = dict(line.split("\t", 1) for line in export.splitlines()[3:])
-    docs = {name: (json.loads if name.endswith(".json") else yaml.safe_load)(
-        (dist / name).read_text()) for name in MANIFESTS}  # one that does not parse fails here
-    for name, doc in docs.items():
-        if check(isinstance(doc, dict), f"{name} is not a mapping"):
-            check_fields(name, doc)
-        check(name.endswith(".json") or (doc.get("PackageIdentifier"), doc.get("PackageVersion"),
-              doc.get("ManifestVersion")) == ("Quelvant.Quelvant", version, "1.12.0"),
-              f"{name} names another package or schema version")
-    locale = docs[MANIFESTS[1]]
-    check(f"{locale.get('License')} License" == licence and locale.get("Publisher")
-          == has["Manufacturer"] and 3 <= len(locale.get("ShortDescription", "")) <= 256,
-          f"the winget locale {locale} breaks LICENSE, the MSI's publisher or a length limit")
-    installers = docs[MANIFESTS[2]].get("Installers")
+    has = msi_properties(msi)
+    folder = (dist / "winget/manifests" / WINGET_ID[0].lower() / Path(*WINGET_ID.split("."))
+              / version)
+    found = sorted(p.relative_to(dist) for p in (dist / "winget").rglob("*") if p.is_file())
+    check(found == sorted(folder.relative_to(dist) / n for n in WINGET_FILES),
+          f"the winget files are {found}, not the three in {folder.relative_to(dist)}")
+    docs = {}
+    for name, kind in WINGET_FILES.items():
+        if not (folder / name).is_file():
+            continue
+        text = (folder / name).read_text()
+        doc = docs[kind] = yaml.safe_load(text)  # one that does not parse fails here
+        errors = schema_errors(f"winget/manifest.{kind}.{WINGET_VERSION}.json", doc)
+        check(not errors, f"{name} fails winget's schema: {errors}")
+        check_winget_header(name, text, doc, validator(
+            f"winget/manifest.{kind}.{WINGET_VERSION}.json")[1])
+        check((doc.get("PackageIdentifier"), doc.get("PackageVersion"), doc.get("ManifestVersion"))
+              == (WINGET_ID, version, WINGET_VERSION), f"{name} names another package or version")
+    if len(docs) < len(WINGET_FILES):
+        return
+    check(docs["version"]["DefaultLocale"] == docs["defaultLocale"]["PackageLocale"] == "en-US",
+          "the version manifest's DefaultLocale is not the locale manifest's")
+    licence = (source_dir / "LICENSE").read_text()
+    locale = docs["defaultLocale"]
+    check((f"{locale['License']} License", locale["Publisher"], locale.get("Copyright"))
+          == (licence.splitlines()[0], has["Manufacturer"], licence.splitlines()[2].strip()),
+          f"the winget locale {locale} breaks LICENSE or the MSI's publisher")
+    # The licence's page is the LICENSE published beside the files.
+    check(locale.get("LicenseUrl") == f"{base}/LICENSE" and (dist / "LICENSE").read_bytes()
+          == (source_dir / "LICENSE").read_bytes(), f"LicenseUrl {locale.get('LicenseUrl')}")
     codes = {"ProductCode": has["ProductCode"]}
+    installers = docs["installer"].get("Installers")
     check(installers == [{
         "Architecture": "x64", "InstallerType": "msi", "Scope": "machine",
         "InstallerUrl": f"{base}/{msi.name}", "InstallerSha256": sha[msi].upper(),
-        "UnsupportedArguments": ["location"], **codes, "AppsAndFeaturesEntries": [{
+        "InstallerSwitches": {"InstallLocation": 'INSTALLDIR="<INSTALLPATH>"'},
+        **codes, "AppsAndFeaturesEntries": [{
             "Publisher": has["Manufacturer"], "DisplayVersion": has["ProductVersion"], **codes,
             "UpgradeCode": has["UpgradeCode"]}]}], f"the winget installer {installers}")
-    check(docs["quelvant.json"] == {
-        "version": version, "description": locale.get("ShortDescription"), "homepage": TEST_HOME,
-        "license": locale.get("License"),
-        "architecture": {"64bit": {"url": f"{base}/{archive.name}", "hash": sha[archive]}},
-        "bin": "Quelvant.exe", "shortcuts": [["Quelvant.exe", "Quelvant"]]},
-        f"the Scoop manifest {docs['quelvant.json']}")
+
+    scoop = json.loads((dist / SCOOP).read_text())
+    errors = schema_errors("scoop/schema.json", scoop)
+    check(not errors, f"{SCOOP} fails Scoop's schema: {errors}")
+    arch = scoop.get("architecture", {}).get("64bit", {})
+    check((scoop.get("version"), scoop.get("homepage"), scoop.get("license"), arch)
+          == (version, TEST_HOME, locale["License"],
+              {"url": f"{base}/{archive.name}", "hash": sha[archive]}),
+          f"the Scoop manifest {scoop}")
+    # The updater, as Scoop runs it for this very version, must arrive at this manifest's
+    # address and hash: $version in the address, the hash from SHA256SUMS beside the file.
+    update = scoop.get("autoupdate", {}).get("architecture", {}).get("64bit", {})
+    url = str(update.get("url", "")).replace("$version", version)
+    hash_url = str(update.get("hash", {}).get("url", "")).replace(
+        "$baseurl", url.rsplit("/", 1)[0]).replace("$url", url)
+    check(url == arch.get("url") and hash_url == f"{base}/SHA256SUMS",
+          f"Scoop's autoupdate gives {url} and {hash_url}")
+    check(scoop_hash((dist / "SHA256SUMS").read_text(), archive.name,
+                     update.get("hash", {}).get("regex", "")) == sha[archive],
+          "Scoop's autoupdate does not find the zip's hash in SHA256SUMS")
+    checkver = scoop.get("checkver", {})
+    latest = re.search(checkver.get("regex", "^$"), f'<a href="{arch.get("url")}">')
+    check(checkver.get("url") == TEST_HOME and latest and latest[1] == version,
+          f"Scoop's checkver {checkver} does not read the version off the home page's link")
+
+
+def msi_properties(msi):
+    export = subprocess.run(["msiinfo", "export", msi, "Property"], check=True,
+                            capture_output=True, text=True).stdout
+    return dict(line.split("\t", 1) for line in export.splitlines()[3:])
 
 
 def check_manifest(exe, ui_access):
@@ -340,19 +426,27 @@ def check_signed(args):
          "/CN=Quelvant test", "-keyout", key, "-out", cert, "-addext", "extendedKeyUsage=codeSigning"])
     run(["cmake", "-S", args.source_dir, "--preset", "win64", "-B", tree,
          f"-DQUELVANT_SIGN_CERT={cert}", f"-DQUELVANT_SIGN_KEY={key}",
-         f"-DQUELVANT_RELEASE_URL={TEST_URL}", f"-DQUELVANT_HOMEPAGE={TEST_HOME}"],
-        cwd=args.source_dir)
+         f"-DQUELVANT_RELEASE_URL={TEST_URL}", f"-DQUELVANT_HOMEPAGE={TEST_HOME}",
+         f"-DQUELVANT_RELEASE_NOTES_URL={TEST_NOTES}"], cwd=args.source_dir)
     made = (dist / f"Quelvant-{args.version}-win64.msi", dist / f"Quelvant-{args.version}-win64.zip")
     first = package(tree, *made)
     if not check(first is not None, "the signed release was not made"):
         return
-    check_manifests(dist, *made, args.version,
-                    (args.source_dir / "LICENSE").read_text().splitlines()[0])
+    check_manifests(dist, *made, args.version, args.source_dir)
     # Only the installer of a program asking for user-interface access guards its folder.
     guards = [b"INSTALLDIR" in subprocess.run(["msiinfo", "export", msi, "LaunchCondition"],
                                               capture_output=True).stdout
               for msi in (made[0], args.build_dir / "dist" / made[0].name)]
     check(guards == [True, False], f"installers guarding their folder (signed, not): {guards}")
+    # Programs and Features links the home page where one is given.
+    home = re.search(r"^QUELVANT_HOMEPAGE:STRING=(.*)$",
+                     (args.build_dir / "CMakeCache.txt").read_text(), re.M)
+    for msi, page in ((made[0], TEST_HOME), (args.build_dir / "dist" / made[0].name,
+                                             home[1] if home else "")):
+        links = {k: v for k, v in msi_properties(msi).items()
+                 if k in ("ARPURLINFOABOUT", "ARPHELPLINK")}
+        check(links == ({"ARPURLINFOABOUT": page, "ARPHELPLINK": page} if page else {}),
+              f"{msi}: Programs and Features links {links}")
     for name in ("Quelvant.exe", "Helper.dll"):  # the zip's program asks for no access there
         check((tree / "bin" / name).read_bytes() == (args.build_dir / "bin" / name).read_bytes(),
               f"{name} differs between two build folders")
@@ -367,6 +461,30 @@ def check_signed(args):
     # Packed again later in another time zone: the same bytes, signatures included.
     os.environ["TZ"] = "Pacific/Kiritimati"
     check(package(tree, *made) == first, "packing the same build again gave other bytes")
+    check_final_files(tree, made, args)
+
+
+def check_final_files(tree, made, args):
+    """Time-stamped after the build (by a time-stamp authority of osslsigncode's own, no
+    network), the installer has new bytes: the final-files step writes SHA256SUMS and the
+    manifests again, and they name the new hash."""
+    run = functools.partial(subprocess.run, check=True, capture_output=True)
+    tsa, tsa_key, stamped = tree / "tsa.pem", tree / "tsa-key.pem", tree / "stamped.msi"
+    run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+         "/CN=Quelvant test time stamps", "-keyout", tsa_key, "-out", tsa,
+         "-addext", "extendedKeyUsage=critical,timeStamping"])
+    before = hashlib.sha256(made[0].read_bytes()).hexdigest()
+    stamped.unlink(missing_ok=True)
+    run(["osslsigncode", "add", "-TSA-certs", tsa, "-TSA-key", tsa_key, "-TSA-time",
+         str(int(time.time())), "-in", made[0], "-out", stamped])
+    os.replace(stamped, made[0])
+    after = hashlib.sha256(made[0].read_bytes()).hexdigest()
+    check(after != before, "time-stamping left the installer's bytes as they were")
+    run(["cmake", "--build", tree, "--target", "manifests"])
+    sums = (made[0].parent / "SHA256SUMS").read_text()
+    check(f"{after}  {made[0].name}\n" in sums and before not in sums,
+          f"SHA256SUMS after the final-files step: {sums}")
+    check_manifests(made[0].parent, *made, args.version, args.source_dir)
 
 
 def check_binaries(tool, out, release):
