@@ -25,7 +25,7 @@ TEMPLATE = [
     (q.MIDDLE, "Button", "Disable &Middle Button Click", 63, 41, 102, 10, True),
     (q.MOVES, "Button", "Disable Mouse Mo&vements", 63, 52, 101, 10, True),
     (q.WHEEL, "Button", "Disable Mouse &Wheel", 63, 63, 85, 10, True),
-    (q.TOUCHPAD, "Button", "Disable &Touchpad", 152, 63, 66, 10, True),
+    (q.TOUCHPAD, "Button", "Disable &Touchpad", 150, 63, 70, 10, True),
     (q.DISABLE_ENABLE_SHORTCUT, "Button", "Disable / Enable Shortcut", 16, 80, 183, 10, True),
     (q.KEYBOARD, "Button", "Disable Keyboard Keys", 17, 104, 89, 10, True),
     (q.ALLOW_INJECTED, "Button", "Allow Simulated", 134, 104, 66, 10, True),
