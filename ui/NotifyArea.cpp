@@ -199,6 +199,9 @@ void CQuelvantDlg::JoinNotifyArea() {
     // Explorer's notice that its taskbar is new reaches a program running as administrator
     // only when let through (Microsoft's Shell_NotifyIcon documentation).
     ::ChangeWindowMessageFilterEx(m_hWnd, kTaskbarCreated, MSGFLT_ALLOW, nullptr);
+    // So is a second start's lock command to an instance with user-interface access, which
+    // runs at a higher integrity level than the user's start; its data is checked on arrival.
+    ::ChangeWindowMessageFilterEx(m_hWnd, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
     RefreshNotifyIcon();
 }
 

@@ -4,6 +4,8 @@ and refused when a word is bad or the administrator forbids it."""
 
 from __future__ import annotations
 
+import re
+import subprocess
 import time
 
 import pytest
@@ -109,6 +111,28 @@ def test_the_chord_ends_the_lock_at_once_without_toggling(wine):
     assert not [m for m in seen if m.id in KEY_IDS and m.params.get("vk") == "0x51"]
     app.wait_status(q.LOCK_ENDED)
     assert arrived(wine, probe) == OWN_CHOICE
+    app.close()
+
+
+def test_the_hand_over_is_let_through_to_a_program_with_user_interface_access(wine):
+    """Installed and signed, the program runs above the user's integrity level, where a second
+    start's WM_COPYDATA passes only when the dialog lets it through. Wine has no integrity
+    levels: its trace shows the call, and the hand-over still works."""
+    trace = wine.root / "quelvant-fixme.log"
+    with trace.open("wb") as out:
+        process = subprocess.Popen(["wine", str(wine.exe("Quelvant.exe"))], stdin=subprocess.DEVNULL,
+                                   stderr=out, env={**wine.env, "WINEDEBUG": "-all,fixme+all"})
+    wine.processes.append(process)
+    app = q.Quelvant(wine, q.driver_for(wine), process)
+    q.wait_shown(app)
+    dialog = int(app.drive.value("find Quelvant"))
+    allowed = {(int(hwnd, 16), int(message, 16)) for hwnd, message in re.findall(
+        r"ChangeWindowMessageFilterEx ([0-9A-Fa-f]+) ([0-9a-f]+) 1 ", trace.read_text("latin-1"))}
+    assert (dialog, 0x004A) in allowed, "WM_COPYDATA let through"
+    assert q.exit_code(q.run_lock_command(wine, "/lock", "5")) == 0
+    wait_lock_window(app)
+    assert q.exit_code(q.run_lock_command(wine, "/unlock")) == 0
+    app.wait_status(q.LOCK_ENDED)
     app.close()
 
 
