@@ -120,8 +120,9 @@ def test_the_hand_over_is_let_through_to_a_program_with_user_interface_access(wi
     levels: its trace shows the call, and the hand-over still works."""
     trace = wine.root / "quelvant-fixme.log"
     with trace.open("wb") as out:
-        process = subprocess.Popen(["wine", str(wine.exe("Quelvant.exe"))], stdin=subprocess.DEVNULL,
-                                   stderr=out, env={**wine.env, "WINEDEBUG": "-all,fixme+all"})
+        process = subprocess.Popen(["wine", str(wine.exe("Quelvant.exe"))],
+                                   stdin=subprocess.DEVNULL, stderr=out,
+                                   env={**wine.env, "WINEDEBUG": "-all,fixme+all"})
     wine.processes.append(process)
     app = q.Quelvant(wine, q.driver_for(wine), process)
     q.wait_shown(app)
