@@ -431,13 +431,13 @@ def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
                what="the right-click box locked on")
     # Deleted whole, as "reg delete /f" or an unlinked Group Policy object does, and announced
     # to nobody: in force as soon.
-    q.remove_key(wine, q.MACHINE_POLICY)
+    q.remove_key(wine, q.MACHINE_POLICY, whole=True)
     wait_until(lambda: app.enabled(q.LEFT), timeout=2,
                what="the left-click box to be the user's again")
     assert app.check(q.LEFT) == 0 and app.tip(q.LEFT) is None
     assert app.tip(q.TOUCHPAD).startswith("Not available:") and not app.enabled(q.TOUCHPAD)
     assert real_click_arrived(wine, probe)
-    q.remove_key(wine, q.USER_POLICY)
+    q.remove_key(wine, q.USER_POLICY, whole=True)
     wait_until(lambda: not managed_line_shown(app), timeout=2, what="the managed line to go")
     assert app.enabled(q.RIGHT) and app.check(q.RIGHT) == 0
     app.close()
