@@ -61,6 +61,9 @@ inline void FreeLocal(wchar_t* text) noexcept {
     LocalFree(text);
 }
 
+inline void CloseIcon(HICON icon) noexcept {
+    DestroyIcon(icon);
+}
 inline void CloseGdiObject(HGDIOBJ object) noexcept {
     DeleteObject(object);
 }
@@ -73,6 +76,7 @@ using UniqueMenu = UniqueHandle<HMENU, CloseMenu>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, CloseKernelHandle>;
 using UniqueHook = UniqueHandle<HHOOK, CloseHook>;
 using UniqueGdiObject = UniqueHandle<HGDIOBJ, CloseGdiObject>;
+using UniqueIcon = UniqueHandle<HICON, CloseIcon>; // not for shared (LR_SHARED) icons
 using UniqueWindow = UniqueHandle<HWND, CloseWindowHandle>;
 using UniqueLocalText = UniqueHandle<wchar_t*, FreeLocal>;
 

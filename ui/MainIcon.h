@@ -13,15 +13,6 @@ inline HICON LoadMainIcon() {
     return ::LoadIconW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName);
 }
 
-// An icon of the resources in the small size, for the notification area: IDR_MAINFRAME while
-// anything is blocked, IDI_FREE (the mouse without the "no" sign) while nothing is.
-inline HICON LoadSmallIcon(UINT id) {
-    const wchar_t* iconName = MAKEINTRESOURCEW(id);
-    return static_cast<HICON>(::LoadImageW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName,
-                                           IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
-                                           ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-}
-
 inline void SetMainIcons(const CWnd& window, HICON bigIcon) {
     const wchar_t* iconName = MAKEINTRESOURCEW(IDR_MAINFRAME);
     const HANDLE smallIcon =

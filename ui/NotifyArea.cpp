@@ -17,6 +17,23 @@ using namespace core;
 namespace {
 constexpr UINT kCountdownMs = 250; // a second shown changes within a quarter of it
 const UINT kTaskbarCreated = TaskbarCreatedMessage();
+
+// Whether the open menu was last given Escape rather than a click: only a menu cancelled by
+// keyboard hands the focus back to the notification area.
+thread_local bool t_menuEscaped = false;
+
+LRESULT CALLBACK WatchMenuInput(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_MENU && lParam != 0) {
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        if (msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) {
+            t_menuEscaped = msg->wParam == VK_ESCAPE;
+        } else if ((msg->message >= WM_LBUTTONDOWN && msg->message <= WM_MOUSELAST) ||
+                   (msg->message >= WM_NCLBUTTONDOWN && msg->message <= WM_NCXBUTTONDBLCLK)) {
+            t_menuEscaped = false;
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
 } // namespace
 
 void CQuelvantDlg::RefreshNotifyIcon() {
@@ -24,18 +41,12 @@ void CQuelvantDlg::RefreshNotifyIcon() {
         return;
     }
     const bool blocked = TimedLockActive() || (AnythingBlocked() && !ChordReleased());
-    // Loaded at the icon's first showing, after the first paint.
-    if (m_hBlockedIcon == nullptr) {
-        m_hBlockedIcon = LoadSmallIcon(IDR_MAINFRAME);
-        m_hFreeIcon = LoadSmallIcon(IDI_FREE);
-    }
-    const HICON icon = blocked ? m_hBlockedIcon : m_hFreeIcon;
     CString tip = m_editStatus.m_hWnd != nullptr ? m_editStatus.GetWindowText() : CString();
     const CWinApp* app = AfxGetApp();
     if (tip.empty() && app != nullptr) {
         tip = app->m_strAppName;
     }
-    m_notifyIcon.Show(m_hWnd, icon, tip);
+    m_notifyIcon.Show(m_hWnd, blocked ? IDR_MAINFRAME : IDI_FREE, tip);
 }
 
 void CQuelvantDlg::StartTimedLock(std::uint32_t seconds) {
@@ -169,13 +180,17 @@ void CQuelvantDlg::ShowNotifyMenu(POINT anchor) {
     ::SetForegroundWindow(m_hWnd);
     const UINT align =
         ::GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+    t_menuEscaped = false;
+    UniqueHook watch(
+        ::SetWindowsHookExW(WH_MSGFILTER, &WatchMenuInput, nullptr, ::GetCurrentThreadId()));
     const UINT command = static_cast<UINT>(
         ::TrackPopupMenuEx(menu.Get(), align | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD,
                            anchor.x, anchor.y, m_hWnd, nullptr));
+    watch.Reset();
     PostMessage(WM_NULL);
     if (command != 0) {
         PostMessage(WM_COMMAND, MAKEWPARAM(command, 0), 0);
-    } else {
+    } else if (t_menuEscaped) {
         m_notifyIcon.GiveFocusBack();
     }
 }
@@ -184,6 +199,9 @@ void CQuelvantDlg::JoinNotifyArea() {
     // Explorer's notice that its taskbar is new reaches a program running as administrator
     // only when let through (Microsoft's Shell_NotifyIcon documentation).
     ::ChangeWindowMessageFilterEx(m_hWnd, kTaskbarCreated, MSGFLT_ALLOW, nullptr);
+    // So is a second start's lock command to an instance with user-interface access, which
+    // runs at a higher integrity level than the user's start; its data is checked on arrival.
+    ::ChangeWindowMessageFilterEx(m_hWnd, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
     RefreshNotifyIcon();
 }
 

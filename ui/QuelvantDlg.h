@@ -183,8 +183,6 @@ private:
     // answer to the first icon takes about 10 ms that the window need not wait for.
     bool m_bWindowSeen = false;
     // The notification icon's pictures: shared icons from the resources, not destroyed.
-    HICON m_hBlockedIcon = nullptr;
-    HICON m_hFreeIcon = nullptr;
     LockWindow m_lockWindow;
     std::uint32_t m_nLockAtStart = 0;
     ULONGLONG m_lockEnd = 0;     // the lock's end as shown; the hook library keeps the real one

@@ -396,8 +396,14 @@ def store_settings(wine: WineSession, **values: int | str) -> None:
     store_values(wine, SETTINGS_KEY, **values)
 
 
-def remove_key(wine: WineSession, key: str) -> None:
-    run_wine(["wine", "reg", "delete", key, "/f"], wine.env, check=True)
+def remove_key(wine: WineSession, key: str, whole: bool = False) -> None:
+    """Deletes a key. Wine's reg.exe empties its values first; whole, it goes at once with all
+    it holds (regdelete.exe), as Windows' "reg delete /f" or an unlinked policy object does."""
+    if whole:
+        parent, name = key.rsplit("\\", 1)
+        run_wine(["wine", str(wine.exe("regdelete.exe")), parent, name], wine.env, check=True)
+    else:
+        run_wine(["wine", "reg", "delete", key, "/f"], wine.env, check=True)
     wait_until(lambda: reg_query(wine, key) == {}, what=f"{key} to go")
 
 

@@ -4,6 +4,8 @@ and refused when a word is bad or the administrator forbids it."""
 
 from __future__ import annotations
 
+import re
+import subprocess
 import time
 
 import pytest
@@ -112,6 +114,29 @@ def test_the_chord_ends_the_lock_at_once_without_toggling(wine):
     app.close()
 
 
+def test_the_hand_over_is_let_through_to_a_program_with_user_interface_access(wine):
+    """Installed and signed, the program runs above the user's integrity level, where a second
+    start's WM_COPYDATA passes only when the dialog lets it through. Wine has no integrity
+    levels: its trace shows the call, and the hand-over still works."""
+    trace = wine.root / "quelvant-fixme.log"
+    with trace.open("wb") as out:
+        process = subprocess.Popen(["wine", str(wine.exe("Quelvant.exe"))],
+                                   stdin=subprocess.DEVNULL, stderr=out,
+                                   env={**wine.env, "WINEDEBUG": "-all,fixme+all"})
+    wine.processes.append(process)
+    app = q.Quelvant(wine, q.driver_for(wine), process)
+    q.wait_shown(app)
+    dialog = int(app.drive.value("find Quelvant"))
+    allowed = {(int(hwnd, 16), int(message, 16)) for hwnd, message in re.findall(
+        r"ChangeWindowMessageFilterEx ([0-9A-Fa-f]+) ([0-9a-f]+) 1 ", trace.read_text("latin-1"))}
+    assert (dialog, 0x004A) in allowed, "WM_COPYDATA let through"
+    assert q.exit_code(q.run_lock_command(wine, "/lock", "5")) == 0
+    wait_lock_window(app)
+    assert q.exit_code(q.run_lock_command(wine, "/unlock")) == 0
+    app.wait_status(q.LOCK_ENDED)
+    app.close()
+
+
 @pytest.mark.parametrize("words", [("/lock", "+5"), ("/lock", "4"), ("/lock", "5", "5"),
                                    ("/lock",), ("/unlock", "now"), ("/lokc", "60")])
 def test_a_bad_lock_command_shows_the_usage_and_changes_nothing(wine, words):
@@ -158,23 +183,38 @@ def test_the_notification_icon_is_added_again_and_its_menu_works(wine):
     assert wine_tray_found(wine) == tray.hwnd, "the stand-in is the notification area found"
     app = q.start(wine)
     dialog = app.drive.value("find Quelvant")
-    added = tray.wait_call("the icon", msg="0", owner=dialog)
+    added = tray.wait_call("the icon", msg="0", owner=dialog, ok="1")
     assert (int(added["flags"], 16) & 0x87, added["callback"]) == (0x87, str(q.NOTIFY_ICON))
-    tray.wait_call("version 4", msg="4", version="4")
-    # Explorer started anew: the icon comes back.
-    app.post(int(app.drive.value("register TaskbarCreated")))
-    tray.wait_call("the icon added again", msg="0", owner=dialog)
-    tray.wait_call("version 4 again", msg="4", version="4")
+    tray.wait_call("version 4", msg="4", version="4", ok="1")
+    # "TaskbarCreated" while the notification area still holds the icon (a new scale or layout):
+    # the add is refused and the icon is changed in place, picture, tip and all.
+    for _ in range(2):
+        app.post(int(app.drive.value("register TaskbarCreated")))
+        tray.wait_call("the add refused", msg="0", owner=dialog, ok="0")
+        changed = tray.wait_call("the icon changed in place", owner=dialog, ok="1")
+        assert changed["msg"] == "1" and int(changed["flags"], 16) & 0x87 == 0x87, changed
+
+    # The menu cancelled by Escape hands the focus back to the notification area; closed by a
+    # click elsewhere, it does not.
+    open_icon_menu(wine, app)
+    wine.xdotool("key", "Escape")
+    tray.wait_call("the focus back", msg="3", owner=dialog, ok="1")
+    seen = len(tray.calls)
+    open_icon_menu(wine, app)
+    left, top, _, _ = app.window_rect()
+    wine.xdotool("mousemove", str(left + 40), str(top + 8), "click", "1")
+    wait_until(lambda: app.drive.value("menu-open") == "0", what="the menu closed by the click")
 
     # Right click (or Shift+F10, the Menu key) on the icon: Lock for Cleaning > 1 Minute.
     open_icon_menu(wine, app)
     wine.xdotool("key", "--delay", "100", "Down", "Right", "Return")
     wait_until(lambda: app.status() in (q.countdown(60), q.countdown(59)), what="a lock of 1 min")
-    tray.wait_call("the countdown as the tip", msg="1", tip=q.countdown(59))
+    tray.wait_call("the countdown as the tip", msg="1", tip=q.countdown(59), ok="1")
+    assert not [c for c in tray.calls[seen:] if c["msg"] == "3"], "focus after a click away"
     # Release All Blocking ends it (sent: no key reaches the menu during the lock).
     app.command(q.TRAY_RELEASE)
     app.wait_status(q.LOCK_ENDED)
-    tray.wait_call("the tip back", msg="1", tip=q.LOCK_ENDED)
+    tray.wait_call("the tip back", msg="1", tip=q.LOCK_ENDED, ok="1")
 
     # A click (NIN_SELECT) brings the minimised dialog forward.
     app.command(q.MENU_MINIMIZE)
@@ -187,7 +227,7 @@ def test_the_notification_icon_is_added_again_and_its_menu_works(wine):
     wait_until(lambda: not app.iconic(), what="the dialog opened from the menu")
     app.command(q.TRAY_CLOSE)
     assert app.wait_exit() == 0
-    tray.wait_call("the icon removed", msg="2", owner=dialog)
+    tray.wait_call("the icon removed", msg="2", owner=dialog, ok="1")
 
 
 def wine_tray_found(wine) -> str:

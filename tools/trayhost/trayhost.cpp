@@ -1,15 +1,20 @@
 // Test-only stand-in for the notification area: a window of the class "Shell_TrayWnd" that
 // Wine's Shell_NotifyIconW finds first (it is created last and topmost) and to which it sends
 // each call as WM_COPYDATA, dwData the NIM_* message and the data Wine's own notification area
-// reads (its "struct notify_data", which opens with the fields below). It answers TRUE, as the
-// real one does for a call it took, and reports one line per call on standard output:
+// reads (its "struct notify_data", which opens with the fields below). Like Explorer it keeps
+// the icons it holds by owner and id: it refuses to add one it already holds and to change,
+// set the version of, focus or delete one it does not; it answers TRUE for a call it took. One
+// line per call on standard output:
 //   icon msg=<NIM_*> owner=<hwnd> id=<uID> flags=<uFlags hex> callback=<uCallbackMessage>
-//        version=<uVersion> tip=<szTip, escaped as drive.exe escapes texts>
+//        version=<uVersion> ok=<1 taken, 0 refused> tip=<szTip, escaped as drive.exe does>
 // It prints "ready hwnd=<n>" once its window is there and ends when standard input closes.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -56,12 +61,22 @@ LRESULT CALLBACK TrayProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
             return FALSE;
         }
         const auto* icon = static_cast<const NotifyData*>(data->lpData);
-        std::printf("icon msg=%llu owner=%ld id=%u flags=%x callback=%u version=%u tip=%s\n",
+        static std::set<std::pair<LONG, UINT>> held;
+        const std::pair<LONG, UINT> key{icon->hWnd, icon->uID};
+        bool taken = false;
+        if (data->dwData == NIM_ADD) {
+            taken = held.insert(key).second;
+        } else if (data->dwData == NIM_DELETE) {
+            taken = held.erase(key) != 0;
+        } else {
+            taken = held.count(key) != 0;
+        }
+        std::printf("icon msg=%llu owner=%ld id=%u flags=%x callback=%u version=%u ok=%d tip=%s\n",
                     static_cast<unsigned long long>(data->dwData), icon->hWnd, icon->uID,
-                    icon->uFlags, icon->uCallbackMessage, icon->uVersion,
+                    icon->uFlags, icon->uCallbackMessage, icon->uVersion, taken ? 1 : 0,
                     Escaped(icon->szTip, 128).c_str());
         std::fflush(stdout);
-        return TRUE;
+        return taken ? TRUE : FALSE;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
