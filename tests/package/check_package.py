@@ -50,7 +50,7 @@ MAPS = {"architecture", "64bit"}
 SYSTEM_DLLS = {
     "advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll",
     "msvcrt.dll", "ole32.dll", "oleaut32.dll", "rpcrt4.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
-    "uxtheme.dll", "version.dll", "winmm.dll",
+    "uxtheme.dll", "version.dll", "winmm.dll", "wtsapi32.dll",
 }
 
 failures = []
