@@ -16,7 +16,8 @@
 // prints "other held 0xVK" and nothing changes. Lines on its standard input: "lock" plays a
 // locked session, where keys sent reach no one ("locked N" for each toggle then), and "unlock"
 // ends it; each is answered with the same word. When its standard input ends it prints
-// "total N" (the toggles taken) and ends.
+// "total N" (the toggles taken) and ends. Before each of these lines about a toggle, the
+// extra information its F24 carried, when any: "mark 0xX" (what any program's hook can read).
 #include "ToolSupport.h"
 
 #include <windows.h>
@@ -75,7 +76,8 @@ LRESULT CALLBACK KeyboardProc(int code, WPARAM wParam, LPARAM lParam) {
                 other = IsCtrl(held) || IsWin(held) ? other : held;
             }
             if (ctrl && win) {
-                PostThreadMessageW(g_mainThread, kToggleMessage, other, 0);
+                PostThreadMessageW(g_mainThread, kToggleMessage, other,
+                                   static_cast<LPARAM>(key.dwExtraInfo));
             }
         }
         g_down[vk] = down;
@@ -125,6 +127,9 @@ int main(int argc, char** argv) {
     };
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == kToggleMessage && msg.lParam != 0) {
+            std::printf("mark 0x%llX\n", static_cast<unsigned long long>(msg.lParam));
+        }
         if (msg.message == kToggleMessage && msg.wParam != 0) {
             std::printf("other held 0x%02X\n", static_cast<unsigned>(msg.wParam));
         } else if (msg.message == kToggleMessage && locked) {
