@@ -154,11 +154,11 @@ void BlockingControl::ActAsChord(bool release) {
     m_hooks.DisableKeyboard(ChordWord(release), 0);
 }
 
-void BlockingControl::FollowReleaseChord(bool released, bool touchpadFailed) {
+void BlockingControl::FollowReleaseChord(bool released, std::uint32_t touchpadFailure) {
     m_bChordReleased = released;
     // The hook library switched a touchpad it held already; what it could not do is told
     // after the chord's own text.
-    const TouchpadNews news = m_touchpad.FollowChord(released, touchpadFailed);
+    const TouchpadNews news = m_touchpad.FollowChord(released, touchpadFailure);
     if (released) {
         m_nBlockStateBeforeChord = m_nBlockState;
         m_nBlockState = kBlockReleased; // so the Disable / Enable shortcut applies again

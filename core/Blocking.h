@@ -38,7 +38,7 @@ public:
     // The hook library's own news: the release chord let go of all blocking (released) or
     // brought it back (and a touchpad it held could not follow), or a hook the system had
     // dropped is back.
-    void FollowReleaseChord(bool released, bool touchpadFailed = false);
+    void FollowReleaseChord(bool released, std::uint32_t touchpadFailure = 0);
     void HooksRestored(bool mouse, bool keyboard);
 
     std::int32_t State() const noexcept { return m_nBlockState; }
@@ -50,6 +50,8 @@ public:
     // blocking or brings it back and tells it as the chord.
     void ActAsChord(bool release);
     bool ChordReleased() const noexcept { return m_bChordReleased; }
+    // The touchpad as the box asks (under a policy lock told without a box).
+    void ApplyTouchpad();
     // Mouse or keys blocked, or the touchpad held off: something the chord's act lets go of.
     bool AnythingBlocked() {
         return m_nBlockState == kBlockInForce || m_bKeyboardInForce || m_touchpad.HeldOff();
@@ -59,7 +61,6 @@ private:
     std::uint16_t MouseFilter() const noexcept;
     int ApplyMouseFilter(std::uint16_t filter, std::uint32_t& lastError);
     int ApplyMouseFilterOrReport(std::uint16_t filter);
-    void ApplyTouchpad();
 
     HookLibrary& m_hooks;
     SettingMembers& m_members;

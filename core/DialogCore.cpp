@@ -59,14 +59,26 @@ void DialogCore::SwitchTouchpadBlocking() {
     m_touchpad.Release(false);
     m_touchpad.ForgetFailure();
     const TouchpadNews news = m_touchpad.Apply(m_bDisableTouchpad != 0);
-    TellTouchpadNews(*this, news);
     if (news.held) {
         m_settings.Save();
     } else {
-        // The box shows what holds again, and the store keeps the last choice that held.
+        // The box shows what holds again, and the store keeps the last choice that held: before
+        // the error box, whose loop may bring news of a toggle taken late.
         m_bDisableTouchpad = m_settings.Stored(kDisableTouchpad).number;
     }
     MembersToControls();
+    TellTouchpadNews(*this, news);
+}
+
+void DialogCore::TouchpadStateChanged() {
+    TellTouchpadNews(*this, m_touchpad.LookAgain(m_bDisableTouchpad != 0));
+}
+
+void DialogCore::SessionUnlocked() {
+    if (m_lock.Active()) {
+        return;
+    }
+    m_blocking.ApplyTouchpad();
 }
 
 } // namespace quelvant::core

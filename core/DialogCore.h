@@ -51,8 +51,9 @@ public:
     void CommitBlockingSettings() { m_blocking.Commit(); }
     void ToggleMouseBlocking() { m_blocking.Toggle(); }
     void HooksRestored(bool mouse, bool keyboard) { m_blocking.HooksRestored(mouse, keyboard); }
-    void FollowReleaseChord(bool released, bool touchpadFailed = false) {
-        m_blocking.FollowReleaseChord(released, touchpadFailed);
+    // touchpadFailure: why a touchpad held off did not follow, else 0.
+    void FollowReleaseChord(bool released, std::uint32_t touchpadFailure = 0) {
+        m_blocking.FollowReleaseChord(released, touchpadFailure);
     }
     std::int32_t BlockState() const noexcept { return m_blocking.State(); }
 
@@ -81,6 +82,12 @@ public:
     TouchpadAvailability RefreshTouchpad();
     void SwitchTouchpadBlocking();
     void GiveTouchpadBack() { m_touchpad.GiveBack(); }
+    // The touchpad's state changed: a late toggle of ours may have been taken.
+    void TouchpadStateChanged();
+    // The user's session is unlocked: keys sent while it was locked reached no one, so a
+    // touchpad still owed comes back (or goes off) as the box asks. A timed lock's end does it
+    // itself.
+    void SessionUnlocked();
 
 protected:
     ~DialogCore() = default;

@@ -21,10 +21,20 @@ TouchpadNews Failure(bool on, std::uint32_t code, bool boxless = false) {
 
 namespace {
 
-// The system's own words, but for a toggle it did not take, which no error code names.
+// The system's own words, but for what no error code names: a toggle the system did not take,
+// one not sent while the user held a modifier, one that user-interface privilege isolation
+// refused without a word.
 std::wstring Reason(CoreWindow& window, std::uint32_t code) {
-    return code == kTouchpadSwitchIgnored ? std::wstring(kTouchpadToggleIgnoredText)
-                                          : window.SystemErrorText(code);
+    switch (code) {
+    case kTouchpadSwitchIgnored:
+        return kTouchpadToggleIgnoredText;
+    case kTouchpadModifiersHeld:
+        return kTouchpadModifiersHeldText;
+    case kTouchpadBlockedByPrivilege:
+        return kTouchpadBlockedByPrivilegeText;
+    default:
+        return window.SystemErrorText(code);
+    }
 }
 
 } // namespace
@@ -73,15 +83,47 @@ TouchpadNews TouchpadKeeper::Refresh(bool boxTicked) {
         m_availability = TouchpadAvailability::Available;
         // Switched on again by the user (in Settings or with the touchpad's own key): there is
         // nothing of ours left to give back, and the library lets go of it (nothing is sent,
-        // it is on). Not while a release lent it back: that is ours to take again.
-        if (reading.enabled && !m_released && SwitchedOff()) {
+        // it is on). Not while a release lent it back: that is ours to take again; nor while a
+        // toggle of ours that turns it off may still be taken.
+        if (reading.enabled && !m_released && m_late != LateToggle::Off && SwitchedOff()) {
             m_touchpad.Switch(true, error);
             RememberSwitchedOff(false);
         }
         if (wasRead && before != TouchpadAvailability::Available) {
             return Apply(boxTicked);
         }
+        return LookAgain(boxTicked);
     }
+    return {};
+}
+
+TouchpadNews TouchpadKeeper::LookAgain(bool boxTicked) {
+    TouchpadReading reading;
+    std::uint32_t error = 0;
+    if (m_late == LateToggle::None || m_availability != TouchpadAvailability::Available ||
+        !m_touchpad.Read(reading, error)) {
+        return {};
+    }
+    const bool tookOff = m_late == LateToggle::Off;
+    if (reading.enabled == tookOff) {
+        return {}; // not taken yet
+    }
+    m_late = LateToggle::None;
+    const bool wantOff = boxTicked && !m_released;
+    if (!tookOff) {
+        if (!wantOff) {
+            m_touchpad.Switch(true, error); // on already: nothing is sent, the library lets go
+            RememberSwitchedOff(false);
+        }
+        return {};
+    }
+    m_failedOff = false;
+    if (wantOff) {
+        m_touchpad.Switch(false, error); // off as asked after all: held, nothing sent
+        return {true, kTouchpadDisabledText};
+    }
+    // The box was cleared when the toggle seemed not taken: the touchpad goes back on.
+    GiveBack();
     return {};
 }
 
@@ -97,8 +139,10 @@ TouchpadNews TouchpadKeeper::Apply(bool boxTicked, bool locked) {
             return {};
         }
         if (!Switch(true, error)) {
+            NoteLate(true, error);
             return Failure(true, error, locked);
         }
+        m_late = LateToggle::None;
         RememberSwitchedOff(false);
         return {true, kTouchpadEnabledText};
     }
@@ -126,30 +170,49 @@ TouchpadNews TouchpadKeeper::Apply(bool boxTicked, bool locked) {
         return news;
     }
     if (!Switch(false, error)) {
-        RememberSwitchedOff(false);
+        // A toggle that was sent may still be taken late: ours until the touchpad reads on.
+        if (!NoteLate(false, error)) {
+            RememberSwitchedOff(false);
+        }
         m_failedOff = true;
         return Failure(false, error, locked);
     }
+    m_late = LateToggle::None;
     return {true, kTouchpadDisabledText};
 }
 
-TouchpadNews TouchpadKeeper::FollowChord(bool released, bool failed) {
+TouchpadNews TouchpadKeeper::FollowChord(bool released, std::uint32_t failure) {
     m_released = released;
-    if (!failed) {
+    if (failure == 0) {
         return {};
     }
-    return Failure(released, kTouchpadSwitchIgnored, true);
+    return Failure(released, failure, true);
 }
 
 bool TouchpadKeeper::HeldOff() {
-    return m_availability == TouchpadAvailability::Available && !m_released && SwitchedOff();
+    return m_availability == TouchpadAvailability::Available && !m_released &&
+           m_late != LateToggle::Off && SwitchedOff();
 }
 
 void TouchpadKeeper::GiveBack() {
     std::uint32_t error = 0;
-    if (SwitchedOff() && Switch(true, error)) {
-        RememberSwitchedOff(false);
+    if (!SwitchedOff()) {
+        return;
     }
+    if (Switch(true, error)) {
+        m_late = LateToggle::None;
+        RememberSwitchedOff(false);
+    } else {
+        NoteLate(true, error);
+    }
+}
+
+bool TouchpadKeeper::NoteLate(bool on, std::uint32_t error) noexcept {
+    if (error != kTouchpadSwitchIgnored) {
+        return false;
+    }
+    m_late = on ? LateToggle::On : LateToggle::Off;
+    return true;
 }
 
 // A switch counts only once the system reads back as asked: a call that succeeds but leaves

@@ -37,6 +37,10 @@ public:
     // a touchpad that is on again is no longer ours to switch back on, and one that has just
     // become available follows the box.
     TouchpadNews Refresh(bool boxTicked);
+    // The touchpad's state changed (or the system's settings did): a toggle of ours that the
+    // system seemed not to take may have been taken late. Taken off, it is held when the box
+    // still asks so, else given back; taken on, it is ours no longer.
+    TouchpadNews LookAgain(bool boxTicked);
     TouchpadAvailability Availability() const noexcept { return m_availability; }
 
     // The touchpad as the box and the releases ask; `locked` when policy holds the box.
@@ -44,8 +48,8 @@ public:
     // The shortcut or the chord gave the touchpad back for now, or that release ended.
     void Release(bool released) noexcept { m_released = released; }
     // The chord acted in the hook library, which switched the touchpad it holds itself (the
-    // dialog may have been stalled); only what it could not do is told.
-    TouchpadNews FollowChord(bool released, bool failed);
+    // dialog may have been stalled); only what it could not do is told, by its error.
+    TouchpadNews FollowChord(bool released, std::uint32_t failure);
     // A click on the box: the user asks anew, so a switch that failed may be tried again.
     void ForgetFailure() noexcept { m_failedOff = false; }
     // The touchpad is off because of us and no release gave it back: blocking to let go of.
@@ -63,6 +67,8 @@ private:
     bool Switch(bool on, std::uint32_t& error);
     bool SwitchedOff();
     bool RememberSwitchedOff(bool off);
+    // A toggle was sent and the state did not follow in time (the error says so): noted, true.
+    bool NoteLate(bool on, std::uint32_t error) noexcept;
 
     TouchpadSwitch& m_touchpad;
     SettingsStore& m_store;
@@ -72,6 +78,8 @@ private:
     // Switching off failed this start: not asked again by itself, since the toggle may yet be
     // taken late and a second one would undo it; a click on the box asks anew.
     bool m_failedOff = false;
+    // The last toggle sent did not read back in time and may yet be taken, this way.
+    enum class LateToggle : unsigned char { None, Off, On } m_late = LateToggle::None;
 };
 
 } // namespace quelvant::core

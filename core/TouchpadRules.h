@@ -3,6 +3,7 @@
 #pragma once
 
 #include "SettingsTable.h"
+#include "TouchpadSwitchRules.h"
 
 #include <cstdint>
 #include <string>
@@ -19,6 +20,17 @@ inline constexpr SettingDef kTouchpadSwitchedOff{L"m_bTouchpadSwitchedOff", Sett
 inline constexpr std::uint32_t kTouchpadSwitchIgnored = 50;
 inline constexpr const wchar_t* kTouchpadToggleIgnoredText =
     L"Windows did not switch the touchpad when sent its toggle, Ctrl+Win+F24.";
+// Why the hook library did not send the toggle: the user's Ctrl, Alt, Shift or Windows key
+// stayed down (ERROR_TIMEOUT), or a window of a higher integrity level is in front, which
+// SendInput tells by a short count alone (ERROR_ELEVATION_REQUIRED, chosen by the library).
+inline constexpr std::uint32_t kTouchpadModifiersHeld = kModifiersHeldError;
+inline constexpr const wchar_t* kTouchpadModifiersHeldText =
+    L"Ctrl, Alt, Shift or Windows was held down for over 30 seconds, so Quelvant did not send "
+    L"the touchpad's toggle, Ctrl+Win+F24.";
+inline constexpr std::uint32_t kTouchpadBlockedByPrivilege = kBlockedByPrivilegeError;
+inline constexpr const wchar_t* kTouchpadBlockedByPrivilegeText =
+    L"A window of a program running as administrator is in front, so Windows did not let "
+    L"Quelvant send the touchpad's toggle, Ctrl+Win+F24.";
 // ERROR_INVALID_SPI_VALUE, which SPI_GETTOUCHPADPARAMETERS gives where the system has no such
 // parameter (Windows before 11 24H2, Wine); the state is then read from the registry.
 inline constexpr std::uint32_t kTouchpadCallUnsupported = 1439;

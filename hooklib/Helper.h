@@ -26,9 +26,12 @@ HELPER_API int GlobalDisableMouse(WORD wFilter, DWORD& dwLastError, BOOL bAllowI
 // it is off already, and holds it: while held, the release chord is watched whatever else is
 // blocked, gives the touchpad back and takes it again, on the library's own thread. Without
 // that bit it lets go of it and switches it on unless it is on already. The switch is the
-// system's own toggle, Ctrl+Win+F24 sent once, marked as the library's own. Returns 1 once the
-// touchpad reads as asked, 0 with the calling thread's last error set when it does not within about
-// a second (ERROR_NOT_SUPPORTED) or cannot be read or switched.
+// system's own toggle, Ctrl+Win+F24 sent once, marked as the library's own, once the user's own
+// Ctrl, Alt, Shift and Win are up (the call waits for them). Returns 1 once the touchpad reads
+// as asked, 0 with the calling thread's last error set when it does not within about a second
+// (ERROR_NOT_SUPPORTED), when the keys stayed down for over 30 s (ERROR_TIMEOUT), when
+// SendInput refused without an error, as user-interface privilege isolation does
+// (ERROR_ELEVATION_REQUIRED), or when it cannot be read or switched.
 //
 // bDisable may instead carry one of two requests (LockRequest.h), bAllowInjected then unused:
 // - HELPER_KEYBOARD_LOCK | seconds (1 to 65535): a timed lock. Both hooks discard every key
@@ -60,7 +63,8 @@ HELPER_API int GlobalDisableKeyboard(BOOL bDisable, BOOL bAllowInjected);
 // HELPER_CHORD_RELEASED when all blocking was let go, HELPER_CHORD_RESTORED when it came back.
 // The next call of either export ends a release.
 #define HELPER_CHORD_MESSAGE L"Quelvant.ReleaseChord"
-// Added to either: the library held the touchpad and could not switch it as the chord asked.
+// Added to either: the library held the touchpad and could not switch it as the chord asked;
+// lParam then carries the error (ERROR_NOT_SUPPORTED for a toggle the system did not take).
 #define HELPER_CHORD_RESTORED 0x0
 #define HELPER_CHORD_RELEASED 0x1
 #define HELPER_CHORD_TOUCHPAD_FAILED 0x2

@@ -84,6 +84,21 @@ public:
         return (down_[(vk & 0xFF) / 64] >> (vk % 64) & 1) != 0;
     }
 
+    // Whether the user holds a key that would join a combination the library sends: Ctrl, Alt,
+    // Shift or Win, counted as the chord counts its modifiers. Keys the hook discards are
+    // known only here: they never reach the system's key state.
+    constexpr bool ModifierHeld(std::uint32_t now) const noexcept {
+        constexpr std::uint32_t kWin[] = {0x5B, 0x5C};
+        for (const auto& modifier : kChordModifiers) {
+            for (const std::uint32_t vk : modifier) {
+                if (HeldAt(vk, now)) {
+                    return true;
+                }
+            }
+        }
+        return HeldAt(kWin[0], now) || HeldAt(kWin[1], now);
+    }
+
 private:
     // Which of the chord's modifiers a key is (0 Ctrl, 1 Alt, 2 Shift), or -1.
     static constexpr int ModifierOf(std::uint32_t vk) noexcept {
@@ -104,6 +119,12 @@ private:
     constexpr bool HeldSince(std::uint32_t vk, std::uint32_t now,
                              std::uint32_t bound) const noexcept {
         return IsDown(vk) && now - lastPress_[vk] <= bound;
+    }
+
+    // A press stamped after `now` (clocks read a moment apart) counts as fresh.
+    constexpr bool HeldAt(std::uint32_t vk, std::uint32_t now) const noexcept {
+        const auto age = static_cast<std::int32_t>(now - lastPress_[vk]);
+        return IsDown(vk) && age <= static_cast<std::int32_t>(kModifierHeldWithoutRepeatMs);
     }
 
     constexpr bool ModifiersHeldOrTapped(std::uint32_t now) const noexcept {

@@ -45,6 +45,29 @@ constexpr bool IsOwnKey(std::uintptr_t extraInfo, std::uint32_t flags,
     return mark != 0 && (flags & KEYBOARD_FLAG_INJECTED) != 0 && extraInfo == mark;
 }
 
+// Every program's hook sees the mark, so a program could copy it. The library's own keys are
+// therefore its own only while its SendInput call hands them over: a low-level hook is called
+// on the thread that installed it, and for keys that thread sends, within that call, one after
+// the other. A marked key counts only while it is the next of the keys in that call.
+struct OwnKeysInFlight {
+    static constexpr unsigned kCapacity = 6;
+    std::uint32_t vk[kCapacity]{};
+    bool up[kCapacity]{};
+    unsigned count = 0; // 0: no call of ours is under way
+    unsigned next = 0;
+
+    // True for the key that is next, which is then taken.
+    constexpr bool Take(std::uintptr_t extraInfo, std::uint32_t flags, std::uintptr_t mark,
+                        std::uint32_t key, bool release) noexcept {
+        if (next >= count || !IsOwnKey(extraInfo, flags, mark) || vk[next] != key ||
+            up[next] != release) {
+            return false;
+        }
+        ++next;
+        return true;
+    }
+};
+
 // A mark from random bits: never 0, and never a small number that programs commonly pass.
 constexpr std::uintptr_t OwnInputMarkFrom(std::uint64_t random) noexcept {
     return static_cast<std::uintptr_t>(random | (std::uint64_t{1} << 62));

@@ -37,7 +37,29 @@ struct TimedLockState {
     UINT_PTR timer = 0;       // the hook thread's timer for the end
     DWORD announceTo = 0;     // the thread whose windows hear of the end
     AskedBlocking asked;      // in force again at the end
-    bool touchpadOff = false; // the lock switched the touchpad off: it goes back on at the end
+    bool touchpadOff = false; // the touchpad was on when the lock began: it goes back on at the end
+};
+
+struct HookRequest;
+
+// Who hears how a switch of the touchpad ended: a caller waiting for its request, the chord's
+// news, or nobody (a timed lock's switch).
+struct TouchpadWaiter {
+    HookRequest* request = nullptr;
+    bool chord = false;
+    bool released = false; // the chord's act
+    DWORD caller = 0;      // whose windows hear of the chord
+};
+
+// A switch of the touchpad that waits for the user's own modifiers to be let go, served by the
+// hook thread's loop meanwhile (ticked by a timer of its own), so that requests, the lock's end
+// and the watchdog go on. One at a time: a later wish takes the place of a waiting one.
+struct PendingTouchpadSwitch {
+    bool waiting = false;
+    bool on = false;
+    ULONGLONG since = 0; // GetTickCount64 when the wait began
+    UINT_PTR timer = 0;
+    TouchpadWaiter waiter;
 };
 
 struct HookThreadHandle {
@@ -60,6 +82,9 @@ public:
     bool m_touchpadHeld = false;
     // The mark of the library's own simulated keys; drawn when the hook thread starts.
     std::uintptr_t m_ownInputMark = 0;
+    // The keys of the library's own SendInput call while it runs; only these carry the mark.
+    OwnKeysInFlight m_ownKeys;
+    PendingTouchpadSwitch m_touchpadSwitch;
 
     // Set by the hook procedures, gathered and cleared by the watchdog: one store per event.
     bool m_bMouseSeen = false;
@@ -112,6 +137,7 @@ struct HookRequest {
     DWORD error = 0;           // the installing thread's error when result is 0
     bool lastHookGone = false; // no hook is left, so the hook thread ends after this request
     KeyboardWord keyboard{};   // GlobalDisableKeyboard: a lock or the chord's act, else Plain
+    bool answerLater = false;  // a touchpad request whose switch waits: answered when it ends
 
     bool Removes() const noexcept {
         // A touchpad request always needs the thread: giving back may have to switch. Without a
@@ -139,18 +165,22 @@ void ApplyRequest(HookRequest& request) noexcept;
 
 // ---- The touchpad (TouchpadToggle.cpp), on the hook thread ----
 
-// Switches the touchpad as asked with the system's own toggle, sent at most once, and waits up
-// to about a second for it to read so, serving the hooks meanwhile. True when it reads so.
-bool SwitchTouchpad(bool on, DWORD& error) noexcept;
-// Carries out a touchpad request: the switch, and the keyboard hook's watch for the chord.
+// Carries out a touchpad request: the keyboard hook's watch for the chord, and the switch. When
+// the switch waits for the user's modifiers, the request is marked to be answered later.
 void ApplyTouchpadRequest(HookRequest& request) noexcept;
-// The chord released (or restored) all blocking: a touchpad the library holds follows. False
-// when it did not switch as asked.
-bool TouchpadFollowsChord(bool released) noexcept;
-// A lock switches a touchpad that is on off, and says whether it did; at the lock's end it
+// The chord released (or restored) all blocking: a touchpad the library holds follows, and the
+// chord's news is told once it has (TellChord).
+void TouchpadFollowsChord(bool released, DWORD caller) noexcept;
+// Posts the chord's news; touchpadError is why a held touchpad did not follow, else 0.
+void TellChord(DWORD caller, bool released, DWORD touchpadError) noexcept;
+// A lock switches a touchpad that is on off, and says whether it was on; at the lock's end it
 // comes back on unless the program's own choice holds it off.
 bool TouchpadOffForLock() noexcept;
 void TouchpadBackAfterLock() noexcept;
+// A thread timer fired: true when it was the waiting switch's, which then looks again.
+bool TouchpadTimerFired(UINT_PTR timer) noexcept;
+// A switch waits: the thread stays for it even with no hook left.
+bool TouchpadSwitchWaits() noexcept;
 
 // Hands a request to the hook thread (starting it when none runs) and waits for its outcome.
 void CallOnHookThread(HookRequest& request) noexcept;
@@ -183,7 +213,7 @@ constexpr UINT kChordActedMessage = WM_APP + 3;
 
 // Posts a message to every window of a thread: it must reach the dialog also while a modal loop
 // runs there, where thread messages are lost.
-void PostToThreadWindows(DWORD thread, UINT message, WPARAM wParam) noexcept;
+void PostToThreadWindows(DWORD thread, UINT message, WPARAM wParam, LPARAM lParam = 0) noexcept;
 
 // ---- The watchdog ----
 

@@ -62,7 +62,8 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) noexc
     CInputHookManager& state = g_HookManager;
     state.m_bKeySeen = true;
     const auto& event = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-    if (IsOwnKey(event.dwExtraInfo, event.flags, state.m_ownInputMark)) {
+    if (state.m_ownKeys.Take(event.dwExtraInfo, event.flags, state.m_ownInputMark, event.vkCode,
+                             IsKeyRelease(wParam))) {
         return CallNextHookEx(state.m_hKeyboardHook.Get(), nCode, wParam, lParam);
     }
     if (nCode >= 0 &&

@@ -10,6 +10,8 @@
 
 #include <stdlib.h>
 
+#include <utility>
+
 namespace {
 
 // The system's random bits where it gives them; else what no other program can foresee well.
@@ -45,16 +47,23 @@ struct ThreadStart {
 // stalled) and does not wait for the sound; the touchpad, when held; then the last caller's
 // windows, which show and speak it when they run.
 void AnnounceChord(DWORD caller) noexcept {
-    static const UINT message = RegisterWindowMessageW(HELPER_CHORD_MESSAGE);
     ChordState& chord = g_HookManager.m_chord;
     const bool released = chord.released;
     chord.toggled = false;
     MessageBeep(released ? MB_ICONASTERISK : MB_ICONEXCLAMATION);
-    // A touchpad held off follows here, so that it comes back with the dialog stalled.
-    const bool touchpadFollowed = TouchpadFollowsChord(released);
-    PostToThreadWindows(caller, message,
-                        (released ? HELPER_CHORD_RELEASED : HELPER_CHORD_RESTORED) |
-                            (touchpadFollowed ? 0 : HELPER_CHORD_TOUCHPAD_FAILED));
+    // A touchpad held off follows here, so that it comes back with the dialog stalled; the
+    // windows hear of the chord once it has (after the user let go of Ctrl, Alt and Shift).
+    TouchpadFollowsChord(released, caller);
+}
+
+// Hands a request its answer; true when no hook is left, so that the thread ends.
+bool Answer(const PostedRequest& posted) noexcept {
+    const CInputHookManager& state = g_HookManager;
+    const bool lastHookGone =
+        !state.m_hMouseHook && !state.m_hKeyboardHook && !TouchpadSwitchWaits();
+    posted.request->lastHookGone = lastHookGone;
+    SetEvent(posted.done); // from here on the request may be gone
+    return lastHookGone;
 }
 
 // Serves requests and the watchdog until a request leaves no hook in force (returns null) or
@@ -67,6 +76,7 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
     HANDLE leave = nullptr;
     MSG msg;
     DWORD caller = 0;
+    PostedRequest answerLater{}; // a touchpad request whose switch waits for the user's keys
     // A WM_QUIT that another program posts here is ignored like any other stray message: only
     // a request or an unload ends this thread, since its hooks end with it.
     while (GetMessageW(&msg, nullptr, 0, 0) != -1) {
@@ -83,17 +93,17 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
             ApplyRequest(request);
             caller = request.callerThread;
             watchdog.AnnounceTo(caller);
-            const bool lastHookGone = !state.m_hMouseHook && !state.m_hKeyboardHook;
-            request.lastHookGone = lastHookGone;
-            SetEvent(posted.done); // from here on the request may be gone
-            if (lastHookGone) {
+            if (request.answerLater) {
+                answerLater = posted;
+            } else if (Answer(posted)) {
                 break;
+            } else {
+                // After the answer: the hooks are in force, and the caller need not wait for
+                // what the watchdog reads to start again.
+                watchdog.Restart();
             }
-            // After the answer: the hooks are in force, and the caller need not wait for what
-            // the watchdog reads to start again.
-            watchdog.Restart();
         } else if (msg.message == WM_TIMER) {
-            if (!LockTimerFired(msg.wParam)) {
+            if (!TouchpadTimerFired(msg.wParam) && !LockTimerFired(msg.wParam)) {
                 watchdog.Tick();
             }
         }
@@ -103,6 +113,10 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
             } else {
                 AnnounceChord(caller);
             }
+        }
+        if (answerLater.request != nullptr && !answerLater.request->answerLater &&
+            Answer(std::exchange(answerLater, PostedRequest{}))) {
+            break;
         }
     }
     KillTimer(nullptr, timer);
@@ -200,16 +214,17 @@ void HandOver(HookRequest& request) noexcept {
 
 } // namespace
 
-void PostToThreadWindows(DWORD thread, UINT message, WPARAM wParam) noexcept {
+void PostToThreadWindows(DWORD thread, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     struct Post {
         UINT message;
         WPARAM wParam;
-    } post{message, wParam};
+        LPARAM lParam;
+    } post{message, wParam, lParam};
     EnumThreadWindows(
         thread,
         [](HWND window, LPARAM context) -> BOOL {
             const auto& what = *reinterpret_cast<const Post*>(context);
-            PostMessageW(window, what.message, what.wParam, 0);
+            PostMessageW(window, what.message, what.wParam, what.lParam);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&post));

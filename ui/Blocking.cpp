@@ -6,6 +6,8 @@
 #include "Helper.h"
 #include "ShortcutRules.h"
 
+#include <wtsapi32.h>
+
 namespace quelvant::ui {
 
 using namespace core;
@@ -61,9 +63,28 @@ LRESULT CQuelvantDlg::OnHookRestored(WPARAM wParam, LPARAM /*lParam*/) {
 
 // The user's release chord acted inside the hook library, which let go of all blocking or
 // brought it back without waiting for us; the dialog only follows and tells.
-LRESULT CQuelvantDlg::OnReleaseChord(WPARAM wParam, LPARAM /*lParam*/) {
+LRESULT CQuelvantDlg::OnReleaseChord(WPARAM wParam, LPARAM lParam) {
+    // lParam: the touchpad's error, where the library gave one.
+    const bool failed = (wParam & HELPER_CHORD_TOUCHPAD_FAILED) != 0;
     FollowReleaseChord((wParam & HELPER_CHORD_RELEASED) != 0,
-                       (wParam & HELPER_CHORD_TOUCHPAD_FAILED) != 0);
+                       !failed       ? 0
+                       : lParam != 0 ? static_cast<std::uint32_t>(lParam)
+                                     : kTouchpadSwitchIgnored);
+    return 0;
+}
+
+// The touchpad's state changed: a toggle of ours may have been taken late.
+LRESULT CQuelvantDlg::OnTouchpadNoted(WPARAM /*wParam*/, LPARAM /*lParam*/) {
+    m_touchpadWatch.Rearm();
+    TouchpadStateChanged();
+    return 0;
+}
+
+// While the session was locked, no key of ours reached the system.
+LRESULT CQuelvantDlg::OnSessionChange(WPARAM wParam, LPARAM /*lParam*/) {
+    if (wParam == WTS_SESSION_UNLOCK) {
+        SessionUnlocked();
+    }
     return 0;
 }
 

@@ -9,6 +9,8 @@
 
 #include "Helper.h"
 
+#include <wtsapi32.h>
+
 namespace quelvant::ui {
 
 using namespace core;
@@ -29,6 +31,8 @@ void PolicyKeysChanged(void* dialog) {
 // Posted by the hook library when a lock for cleaning ended by itself.
 const UINT kTimedLockMessage = ::RegisterWindowMessageW(HELPER_LOCK_MESSAGE);
 const UINT kTaskbarCreatedMessage = TaskbarCreatedMessage();
+// Posted by the watch on the touchpad's Status value.
+const UINT kTouchpadNotedMessage = ::RegisterWindowMessageW(L"Quelvant.TouchpadNoted");
 } // namespace
 
 CQuelvantDlg::CQuelvantDlg(const CorePorts& ports, CWnd* pParent)
@@ -80,6 +84,8 @@ ON_REGISTERED_MESSAGE(kHookRestoredMessage, OnHookRestored)
 ON_REGISTERED_MESSAGE(kReleaseChordMessage, OnReleaseChord)
 ON_WM_DESTROY()
 ON_REGISTERED_MESSAGE(kSettingsNotedMessage, OnSettingsNoted)
+ON_REGISTERED_MESSAGE(kTouchpadNotedMessage, OnTouchpadNoted)
+ON_MESSAGE(WM_WTSSESSION_CHANGE, OnSessionChange)
 ON_BN_CLICKED(IDC_CHECK_DISABLE_TOUCHPAD, OnBnClickedDisableTouchpad)
 ON_WM_SETTINGCHANGE()
 ON_WM_ENDSESSION()
@@ -121,6 +127,9 @@ BOOL CQuelvantDlg::OnInitDialog() {
     // A policy written by any means, not only one the system announces, comes into force.
     WatchPolicy(&PolicyKeysChanged, m_hWnd);
     startup_trace::Mark("policy watch");
+    // Keys sent while the session is locked reach no one: at its unlock the touchpad still owed
+    // comes back.
+    m_bSessionNotices = ::WTSRegisterSessionNotification(m_hWnd, NOTIFY_FOR_THIS_SESSION) != FALSE;
 
     // Armed only after the steps that can show an error box, so the window shows and then
     // minimises as on any start, after the user has read the box.
@@ -175,6 +184,9 @@ void CQuelvantDlg::BringStoredChoiceIntoForce() {
 
 void CQuelvantDlg::RefreshTouchpadAvailability() {
     const TouchpadAvailability availability = RefreshTouchpad();
+    if (availability == TouchpadAvailability::Available) {
+        m_touchpadWatch.Start(m_hWnd, kTouchpadNotedMessage);
+    }
     EnableControl(IDC_CHECK_DISABLE_TOUCHPAD,
                   availability == TouchpadAvailability::Available ? TRUE : FALSE);
     const std::wstring tip = TouchpadTip(availability);

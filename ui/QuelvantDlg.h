@@ -9,6 +9,7 @@
 #include "LockWindow.h"
 #include "NotifyIcon.h"
 #include "TextSpeaker.h"
+#include "TouchpadWatch.h"
 #include "resource.h"
 
 #include <cstdint>
@@ -76,6 +77,9 @@ protected:
     void OnBnClickedDisableTouchpad();
     void OnSettingChange(UINT uFlags, LPCWSTR lpszSection);
     LRESULT OnSettingsNoted(WPARAM wParam, LPARAM lParam);
+    // The touchpad's Status value changed; the user's session was locked, unlocked and so on.
+    LRESULT OnTouchpadNoted(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSessionChange(WPARAM wParam, LPARAM lParam);
     void OnEndSession(BOOL bEnding, UINT uLogOff);
 
     // The notification icon, the lock for cleaning and the commands a second start hands over.
@@ -179,6 +183,8 @@ private:
     bool m_bSystemSettingsNoted = false;
 
     NotifyIcon m_notifyIcon;
+    TouchpadStatusWatch m_touchpadWatch; // from when the touchpad is seen available
+    bool m_bSessionNotices = false;      // registered for the session's notices
     // The icon joins the notification area after the first paint: under Wine the shell's
     // answer to the first icon takes about 10 ms that the window need not wait for.
     bool m_bWindowSeen = false;

@@ -7,6 +7,7 @@
 #include "StartupTrace.h"
 
 #include <shellapi.h>
+#include <wtsapi32.h>
 
 #include <iterator>
 #include <utility>
@@ -157,6 +158,10 @@ void CQuelvantDlg::OnOnScreenKeyboard() {
 
 void CQuelvantDlg::OnDestroy() {
     StopWatchingPolicy();
+    m_touchpadWatch.Stop();
+    if (std::exchange(m_bSessionNotices, false)) {
+        ::WTSUnRegisterSessionNotification(m_hWnd);
+    }
     LeaveNotifyArea();
     // What screen readers were told of our controls goes with them.
     m_annotations.Clear();

@@ -180,18 +180,33 @@ FOREIGN_TOGGLE = ("keydown", "0xA2", "keydown", "0x5B", "key", "0x87", "keyup", 
 
 
 class TouchpadSystem:
-    def __init__(self, wine: WineSession, enabled: int = 1, refuse: bool = False):
-        self.process = wine.start("touchpadsys.exe", str(enabled), *(["refuse"] if refuse else []),
+    def __init__(self, wine: WineSession, enabled: int = 1, how: str = ""):
+        self.process = wine.start("touchpadsys.exe", str(enabled), *([how] if how else []),
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL, text=True, bufsize=1)
         self.lines = LineReader(self.process, "touchpadsys.exe")
+        self.mark = None  # the extra information of the last toggle, as any hook reads it
         assert self.lines.next() == "ready"
 
-    def total(self) -> int:
-        """Ends the stand-in: how many toggles reached the system."""
-        self.process.stdin.close()
-        while not (line := self.lines.next()).startswith("total "):
+    def next(self, timeout: float | None = None) -> str:
+        """The next line about a toggle ("toggle N", "locked N", "other held 0xVK"), or of
+        the stand-in's answer to a command."""
+        while (line := self.lines.next(*([timeout] if timeout else []))).startswith("mark "):
+            self.mark = line.split()[1]
+        return line
+
+    def command(self, word: str) -> None:
+        self.process.stdin.write(word + "\n")
+        self.process.stdin.flush()
+        while self.next() != word:
             pass
+
+    def total(self) -> int:
+        """Ends the stand-in: how many toggles reached the system. None came with another
+        key held, which would not have been the toggle."""
+        self.process.stdin.close()
+        while not (line := self.next()).startswith("total "):
+            assert not line.startswith("other held"), line
         self.process.wait(timeout=30)
         return int(line.split()[1])
 
@@ -256,6 +271,16 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
             if way == "shortcut":
                 app.post(0x0312, 2)  # WM_HOTKEY of the Disable / Enable shortcut
                 status = "Touchpad Enabled" if enabled else "Touchpad Disabled"
+            elif enabled and way in ("chord-keys-blocked", "chord-touchpad-only"):
+                # Ctrl, Alt and Shift held on for 2 s after Q: the toggle waits for them (with
+                # them it would be another combination), then goes out once, alone.
+                assert system.next() == "toggle 1"
+                wine.xdotool("keydown", "ctrl+alt+shift")
+                wine.xdotool("key", "q")
+                with pytest.raises(AssertionError):
+                    system.next(timeout=2)
+                wine.xdotool("keyup", "shift+alt+ctrl")
+                assert system.next() == "toggle 2"
             else:
                 wine.xdotool("key", "ctrl+alt+shift+q")
             touchpad_at(wine, enabled)
@@ -268,8 +293,12 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
                        what="the end of the stall")
             app.wait_status(RESTORED)
         if way == "chord-keys-blocked":
-            # Another program's toggle stays blocked with the keys; only ours passed.
-            assert wine.start("inject.exe", *FOREIGN_TOGGLE, stdout=subprocess.DEVNULL).wait(30) == 0
+            # Another program's toggle stays blocked with the keys; only ours passed. So does
+            # one that carries our keys' mark, which any program's hook can read.
+            assert system.mark is not None
+            for extra in ("0", system.mark):
+                assert wine.start("inject.exe", "extra", extra, *FOREIGN_TOGGLE,
+                                  stdout=subprocess.DEVNULL).wait(30) == 0
         assert app.check(q.TOUCHPAD) == 1
         app.close()
     elif way == "exit":
@@ -312,10 +341,10 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
 # The user's own off stays theirs; a toggle the system does not take is an error after exactly
 # one combination; and where policy locks the box, it is told once, in the status line and by
 # voice, never in a box, neither at the next apply nor after the chord.
-@pytest.mark.parametrize("case", ["users-own-off", "not-taken", "locked-not-taken"])
+@pytest.mark.parametrize("case", ["users-own-off", "not-taken", "locked-not-taken", "taken-late"])
 def test_touchpad_that_does_not_switch(wine: WineSession, case: str):
     system = TouchpadSystem(wine, enabled=0 if case == "users-own-off" else 1,
-                            refuse=case != "users-own-off")
+                            how={"users-own-off": "", "taken-late": "late"}.get(case, "refuse"))
     program = touchpad_program(wine, seam=False)
     recording = None
     if case == "locked-not-taken":
@@ -337,9 +366,16 @@ def test_touchpad_that_does_not_switch(wine: WineSession, case: str):
         assert recording.spoken().count(failed) == 1
     else:
         app.click(q.TOUCHPAD)
-        if case == "not-taken":
+        if case in ("not-taken", "taken-late"):
             box = app.wait_message_box()
             assert box.text == f"Could not Disable Touchpad.\n\nLast Error 32\n\n{NOT_TAKEN}"
+            if case == "taken-late":
+                # The system takes it after all, 1.5 s late: the touchpad is still ours, and
+                # with the box clear it goes back on, by a toggle taken as late.
+                assert system.next() == "toggle 1"
+                assert system.next() == "toggle 2"
+                touchpad_at(wine, 1)
+                q.wait_settings(wine, m_bTouchpadSwitchedOff=0)
             app.press_message_box()
             app.wait_check(q.TOUCHPAD, 0)
             assert app.status() == "Error Disabling Touchpad"
@@ -350,12 +386,13 @@ def test_touchpad_that_does_not_switch(wine: WineSession, case: str):
     app.close()
     assert q.settings(wine).get("m_bTouchpadSwitchedOff", 0) == 0
     touchpad_at(wine, 0 if case == "users-own-off" else 1)
-    assert system.total() == (0 if case == "users-own-off" else 1)
+    assert system.total() == {"users-own-off": 0, "taken-late": 2}.get(case, 1)
 
 
-@pytest.mark.parametrize("held", [False, True], ids=["on", "held off by the box"])
+@pytest.mark.parametrize("held,session", [(False, ""), (True, ""), (False, "locked")],
+                         ids=["on", "held off by the box", "ended in a locked session"])
 def test_a_lock_for_cleaning_takes_the_touchpad_and_gives_the_users_choice_back(
-    wine: WineSession, held: bool
+    wine: WineSession, held: bool, session: str
 ):
     system = TouchpadSystem(wine)
     app = q.start(wine, program=touchpad_program(wine, seam=False))
@@ -363,11 +400,24 @@ def test_a_lock_for_cleaning_takes_the_touchpad_and_gives_the_users_choice_back(
     if held:
         app.click(q.TOUCHPAD)
         app.wait_status("Touchpad Disabled")
-    assert q.exit_code(q.run_lock_command(wine, "/lock", "5")) == 0
+    # Long enough to see the stand-in's session locked before the lock ends.
+    assert q.exit_code(q.run_lock_command(wine, "/lock", "10" if session else "5")) == 0
     touchpad_at(wine, 0)
     # Ours to give back while the lock holds it, whatever ends the program.
     q.wait_settings(wine, m_bTouchpadSwitchedOff=1)
-    app.wait_status(q.LOCK_ENDED)
+    if session:
+        # The lock ends while the session is locked, where our toggle reaches no one; still
+        # owed, the touchpad comes back when the session is unlocked, with one toggle.
+        system.command("lock")
+        app.wait_status(q.LOCK_ENDED)
+        assert system.next() == "locked 1"
+        assert q.settings(wine)["m_bTouchpadSwitchedOff"] == 1
+        system.command("unlock")
+        app.post(0x02B1, 0x8)  # WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK
+        assert system.next() == "toggle 2"
+        app.wait_status("Touchpad Enabled")
+    else:
+        app.wait_status(q.LOCK_ENDED)
     touchpad_at(wine, 0 if held else 1)
     q.wait_settings(wine, m_bTouchpadSwitchedOff=int(held), m_bDisableTouchpad=int(held))
     app.close()

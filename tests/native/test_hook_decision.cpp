@@ -2,6 +2,7 @@
 // messages each filter bit covers.
 #include "HookChord.h"
 #include "HookDecision.h"
+#include "TouchpadSwitchRules.h"
 
 #include <gtest/gtest.h>
 
@@ -187,6 +188,74 @@ TEST(KeyboardDecision, OwnKeysAreTheMarkedInjectedOnes) {
     // Before the mark is drawn, nothing is the library's own.
     EXPECT_FALSE(IsOwnKey(0, 0x10, 0));
     EXPECT_NE(OwnInputMarkFrom(0), 0u);
+}
+
+// The mark counts only for the keys of the library's own SendInput call while it runs, each in
+// its turn: a copied mark on a key another program sends then or later is no proof.
+TEST(KeyboardDecision, OwnKeysAreOnlyThoseOfTheCallInFlight) {
+    const std::uintptr_t mark = OwnInputMarkFrom(0x51564B54u);
+    struct Event {
+        std::uintptr_t extraInfo;
+        std::uint32_t vk;
+        bool up;
+        bool own;
+    };
+    struct Case {
+        const char* name;
+        bool inFlight;
+        std::vector<Event> events;
+    };
+    const Case cases[] = {
+        {"the call's keys in order",
+         true,
+         {{mark, 0xA2, false, true},
+          {mark, 0x5B, false, true},
+          {mark, 0x87, false, true},
+          {mark, 0x87, true, true},
+          {mark, 0x5B, true, true},
+          {mark, 0xA2, true, true},
+          {mark, 0xA2, false, false}}}, // one more: the call sent only six
+        {"no call under way", false, {{mark, 0xA2, false, false}, {mark, 0x41, false, false}}},
+        {"a replayed key during the call",
+         true,
+         {{mark, 0x41, false, false}, {mark, 0xA2, true, false}, {mark, 0xA2, false, true}}},
+        {"the call's key without the mark",
+         true,
+         {{0, 0xA2, false, false}, {mark, 0xA2, false, true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OwnKeysInFlight own;
+        const std::uint32_t keys[] = {0xA2, 0x5B, 0x87, 0x87, 0x5B, 0xA2};
+        for (unsigned i = 0; c.inFlight && i < 6; ++i) {
+            own.vk[i] = keys[i];
+            own.up[i] = i >= 3;
+        }
+        own.count = c.inFlight ? 6 : 0;
+        for (const Event& e : c.events) {
+            EXPECT_EQ(own.Take(e.extraInfo, 0x10, mark, e.vk, e.up), e.own) << std::hex << e.vk;
+        }
+    }
+    // A real key with the mark is never the library's own.
+    OwnKeysInFlight own;
+    own.vk[0] = 0xA2;
+    own.count = 1;
+    EXPECT_FALSE(own.Take(mark, 0, mark, 0xA2, false));
+}
+
+// The toggle waits while a modifier is held, and for 30 s at most; a short count from SendInput
+// with no error is the refusal of user-interface privilege isolation.
+TEST(TouchpadSwitch, WaitsForTheModifiersAndNamesASilentRefusal) {
+    EXPECT_EQ(NextSwitchStep(false, 0), SwitchStep::Send);
+    EXPECT_EQ(NextSwitchStep(false, 40000), SwitchStep::Send);
+    EXPECT_EQ(NextSwitchStep(true, 0), SwitchStep::Wait);
+    EXPECT_EQ(NextSwitchStep(true, 30000), SwitchStep::Wait);
+    EXPECT_EQ(NextSwitchStep(true, 30001), SwitchStep::GiveUp);
+    EXPECT_EQ(SendInputError(6, 6, 0), 0u);
+    EXPECT_EQ(SendInputError(6, 6, 5), 0u);
+    EXPECT_EQ(SendInputError(0, 6, 5), 5u);
+    EXPECT_EQ(SendInputError(0, 6, 0), kBlockedByPrivilegeError);
+    EXPECT_EQ(SendInputError(3, 6, 0), kBlockedByPrivilegeError);
 }
 
 static_assert(ShouldPassMouseEvent(0, 0, 0x201, 0, 0), "word 0 discards nothing");
@@ -393,4 +462,51 @@ TEST(ReleaseChord, FiresOnceOnTheRealPressThatCompletesIt) {
     EXPECT_FALSE(chord.Feed(0x51, false, 0x02, 0));
     chord.Clear();
     EXPECT_FALSE(chord.Feed(0x51, false, 0, 0));
+}
+
+// The user's own Ctrl, Alt, Shift and Win as the touchpad's toggle waits for them: held until
+// released, or until they stop coming for the modifiers' bound; simulated keys never count.
+TEST(ReleaseChord, KnowsTheModifiersTheUserHolds) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::uint32_t, int>> keys; // vk, +1 press / -1 release / 0 simulated
+        std::uint32_t now;
+        bool held;
+    };
+    const Case cases[] = {
+        {"nothing", {}, 1000, false},
+        {"ctrl", {{0xA2, 1}}, 1000, true},
+        {"right alt", {{0xA5, 1}}, 1000, true},
+        {"shift let go", {{0xA0, 1}, {0xA0, -1}}, 1000, false},
+        {"left win", {{0x5B, 1}}, 1000, true},
+        {"right win", {{0x5C, 1}}, 1000, true},
+        {"only Q", {{0x51, 1}}, 1000, false},
+        {"held past the bound", {{0xA2, 1}}, 1000 + 10001, false},
+        {"held to the bound", {{0xA2, 1}}, 1000 + 10000, true},
+        {"stamped a moment after now", {{0xA2, 1}}, 990, true},
+        {"simulated", {{0xA2, 0}}, 1000, false},
+        {"chord, then all let go",
+         {{0xA2, 1},
+          {0xA4, 1},
+          {0xA0, 1},
+          {0x51, 1},
+          {0x51, -1},
+          {0xA0, -1},
+          {0xA4, -1},
+          {0xA2, -1}},
+         1000,
+         false},
+        {"chord, Ctrl still down",
+         {{0xA2, 1}, {0xA4, 1}, {0xA0, 1}, {0x51, 1}, {0xA0, -1}, {0xA4, -1}},
+         1000,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReleaseChord chord;
+        for (const auto& [vk, how] : c.keys) {
+            chord.Feed(vk, how < 0, how == 0 ? 0x10 : 0, 1000);
+        }
+        EXPECT_EQ(chord.ModifierHeld(c.now), c.held);
+    }
 }

@@ -717,9 +717,11 @@ public:
 // off goes back on; a switch that fails or does not hold is told and leaves the box as it was.
 // Steps: t a click on the box, k a click on the left-click box, p the shortcut, r/R the chord
 // releasing/restoring (the hook library switches), f the chord releasing where the library
-// could not switch, x exit, z reset, u the user switches the touchpad on in Settings, a the
-// touchpad becomes available. A switch that fails from the start is asked once, told once: in
-// a box, or under a policy lock and after the chord in the status line and voice only.
+// could not switch (h: the user's keys stayed down, i: refused for privilege), x exit, z reset, u
+// the user switches the touchpad on in Settings, a the touchpad becomes available, L a toggle not
+// taken in time is taken late, U the session is unlocked. A switch that fails from the start is
+// asked once, told once: in a box, or under a policy lock and after the chord in the status line
+// and voice only. A toggle not taken in time keeps the touchpad ours until it reads on.
 TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
     struct Case {
         const char* name;
@@ -745,18 +747,23 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         {"clear", 1, 0, true, true, "t", {"on"}, true, 0, 0, on},
         {"clear-users-own-off", 1, 0, false, true, "t", {}, false, 0, 0, mouse},
         {"tick-fails", 0, 0, true, true, "t", {"off!"}, true, 0, 0, refused, true},
-        {"tick-not-taken", 0, 0, true, true, "t", {"off"}, true, 0, 0, refused, false, true},
+        {"tick-not-taken", 0, 0, true, true, "t", {"off"}, true, 1, 0, refused, false, true},
+        {"tick-taken-late-comes-back", 0, 0, true, true, "tL", {"off", "on"}, true, 0, 0, refused, false, true},
+        {"locked-taken-late-is-held", 1, 0, true, true, "L", {"off", "off"}, false, 1, 1, off, false, true, true, true},
+        {"unlock-gives-back-what-is-owed", 0, 1, false, true, "U", {"on!", "on"}, true, 0, 0, on, true, false, false, true},
         {"clear-fails", 1, 0, true, true, "t", {"on!"}, false, 1, 1, L"Error Enabling Touchpad", true},
         {"shortcut-twice", 1, 0, true, true, "pp", {"on", "off"}, false, 1, 1, off},
         {"chord", 1, 0, true, true, "r", {}, true, 1, 1, kChordReleasedText},
         {"chord-twice", 1, 0, true, true, "rR", {}, false, 1, 1, kChordRestoredText},
         {"chord-not-followed", 1, 0, true, true, "f", {}, false, 1, 1, L"Could not Enable Touchpad: Windows did not switch the touchpad when sent its toggle, Ctrl+Win+F24."},
+        {"chord-keys-held-too-long", 1, 0, true, true, "h", {}, false, 1, 1, L"Could not Enable Touchpad: Ctrl, Alt, Shift or Windows was held down for over 30 seconds, so Quelvant did not send the touchpad's toggle, Ctrl+Win+F24."},
+        {"chord-refused-by-privilege", 1, 0, true, true, "i", {}, false, 1, 1, L"Could not Enable Touchpad: A window of a program running as administrator is in front, so Windows did not let Quelvant send the touchpad's toggle, Ctrl+Win+F24."},
         {"chord-then-a-click", 1, 0, true, true, "rk", {"off"}, false, 1, 1, off},
         {"exit", 1, 0, true, true, "x", {"on"}, true, 0, 1, off},
         {"reset", 1, 0, true, true, "z", {"on"}, true, 0, 0, on},
         {"switched-on-in-settings", 1, 0, true, true, "ut", {"on"}, true, 0, 0, off},
-        {"start-not-taken-asked-once", 1, 0, true, true, "k", {"off"}, true, 0, 1, kDisabled, false, true, false, true},
-        {"locked-not-taken-told-once", 1, 0, true, true, "kkp", {"off"}, true, 0, 1, mouse, false, true, true, true},
+        {"start-not-taken-asked-once", 1, 0, true, true, "k", {"off"}, true, 1, 1, kDisabled, false, true, false, true},
+        {"locked-not-taken-told-once", 1, 0, true, true, "kkp", {"off"}, true, 1, 1, mouse, false, true, true, true},
         {"unsupported-keeps-the-choice", 1, 0, true, false, "", {}, true, 0, 1, mouse},
         {"appears-later", 1, 0, true, false, "a", {"off"}, false, 1, 1, off},
         {"locked-by-policy", 1, 0, true, true, "t", {"off"}, false, 1, 1, off, false, false, true},
@@ -791,11 +798,15 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
             case 'p': dialog.ToggleMouseBlocking(); break;
             case 'k': dialog.Click(&D::m_bCheckDisableLeftClick); break;
             case 'r': case 'R': pad.enabled = *step == 'r'; dialog.FollowReleaseChord(*step == 'r'); break;
-            case 'f': dialog.FollowReleaseChord(true, true); break;
+            case 'f': dialog.FollowReleaseChord(true, kTouchpadSwitchIgnored); break;
+            case 'h': dialog.FollowReleaseChord(true, kTouchpadModifiersHeld); break;
+            case 'i': dialog.FollowReleaseChord(true, kTouchpadBlockedByPrivilege); break;
             case 'x': dialog.GiveTouchpadBack(); break;
             case 'z': dialog.ResetStoredSettings(true); dialog.Push(); dialog.CommitBlockingSettings(); break;
             case 'u': pad.enabled = true; dialog.RefreshTouchpad(); break;
             case 'a': pad.supported = true; dialog.RefreshTouchpad(); break;
+            case 'L': pad.enabled = !pad.enabled; pad.ignore = false; dialog.TouchpadStateChanged(); break;
+            case 'U': pad.fail = false; dialog.SessionUnlocked(); break;
             }
         }
         EXPECT_EQ(pad.calls, c.calls);
@@ -804,8 +815,9 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         EXPECT_EQ(dialog.Control(&D::m_bDisableTouchpad), c.boxAfter != 0);
         EXPECT_EQ(store.Number(kDisableTouchpad), c.boxAfter);
         EXPECT_EQ(dialog.status, c.status);
-        const bool told = c.fail || c.ignore || std::strchr(c.steps, 'f') != nullptr;
-        const bool boxless = c.locked || std::strchr(c.steps, 'f') != nullptr;
+        const bool chordFailed = std::strpbrk(c.steps, "fhi") != nullptr;
+        const bool told = c.fail || c.ignore || chordFailed;
+        const bool boxless = c.locked || chordFailed;
         EXPECT_EQ(dialog.errors.size(), told && !boxless ? 1u : 0u);
         EXPECT_EQ(std::count_if(dialog.spoken.begin(), dialog.spoken.end(),
                                 [](const std::wstring& text) { return text.starts_with(L"Could not"); }),

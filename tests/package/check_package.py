@@ -53,7 +53,7 @@ OTHER_FORMATS = {"long"}
 SYSTEM_DLLS = {
     "advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll",
     "msvcrt.dll", "ole32.dll", "oleaut32.dll", "rpcrt4.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
-    "uxtheme.dll", "version.dll", "winmm.dll",
+    "uxtheme.dll", "version.dll", "winmm.dll", "wtsapi32.dll",
 }
 
 failures = []

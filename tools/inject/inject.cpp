@@ -8,8 +8,9 @@
 //   click B | dblclick B | down B | up B     B: left, right, middle, x1, x2
 //   wheel N | hwheel N  turn the vertical / horizontal wheel by N notches (negative: back)
 //   key VK | keydown VK | keyup VK           VK: virtual-key code, decimal or 0x hex
-//   extra X             the mouse events after it carry dwExtraInfo X (touch 0xFF515780, pen
-//                       0xFF515700), until the next "extra"
+//   extra X             the events after it carry dwExtraInfo X (touch 0xFF515780, pen
+//                       0xFF515700; a mark copied from another program's keys), until the
+//                       next "extra"
 //
 // All actions go out in one SendInput call, in the order given, so they reach the hooks in
 // that order. Prints "sent=<n> of <m> err=<e>"; exits 0 only when every event was sent.
@@ -17,6 +18,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,6 +70,7 @@ INPUT Key(WORD vk, bool up) {
     input.ki.wVk = vk;
     input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    input.ki.dwExtraInfo = g_extraInfo;
     return input;
 }
 
@@ -159,11 +162,15 @@ int main(int argc, char** argv) {
             if (!needs(1)) {
                 return Usage();
             }
-            const auto extra = tools::ParseUnsigned(argv[++i]);
-            if (!extra) {
+            // All 64 bits: a copied mark fills them (the tools' parser stops at 32).
+            const char* text = argv[++i];
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long long extra = std::strtoull(text, &end, 0);
+            if (end == text || *end != '\0' || errno == ERANGE || text[0] == '-') {
                 return Usage();
             }
-            g_extraInfo = static_cast<ULONG_PTR>(*extra);
+            g_extraInfo = static_cast<ULONG_PTR>(extra);
         } else {
             return Usage();
         }

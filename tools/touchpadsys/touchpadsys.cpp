@@ -7,11 +7,17 @@
 //   keyboard hook. Started before the program under test, this tool's hook is called after
 //   that program's (the newest hook is called first), so it sees only what that one passes.
 //
-//   touchpadsys.exe ENABLED [refuse]
+//   touchpadsys.exe ENABLED [refuse | late]
 //
-// Sets Enabled, installs its hook and prints "ready". Each Ctrl+Win+F24 that reaches it prints
-// "toggle N" (N from 1) and flips Enabled, unless "refuse" was given: a touchpad that does not
-// take the toggle. When its standard input ends it prints "total N" and ends.
+// Sets Enabled, installs its hook and prints "ready". Each Ctrl+Win+F24 that reaches it with no
+// other key held prints "toggle N" (N from 1) and flips Enabled, unless "refuse" was given: a
+// touchpad that does not take the toggle; with "late" it flips 1.5 s after the keys, and prints
+// then. With another key held (Alt, Shift, a key the user holds) it is another combination: it
+// prints "other held 0xVK" and nothing changes. Lines on its standard input: "lock" plays a
+// locked session, where keys sent reach no one ("locked N" for each toggle then), and "unlock"
+// ends it; each is answered with the same word. When its standard input ends it prints
+// "total N" (the toggles taken) and ends. Before each of these lines about a toggle, the
+// extra information its F24 carried, when any: "mark 0xX" (what any program's hook can read).
 #include "ToolSupport.h"
 
 #include <windows.h>
@@ -24,12 +30,21 @@ namespace {
 
 constexpr const wchar_t* kStatusKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\PrecisionTouchPad\\Status";
-constexpr UINT kToggleMessage = WM_APP + 1;
+constexpr UINT kToggleMessage = WM_APP + 1; // wParam: another key held, or 0
+constexpr UINT kLockMessage = WM_APP + 2;   // wParam: 1 locked, 0 unlocked
+constexpr UINT kLateMs = 1500;
 
 DWORD g_mainThread = 0;
 HHOOK g_hook = nullptr;
-bool g_ctrl = false;
-bool g_win = false;
+bool g_down[256] = {};
+
+bool IsCtrl(DWORD vk) {
+    return vk == VK_CONTROL || vk == VK_LCONTROL || vk == VK_RCONTROL;
+}
+
+bool IsWin(DWORD vk) {
+    return vk == VK_LWIN || vk == VK_RWIN;
+}
 
 void SetEnabled(DWORD enabled) {
     RegSetKeyValueW(HKEY_CURRENT_USER, kStatusKey, L"Enabled", REG_DWORD, &enabled, sizeof enabled);
@@ -47,24 +62,25 @@ LRESULT CALLBACK KeyboardProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code >= 0) {
         const auto& key = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-        switch (key.vkCode) {
-        case VK_CONTROL:
-        case VK_LCONTROL:
-        case VK_RCONTROL:
-            g_ctrl = down;
-            break;
-        case VK_LWIN:
-        case VK_RWIN:
-            g_win = down;
-            break;
-        case VK_F24:
-            if (down && g_ctrl && g_win) {
-                PostThreadMessageW(g_mainThread, kToggleMessage, 0, 0);
+        const DWORD vk = key.vkCode & 0xFF;
+        if (vk == VK_F24 && down) {
+            bool ctrl = false;
+            bool win = false;
+            DWORD other = 0;
+            for (DWORD held = 0; held < 256; ++held) {
+                if (!g_down[held] || held == VK_F24) {
+                    continue;
+                }
+                ctrl = ctrl || IsCtrl(held);
+                win = win || IsWin(held);
+                other = IsCtrl(held) || IsWin(held) ? other : held;
             }
-            break;
-        default:
-            break;
+            if (ctrl && win) {
+                PostThreadMessageW(g_mainThread, kToggleMessage, other,
+                                   static_cast<LPARAM>(key.dwExtraInfo));
+            }
         }
+        g_down[vk] = down;
     }
     return CallNextHookEx(g_hook, code, wParam, lParam);
 }
@@ -79,6 +95,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool refuse = argc > 2 && std::strcmp(argv[2], "refuse") == 0;
+    const bool late = argc > 2 && std::strcmp(argv[2], "late") == 0;
     SetEnabled(*initial != 0 ? 1 : 0);
     g_hook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardProc, GetModuleHandleW(nullptr), 0);
     if (g_hook == nullptr) {
@@ -91,21 +108,44 @@ int main(int argc, char** argv) {
     std::thread([] {
         char buffer[256];
         while (std::fgets(buffer, sizeof buffer, stdin) != nullptr) {
+            if (std::strncmp(buffer, "lock", 4) == 0 || std::strncmp(buffer, "unlock", 6) == 0) {
+                PostThreadMessageW(g_mainThread, kLockMessage, buffer[0] == 'l' ? 1 : 0, 0);
+            }
         }
         PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0);
     }).detach();
 
     unsigned toggles = 0;
+    unsigned refused = 0;
+    bool locked = false;
+    const auto take = [&] {
+        ++toggles;
+        if (!refuse) {
+            SetEnabled(Enabled() != 0 ? 0 : 1);
+        }
+        std::printf("toggle %u\n", toggles);
+    };
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == kToggleMessage) {
-            ++toggles;
-            if (!refuse) {
-                SetEnabled(Enabled() != 0 ? 0 : 1);
-            }
-            std::printf("toggle %u\n", toggles);
-            std::fflush(stdout);
+        if (msg.message == kToggleMessage && msg.lParam != 0) {
+            std::printf("mark 0x%llX\n", static_cast<unsigned long long>(msg.lParam));
         }
+        if (msg.message == kToggleMessage && msg.wParam != 0) {
+            std::printf("other held 0x%02X\n", static_cast<unsigned>(msg.wParam));
+        } else if (msg.message == kToggleMessage && locked) {
+            std::printf("locked %u\n", ++refused);
+        } else if (msg.message == kToggleMessage && late) {
+            SetTimer(nullptr, 0, kLateMs, nullptr);
+        } else if (msg.message == kToggleMessage) {
+            take();
+        } else if (msg.message == WM_TIMER) {
+            KillTimer(nullptr, msg.wParam);
+            take();
+        } else if (msg.message == kLockMessage) {
+            locked = msg.wParam != 0;
+            std::printf(locked ? "lock\n" : "unlock\n");
+        }
+        std::fflush(stdout);
     }
     UnhookWindowsHookEx(g_hook);
     std::printf("total %u\n", toggles);
