@@ -8,6 +8,7 @@
 #include "ProfileSettingsStore.h"
 #include "QuelvantDlg.h"
 #include "RegistryPolicy.h"
+#include "RegistryRunList.h"
 #include "SettingsTable.h"
 #include "StartupDecision.h"
 #include "SystemTouchpad.h"
@@ -160,7 +161,8 @@ BOOL CQuelvantApp::InitInstance() {
     SetRegistryKey(L"AppData");
 
     const CorePorts ports{adapters::HelperHookLibrary(), adapters::ProfileSettingsStore(),
-                          adapters::SystemTouchpad(), adapters::RegistryPolicy()};
+                          adapters::SystemTouchpad(), adapters::RegistryPolicy(),
+                          adapters::RegistryRunList()};
     ui::CQuelvantDlg dlg(ports);
     if (lockCommand.kind == LockCommandKind::Lock) {
         dlg.LockAtStart(lockCommand.seconds);

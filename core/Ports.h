@@ -1,5 +1,6 @@
 // Everything the core calls out to, in one place: the hook library, the per-user settings
-// store, the administrator's policy, the system's touchpad switch and the window over the core.
+// store, the administrator's policy, the system's touchpad switch, the user's Run list and the
+// window over the core.
 // The real adapters live in adapters/ (and the window in ui/); the native tests fake each one.
 #pragma once
 
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quelvant::core {
 
@@ -73,6 +75,31 @@ protected:
 // A system without a precision touchpad: every read fails, as under Wine.
 TouchpadSwitch& NoTouchpadSwitch();
 
+// The user's Run list (the programs the system starts at logon), as far as the program's own
+// entry goes. Writing and deleting report nothing: the list read again is the answer.
+class RunList {
+public:
+    struct Entry {
+        bool found = false;             // the entry is there and was read whole
+        std::uint32_t type = 0;         // its registry type, as stored
+        std::vector<std::uint8_t> data; // its bytes, as stored
+    };
+    // False when the list cannot be opened for reading; a missing entry reads as not found.
+    virtual bool Read(Entry& entry) = 0;
+    // The entry's text, stored as a string; nothing happens when the list cannot be changed.
+    virtual void Write(const std::wstring& text) = 0;
+    virtual void Delete() = 0;
+    // The running program's whole path; empty when it cannot be had.
+    virtual std::wstring ProgramPath() = 0;
+    virtual bool FileExists(const std::wstring& path) = 0;
+
+protected:
+    ~RunList() = default;
+};
+
+// A system without a Run list: nothing reads, nothing is written.
+RunList& NoRunList();
+
 // The window over the core: its controls into the members and back, a text for the status
 // line and the voice, one for the voice only, an error box, and the system's text for a code.
 class CoreWindow {
@@ -94,6 +121,9 @@ struct CorePorts {
     SettingsStore& store;
     TouchpadSwitch& touchpad;
     PolicySource& policy;
+    // The program's entry always hands over the real one; a core built without it (the native
+    // tests' short form) sees no Run list.
+    RunList& runList = NoRunList();
 };
 
 } // namespace quelvant::core

@@ -36,7 +36,8 @@ const UINT kTouchpadNotedMessage = ::RegisterWindowMessageW(L"Quelvant.TouchpadN
 } // namespace
 
 CQuelvantDlg::CQuelvantDlg(const CorePorts& ports, CWnd* pParent)
-    : CDialog(IDD_QUELVANT_DIALOG, pParent), DialogCore(ports), m_hIcon(LoadMainIcon()) {
+    : CDialog(IDD_QUELVANT_DIALOG, pParent), DialogCore(ports), m_autoStart(ports.runList),
+      m_hIcon(LoadMainIcon()) {
     // Before anything is loaded, so that a start and a "<RESET>" alike respect it.
     SetPolicy(ReadPolicy());
 }
@@ -106,7 +107,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
     LoadSaveSettings(true);
     startup_trace::Mark("settings and policy read");
     // Only an entry that was found and names an existing file ticks the box.
-    if (IsAutoStartEnabled() == 1) {
+    if (m_autoStart.Enabled()) {
         m_bAutoStartAtLogon = 1;
     }
     startup_trace::Mark("Run entry read");

@@ -5,6 +5,7 @@
 #include "afxcmn.h"
 
 #include "Accessibility.h"
+#include "AutoStartControl.h"
 #include "DialogCore.h"
 #include "LockWindow.h"
 #include "NotifyIcon.h"
@@ -138,11 +139,9 @@ private:
     // back where a policy went and what is locked now comes into force, shown greyed.
     void ReloadPolicy();
 
-    // Auto start at logon
-    void SetAutoStart(BOOL bEnable);
-    int IsAutoStartEnabled();
-    // Writes or deletes the entry, then shows what the Run list holds; whether that is as asked.
-    bool ChangeAutoStart(BOOL bEnable);
+    // Auto start at logon: writes or deletes the entry, then shows what the Run list holds;
+    // the error to tell when that is not as asked, else nullptr.
+    const wchar_t* ChangeAutoStart(bool enable);
 
     void EnableControl(int nID, BOOL bEnable) const;
     void SetControlText(int nID, const CString& text) const;
@@ -165,6 +164,7 @@ private:
     // The system menu's About entry and the context menu, once, after the first paint.
     void AddMenus();
 
+    core::AutoStartControl m_autoStart;
     CMenu m_menuContext;
     CTextSpeaker m_textSpeaker;
     HICON m_hIcon = nullptr; // shared icon from the resources: not destroyed

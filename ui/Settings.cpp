@@ -2,7 +2,6 @@
 // into force, refreshes its shortcuts and boxes, and removes the Run entry.
 #include "QuelvantDlg.h"
 
-#include "AutoStartRules.h"
 #include "SettingsTable.h"
 
 namespace quelvant::ui {
@@ -14,7 +13,7 @@ BOOL CQuelvantDlg::ResetSettings() {
     const bool written = ResetStoredSettings(hasWindow);
     if (!written) {
         // The store kept what it held, and auto start stays as it is.
-        m_bAutoStartAtLogon = IsAutoStartEnabled() == 1 ? 1 : 0;
+        m_bAutoStartAtLogon = m_autoStart.Enabled() ? 1 : 0;
     }
     if (!hasWindow) {
         // With a window the reset's apply switches the touchpad back on.
@@ -28,9 +27,9 @@ BOOL CQuelvantDlg::ResetSettings() {
         }
         return FALSE;
     }
-    if (!ChangeAutoStart(FALSE)) {
+    if (const wchar_t* error = ChangeAutoStart(false); error != nullptr) {
         if (hasWindow) {
-            ShowError(AutoStartFailedText(false));
+            ShowError(error);
         }
         return FALSE;
     }

@@ -12,8 +12,6 @@ import pytest
 import quelvant as q
 from harness import BIN_DIR, WineSession, run_wine, wait_until, windows_path
 from runentry import (
-    REG_BINARY,
-    REG_DWORD,
     REG_EXPAND_SZ,
     REG_SZ,
     copy_program,
@@ -138,7 +136,8 @@ def _other_files(tmp_path: Path) -> dict[str, str]:
 # (type, text or raw bytes, ticked at start); texts get their NUL, {other} names an existing
 # file elsewhere, {gone} one that was deleted, {own} the running program. What the real
 # registry hands over and the real file system says: the rules for the text itself (the
-# silent word, quotes, capitals) are the native RunEntry tables' and the fuzzer's.
+# silent word, quotes, capitals, the value's type) are the native RunEntry and AutoStart
+# tables' and the fuzzer's.
 READ_BACK = {
     "own entry": (REG_SZ, "{own} :silent", 1),
     "another existing file": (REG_SZ, "{other} :silent", 1),
@@ -148,8 +147,6 @@ READ_BACK = {
     "quoted path": (REG_SZ, '"{other}" :silent', 1),
     "environment reference not expanded": (REG_EXPAND_SZ, r"%QUELVANT_OTHER%\Other Program.exe", 0),
     "empty": (REG_SZ, b"", 0),
-    "REG_DWORD": (REG_DWORD, b"\x01\x00\x00\x00", 0),
-    "REG_BINARY": (REG_BINARY, "{other} :silent", 0),
     "odd size": (REG_SZ, "{other} :silent\0|x", 0),
     "no closing NUL": (REG_SZ, "{other} :silent|", 0),
 }

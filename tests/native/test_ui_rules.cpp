@@ -1,6 +1,7 @@
 // Blocking, shortcut and auto-start rules of the main dialog that need no window, and the
 // dialog's core against a recording hook library and an in-memory settings store.
 #include "LockRequest.h"
+#include "AutoStartControl.h"
 #include "AutoStartRules.h"
 #include "BlockingRules.h"
 #include "DialogCore.h"
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -189,6 +191,135 @@ TEST(RunEntry, SilentWordRemovedEverywhereCaseSensitively) {
     for (const Case& c : cases) {
         EXPECT_EQ(StripSilentWord(c.in), c.stripped);
         EXPECT_EQ(RunEntryLookupPath(c.in), c.lookup);
+    }
+}
+
+// The auto-start box against the Run list; the entry's text rules are the RunEntry tables'
+// above. The user's Run list as the registry keeps it: a value holds the type and bytes it was
+// given (a REG_SZ write its text and NUL); a list that is missing or read-only refuses every
+// change, and deleting a value that is not there changes nothing. Changes are counted.
+class FakeRunList final : public RunList {
+public:
+    enum class Kind { Missing, ReadOnly, Writable };
+    Kind kind = Kind::Writable;
+    std::optional<Entry> entry;
+    std::wstring program = L"C:\\Program Files\\Q\\Quelvant.exe";
+    std::vector<std::wstring> files{L"C:\\Program Files\\Q\\Quelvant.exe", L"C:\\other\\O.exe"};
+    int changes = 0;
+
+    bool Read(Entry& out) override {
+        out = entry.value_or(Entry{});
+        out.found = entry.has_value();
+        return kind != Kind::Missing;
+    }
+    void Write(const std::wstring& text) override {
+        if (kind == Kind::Writable) {
+            ++changes;
+            entry = Entry{true, 1, Utf16Bytes(text, true)};
+        }
+    }
+    void Delete() override {
+        if (kind == Kind::Writable && entry) {
+            ++changes;
+            entry.reset();
+        }
+    }
+    std::wstring ProgramPath() override { return program; }
+    bool FileExists(const std::wstring& path) override {
+        return std::find(files.begin(), files.end(), path) != files.end();
+    }
+};
+
+RunList::Entry StoredText(std::uint32_t type, const std::wstring& text, bool nul = true) {
+    return RunList::Entry{true, type, Utf16Bytes(text, nul)};
+}
+
+TEST(AutoStart, BoxTickedOnlyForAnEntryNamingAnExistingFile) {
+    struct Case {
+        const char* name;
+        FakeRunList::Kind kind;
+        std::optional<RunList::Entry> entry;
+        bool ticked;
+    };
+    const std::wstring own = L"C:\\Program Files\\Q\\Quelvant.exe";
+    const Case cases[] = {
+        {"own entry as written", FakeRunList::Kind::Writable,
+         StoredText(1, L"\"" + own + L"\" :silent"), true},
+        {"old unquoted form", FakeRunList::Kind::Writable, StoredText(1, own + L" :silent"), true},
+        {"deleted file", FakeRunList::Kind::Writable, StoredText(1, L"C:\\Gone.exe :silent"),
+         false},
+        {"no entry", FakeRunList::Kind::Writable, std::nullopt, false},
+        {"no run list", FakeRunList::Kind::Missing, std::nullopt, false},
+        // Moved here from the end-to-end read-back table: the type alone decides.
+        {"REG_DWORD", FakeRunList::Kind::Writable, RunList::Entry{true, 4, {1, 0, 0, 0}}, false},
+        {"REG_BINARY", FakeRunList::Kind::Writable, StoredText(3, L"C:\\other\\O.exe"), false},
+        {"empty", FakeRunList::Kind::Writable, RunList::Entry{true, 1, {}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeRunList list;
+        list.kind = c.kind;
+        list.entry = c.entry;
+        EXPECT_EQ(AutoStartControl(list).Enabled(), c.ticked);
+        EXPECT_EQ(list.changes, 0); // reading never writes: a stale or odd entry stays
+    }
+    EXPECT_FALSE(AutoStartControl(NoRunList()).Enabled());
+}
+
+TEST(AutoStart, AClickWritesOrDeletesAndTheListReadBackDecidesBoxAndError) {
+    constexpr const wchar_t* kEnableFailed = L"Could not Enable Auto Start at Logon.";
+    constexpr const wchar_t* kDisableFailed = L"Could not Disable Auto Start at Logon.";
+    const std::wstring own = L"C:\\Program Files\\Q\\Quelvant.exe";
+    const std::wstring written = L"\"" + own + L"\" :silent";
+    struct Case {
+        const char* name;
+        FakeRunList::Kind kind;
+        std::optional<std::wstring> before; // a REG_SZ entry's text
+        bool enable;
+        std::wstring program;
+        std::optional<std::wstring> after;
+        bool ticked;
+        const wchar_t* error;
+    };
+    const Case cases[] = {
+        {"tick", FakeRunList::Kind::Writable, std::nullopt, true, own, written, true, nullptr},
+        {"tick over an old unquoted entry", FakeRunList::Kind::Writable, own + L" :silent", true,
+         own, written, true, nullptr},
+        {"tick over a stale entry", FakeRunList::Kind::Writable, L"C:\\Gone.exe :silent", true, own,
+         written, true, nullptr},
+        {"clear", FakeRunList::Kind::Writable, written, false, own, std::nullopt, false, nullptr},
+        {"clear without an entry", FakeRunList::Kind::Writable, std::nullopt, false, own,
+         std::nullopt, false, nullptr},
+        {"no run list", FakeRunList::Kind::Missing, std::nullopt, true, own, std::nullopt, false,
+         kEnableFailed},
+        {"read-only, no entry", FakeRunList::Kind::ReadOnly, std::nullopt, true, own, std::nullopt,
+         false, kEnableFailed},
+        {"read-only with the entry", FakeRunList::Kind::ReadOnly, written, false, own, written,
+         true, kDisableFailed},
+        // No path of its own, nothing is written (an empty path would name nothing).
+        {"program path unknown", FakeRunList::Kind::Writable, std::nullopt, true, L"", std::nullopt,
+         false, kEnableFailed},
+        // Written, but what it names is not there: the box shows the list as it reads.
+        {"program file gone", FakeRunList::Kind::Writable, std::nullopt, true, L"C:\\Gone.exe",
+         L"\"C:\\Gone.exe\" :silent", false, kEnableFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeRunList list;
+        list.kind = c.kind;
+        list.program = c.program;
+        if (c.before) {
+            list.entry = StoredText(1, *c.before);
+        }
+        const AutoStartControl::Outcome outcome = AutoStartControl(list).Change(c.enable);
+        EXPECT_EQ(outcome.ticked, c.ticked);
+        EXPECT_EQ(outcome.error == nullptr ? std::wstring(L"-") : std::wstring(outcome.error),
+                  c.error == nullptr ? std::wstring(L"-") : std::wstring(c.error));
+        ASSERT_EQ(list.entry.has_value(), c.after.has_value());
+        if (c.after) {
+            EXPECT_EQ(list.entry->type, 1u);
+            EXPECT_EQ(list.entry->data, Utf16Bytes(*c.after, true));
+        }
     }
 }
 
