@@ -455,6 +455,29 @@ def _is_wine_builtin(path: str) -> bool:
         return False
 
 
+def prefix_processes(prefix: Path) -> str:
+    """Every process of a Wine prefix with the state and kernel wait of each of its threads:
+    what a failure message needs when a Wine program does not answer."""
+    wanted = f"WINEPREFIX={prefix}".encode()
+    rows = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            if wanted not in (entry / "environ").read_bytes().split(b"\0"):
+                continue
+            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace")
+            threads = []
+            for task in sorted((entry / "task").iterdir(), key=lambda t: int(t.name)):
+                name = (task / "comm").read_text().strip()
+                state = (task / "stat").read_text().rsplit(")", 1)[1].split()[0]
+                threads.append(f"{name}:{state}:{(task / 'wchan').read_text().strip() or '-'}")
+        except OSError:
+            continue  # ended meanwhile
+        rows.append(f"  {entry.name} {command.strip()}\n    " + " ".join(threads))
+    return "\n".join(rows) or "  (none)"
+
+
 def copy_prefix(template: Path, prefix: Path) -> None:
     """A prefix of its own from the template: Wine's builtin files (nearly all of its 700 MB)
     hard-linked, everything else (registry, settings, links) copied. Copying it whole took

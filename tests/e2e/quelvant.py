@@ -21,6 +21,7 @@ from harness import (  # noqa: F401
     header_number,
     header_numbers,
     poll,
+    prefix_processes,
     run_wine,
     unescape,
     utf16z,
@@ -149,7 +150,13 @@ class Driver:
             bufsize=1,
         )
         self._lines = LineReader(self.process, "drive.exe")
-        assert self._next() == "ready"
+        try:
+            first = self._next()
+        except AssertionError as error:
+            # Seen rarely on a busy machine and not yet explained: say what the prefix was doing.
+            raise AssertionError(f"{error}; the prefix's processes:\n"
+                                 f"{prefix_processes(wine.prefix)}") from None
+        assert first == "ready", first
 
     def _next(self) -> str:
         return self._lines.next()
