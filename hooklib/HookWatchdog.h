@@ -75,11 +75,12 @@ constexpr bool Quiet(const HookActivity& interval) noexcept {
 }
 
 // The watchdog's pace: short intervals while anything happens. Once every interval it judges
-// from was quiet it looks only rarely: the system drops a hook only for a call that overran, so
-// never while nothing happens, and input that passes unseen after a quiet spell still moves the
-// last-input time, which the next look sees and which brings the short intervals back.
+// from was quiet it looks only now and then: the system drops a hook only for a call that
+// overran, so never while nothing happens. A key typed after a quiet spell brings the short
+// intervals back at once (the raw-input sink), other input that passed at the next look, so
+// that input a dropped hook lets through goes unseen for at most a look and an interval.
 constexpr std::uint32_t kActivePeriodMs = 250;
-constexpr std::uint32_t kRestPeriodMs = 2000;
+constexpr std::uint32_t kRestPeriodMs = 1500;
 
 constexpr std::uint32_t NextPeriodMs(const HookActivity (&recent)[3]) noexcept {
     for (const HookActivity& interval : recent) {

@@ -127,6 +127,7 @@ bool Watchdog::Take(const MSG& msg) noexcept {
     if (msg.message == seamMessage_ && msg.hwnd == sink_.Get()) {
         planned_ = {(msg.wParam & 1) != 0, (msg.wParam & 2) != 0};
         plannedBy_ = static_cast<DWORD>(msg.lParam);
+        Pace(kActivePeriodMs); // the next tick, not the next look at rest
         return true;
     }
 #endif

@@ -246,6 +246,7 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
     if way == "clear":
         app.click(q.TOUCHPAD)
         app.wait_status("Touchpad Enabled")
+        app.assert_back_at_rest()
         q.wait_settings(wine, m_bDisableTouchpad=0)
     elif way.startswith("chord") or way == "shortcut":
         if way == "chord-dialog-stalled":
@@ -428,6 +429,7 @@ def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
     q.store_values(wine, q.USER_POLICY, m_bCheckDisableRightClick=1)
     wait_until(lambda: app.check(q.RIGHT) == 1 and not app.enabled(q.RIGHT), timeout=2,
                what="the right-click box locked on")
+    app.assert_back_at_rest()
     q.remove_key(wine, q.MACHINE_POLICY)
     assert app.drive("settingchange Policy") == "ok"
     wait_until(lambda: app.enabled(q.LEFT), what="the left-click box to be the user's again")
@@ -436,6 +438,7 @@ def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
     assert real_click_arrived(wine, probe)
     q.remove_key(wine, q.USER_POLICY)
     wait_until(lambda: not managed_line_shown(app), what="the managed line to go")
+    app.assert_back_at_rest()
     assert app.enabled(q.RIGHT) and app.check(q.RIGHT) == 0
     app.close()
 
