@@ -95,26 +95,33 @@ WAKE_WINDOW = 2.0  # seconds a count covers
 _WATCHDOG_H = "hooklib/HookWatchdog.h"
 
 
-def _task_switches(pid: int) -> dict[str, int]:
+def _task_switches(pid: int) -> dict[str, tuple[str, int]]:
     counts = {}
     for task in Path(f"/proc/{pid}/task").iterdir():
         try:
             status = (task / "status").read_text()
         except OSError:
             continue  # ended meanwhile
+        name = re.search(r"^Name:\s*(.*)$", status, re.MULTILINE)
         found = re.search(r"^voluntary_ctxt_switches:\s*(\d+)", status, re.MULTILINE)
-        if found:
-            counts[task.name] = int(found[1])
+        if name and found:
+            counts[task.name] = (name[1], int(found[1]))
     return counts
 
 
-def wake_ups(pid: int, seconds: float = WAKE_WINDOW) -> int:
-    """The wake-ups of the process's threads over the next `seconds`. A thread that starts
-    meanwhile counts whole; one that ends meanwhile no longer shows and counts nothing."""
+def wake_ups_by_thread(pid: int, seconds: float = WAKE_WINDOW) -> dict[str, int]:
+    """The wake-ups of each of the process's threads (task id and name) over the next
+    `seconds`. A thread that starts meanwhile counts whole; one that ends meanwhile no longer
+    shows and counts nothing."""
     before = _task_switches(pid)
     time.sleep(seconds)  # the window measured, not a wait for a condition
     after = _task_switches(pid)
-    return sum(count - before.get(task, 0) for task, count in after.items())
+    return {f"{task} {name}": count - before.get(task, (name, 0))[1]
+            for task, (name, count) in after.items()}
+
+
+def wake_ups(pid: int, seconds: float = WAKE_WINDOW) -> int:
+    return sum(wake_ups_by_thread(pid, seconds).values())
 
 
 @dataclass(frozen=True)
@@ -183,10 +190,12 @@ def assert_back_at_rest(pid: int) -> None:
     """After an event the program handled: within WAKE_WINDOW it is back at rest, so the
     window after that one counts no more wake-ups than the watchdog's looks at rest make."""
     settling = wake_ups(pid)
-    resting = wake_ups(pid)
+    threads = wake_ups_by_thread(pid)
+    resting = sum(threads.values())
     assert resting <= REST_WAKE_UPS, (
         f"{resting} wake-ups in {WAKE_WINDOW:.0f} s, {WAKE_WINDOW:.0f} s after the event "
-        f"(at most {REST_WAKE_UPS} at rest; {settling} in the seconds before)")
+        f"(at most {REST_WAKE_UPS} at rest; {settling} in the seconds before): "
+        f"{ {t: n for t, n in threads.items() if n} }")
 
 
 def parse_message(line: str) -> Message | None:
