@@ -19,7 +19,7 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 
 import quelvant as q  # noqa: E402
-from harness import BIN_DIR, new_session, parse_message, wait_until  # noqa: E402
+from harness import BIN_DIR, new_session, parse_message, wait_until, wake_ups  # noqa: E402
 from load import every_core_busy  # noqa: E402
 from server_requests import requests_section  # noqa: E402
 
@@ -576,6 +576,75 @@ def startup_only(report_path: Path, earlier: Path | None) -> None:
     print("\n".join(section))
 
 
+REST_SECONDS = 10
+REST_TARGET = 5 * REST_SECONDS  # at most five wake-ups a second in all
+
+
+def rest_section(wine) -> tuple[list[str], dict]:
+    """Wake-ups at rest: each set-up started, gone idle, then left alone for REST_SECONDS."""
+
+    def counted(process, *, settle: float = 0.0) -> tuple[int, str]:
+        wait_idle(process)
+        if settle:
+            wake_ups(process.pid, settle)  # the watchdog's quiet intervals before it rests
+        tasks = Path(f"/proc/{process.pid}/task")
+        names = sorted({(t / "comm").read_text().strip() for t in tasks.iterdir()})
+        return wake_ups(process.pid, REST_SECONDS), ", ".join(names)
+
+    results = {}
+    for blocked, keys in (("nothing blocked", 0), ("keys blocked", 1)):
+        q.store_settings(wine, m_bAudibleAlerts=0, m_bDisableKeyboardKeys=keys)
+        app = q.start(wine)
+        try:
+            results["Quelvant", blocked] = counted(app.process, settle=2.0)
+        finally:
+            app.close()
+        bare = BareHook(wine, "--keyboard")
+        try:
+            if not keys:
+                bare.switch(False)
+            results["bare keyboard hook", blocked] = counted(bare.process)
+        finally:
+            bare.close()
+    worst = max(count for count, _ in results.values())
+    lines = ["## Wake-ups at rest (Wine, voluntary context switches in "
+             f"{REST_SECONDS} s)", "",
+             "Each set-up is started, waited for until its CPU time stands still, and then left "
+             f"alone for {REST_SECONDS} s while the voluntary context switches of all its Linux "
+             "tasks are counted (each one a thread that went to sleep and was woken again; a "
+             "thread that ends within the count is not counted). Quelvant is counted from 2 s "
+             "after it went idle, the time its watchdog takes to rest. The bare hook is a "
+             "pass-through low-level keyboard hook in a plain message loop, switched off for "
+             "\"nothing blocked\".", "",
+             "| set-up | nothing blocked | keys blocked | threads |", "|---|---|---|---|"]
+    for name in ("Quelvant", "bare keyboard hook"):
+        cells = [str(results[name, blocked][0]) for blocked in ("nothing blocked", "keys blocked")]
+        lines.append(f"| {name} | {' | '.join(cells)} | {results[name, 'keys blocked'][1]} |")
+    lines += ["", f"Target at most {REST_TARGET} in {REST_SECONDS} s (five a second) in all: "
+              f"{verdict(worst <= REST_TARGET)} (most {worst}).", ""]
+    return lines, {"rest": {f"{n} / {b}": c for (n, b), (c, _) in results.items()}}
+
+
+def rest_only(report_path: Path) -> None:
+    """Wake-ups at rest alone, in place of that section (or before start-up)."""
+    root = Path(os.environ.get("TMPDIR", "/tmp")) / f"quelvant-bench-{os.getpid()}-rest"
+    root.mkdir(parents=True, exist_ok=True)
+    wine = new_session(root)
+    try:
+        section, _ = rest_section(wine)
+    finally:
+        wine.close()
+    section[2:2] = [f"Measured alone on {datetime.date.today().isoformat()} (`bench/run --rest`); "
+                    f"load average {load()}.", ""]
+    heading = "## Wake-ups at rest"
+    if heading not in report_path.read_text():
+        text = report_path.read_text()
+        at = text.index("## Start-up")
+        report_path.write_text(text[:at] + heading + "\n\n" + text[at:])
+    replace_section(report_path, heading, section)
+    print("\n".join(section))
+
+
 def latency_only(report_path: Path) -> None:
     """Click latency and the server requests alone, in place of the report's sections."""
     x = X()
@@ -622,6 +691,9 @@ def main() -> None:
     if sys.argv[1] == "--requests":
         requests_only(Path(sys.argv[2]))
         return
+    if sys.argv[1] == "--rest":
+        rest_only(Path(sys.argv[2]))
+        return
     if sys.argv[1] == "--startup":
         earlier = Path(sys.argv[3]) if len(sys.argv) > 3 else None
         startup_only(Path(sys.argv[2]), earlier)
@@ -637,12 +709,13 @@ def main() -> None:
     lines += section
     x = X()
     loads = [("start", load())]
-    for measure in (hookpath_section, latency_section, startup_section):
+    for measure in (hookpath_section, latency_section, rest_section, startup_section):
         root = Path(os.environ.get("TMPDIR", "/tmp")) / f"quelvant-bench-{os.getpid()}-{measure.__name__}"
         root.mkdir(parents=True, exist_ok=True)
         wine = new_session(root)
         try:
-            section, _ = measure(wine, x) if measure is not hookpath_section else measure(wine)
+            section, _ = (measure(wine) if measure in (hookpath_section, rest_section)
+                          else measure(wine, x))
             lines += section
         finally:
             wine.close()

@@ -224,14 +224,16 @@ using UniqueRawInputSink = UniqueHandle<HWND, CloseRawInputSink>;
 // Notices a hook that the system dropped without a word (a procedure that once overran the
 // platform's time-out, say): it installs a suspect anew, silently, and tells the caller only
 // when removing the old hook proves that the system had removed it. Lives on the hook thread,
-// ticked by a thread timer.
+// ticked by a thread timer of its own, at the pace of NextPeriodMs.
 class Watchdog {
 public:
-    static constexpr DWORD kPeriodMs = 250; // one interval
-
     Watchdog() noexcept;
+    ~Watchdog();
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
 
-    // Forgets what was seen: after a request, or after the thread stood still.
+    // Forgets what was seen and ticks at the short pace: after a request, or after the thread
+    // stood still.
     void Restart() noexcept;
     // The thread whose windows hear of a restored hook: the last caller of an export.
     void AnnounceTo(DWORD thread) noexcept { announceTo_ = thread; }
@@ -243,6 +245,8 @@ public:
 private:
     // Forgets the intervals but not what a re-install taught.
     void ForgetIntervals() noexcept;
+    // Ticks every periodMs from now on.
+    void Pace(DWORD periodMs) noexcept;
 
     HookActivity recent_[3]{};
     WatchdogMemory memory_{};
@@ -251,6 +255,8 @@ private:
     POINT lastPointer_{};
     bool pointerKnown_ = false; // lastPointer_ is a read since the last restart
     DWORD lastTick_ = 0;
+    UINT_PTR timer_ = 0;
+    DWORD periodMs_ = kActivePeriodMs;
     DWORD announceTo_ = 0;
     UINT restoredMessage_ = 0;
     UniqueRawInputSink sink_;

@@ -69,10 +69,9 @@ bool Answer(const PostedRequest& posted) noexcept {
 // Serves requests and the watchdog until a request leaves no hook in force (returns null) or
 // an unload asks the thread to leave (returns the event to signal once parked). One system call
 // per event: the hooks are called inside GetMessageW, which returns only for a message, and
-// the watchdog ticks on a thread timer.
+// the watchdog ticks on a thread timer of its own, armed by each request.
 HANDLE ServeHooks(Watchdog& watchdog) noexcept {
     CInputHookManager& state = g_HookManager;
-    const UINT_PTR timer = SetTimer(nullptr, 0, Watchdog::kPeriodMs, nullptr);
     HANDLE leave = nullptr;
     MSG msg;
     DWORD caller = 0;
@@ -119,7 +118,6 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
             break;
         }
     }
-    KillTimer(nullptr, timer);
     return leave;
 }
 

@@ -68,6 +68,36 @@ constexpr WatchdogVerdict ConfirmDrops(WatchdogVerdict suspects, const HookActiv
     return verdict;
 }
 
+// An interval in which nothing at all happened: no input passed, no hook was called, no key
+// was typed.
+constexpr bool Quiet(const HookActivity& interval) noexcept {
+    return !interval.passed && !interval.mouseSeen && !interval.keySeen && !interval.keyTyped;
+}
+
+// The watchdog's pace: short intervals while anything happens. Once every interval it judges
+// from was quiet it looks only now and then: the system drops a hook only for a call that
+// overran, so never while nothing happens. A key typed after a quiet spell brings the short
+// intervals back at once (the raw-input sink), other input that passed at the next look, so
+// that input a dropped hook lets through goes unseen for at most a look and an interval.
+constexpr std::uint32_t kActivePeriodMs = 250;
+constexpr std::uint32_t kRestPeriodMs = 1500;
+
+constexpr std::uint32_t NextPeriodMs(const HookActivity (&recent)[3]) noexcept {
+    for (const HookActivity& interval : recent) {
+        if (!Quiet(interval)) {
+            return kActivePeriodMs;
+        }
+    }
+    return kRestPeriodMs;
+}
+
+// Where the pointer stood at an interval's end is asked only for an interval in which input
+// passed: only such an interval is judged by it, and while no input passes the pointer stays
+// where the last read found it.
+constexpr bool PointerReadNeeded(const HookActivity& justEnded) noexcept {
+    return justEnded.passed;
+}
+
 // ERROR_INVALID_HOOK_HANDLE: what removing a hook says when the system had removed it first.
 constexpr std::uint32_t kHookAlreadyGone = 1404;
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr DWORD kStallMs = 4 * Watchdog::kPeriodMs; // a later tick means this thread stood still
+constexpr DWORD kStallPeriods = 4; // a tick this many periods late: this thread stood still
 constexpr wchar_t kSinkClass[] = L"QuelvantHookThread";
 
 DWORD LastInputTime() noexcept {
@@ -84,9 +84,29 @@ Watchdog::Watchdog() noexcept
     lastTick_ = GetTickCount();
 }
 
+Watchdog::~Watchdog() {
+    if (timer_ != 0) {
+        KillTimer(nullptr, timer_);
+    }
+}
+
 void Watchdog::Restart() noexcept {
     memory_ = {};
     ForgetIntervals();
+    Pace(kActivePeriodMs);
+}
+
+void Watchdog::Pace(DWORD periodMs) noexcept {
+    if (timer_ != 0 && periodMs == periodMs_) {
+        return;
+    }
+    // Set anew, so that the next tick comes a whole period from now.
+    if (timer_ != 0) {
+        KillTimer(nullptr, timer_);
+    }
+    timer_ = SetTimer(nullptr, 0, periodMs, nullptr);
+    periodMs_ = periodMs;
+    lastTick_ = GetTickCount(); // the next tick is due a period from now, not from the last
 }
 
 void Watchdog::ForgetIntervals() noexcept {
@@ -107,6 +127,7 @@ bool Watchdog::Take(const MSG& msg) noexcept {
     if (msg.message == seamMessage_ && msg.hwnd == sink_.Get()) {
         planned_ = {(msg.wParam & 1) != 0, (msg.wParam & 2) != 0};
         plannedBy_ = static_cast<DWORD>(msg.lParam);
+        Pace(kActivePeriodMs); // the next tick, not the next look at rest
         return true;
     }
 #endif
@@ -115,13 +136,14 @@ bool Watchdog::Take(const MSG& msg) noexcept {
     }
     keyTyped_ = true;
     DispatchMessageW(&msg); // the system frees the raw input's buffer in DefWindowProc
+    Pace(kActivePeriodMs);  // typing after a quiet spell is judged at once, not at the next look
     return true;
 }
 
 void Watchdog::Tick() noexcept {
     CInputHookManager& state = g_HookManager;
     const DWORD now = GetTickCount();
-    if (now - lastTick_ > kStallMs) {
+    if (now - lastTick_ > kStallPeriods * periodMs_) {
         // This thread stood still: events may have gone by unseen with the hooks in place.
         Restart();
         return;
@@ -134,13 +156,17 @@ void Watchdog::Tick() noexcept {
     lastInput_ = lastInput;
     // The read asked for at the last tick tells where the pointer stood as the interval judged
     // now (recent_[1]) ended; the one asked for now will tell it for the interval just ended.
+    // Without input passing none is asked, and the last read still says where it stands.
     const POINT pointer = LastPointerRead();
     recent_[1].pointerMoved =
         pointerKnown_ && (pointer.x != lastPointer_.x || pointer.y != lastPointer_.y);
     lastPointer_ = pointer;
     pointerKnown_ = true;
-    AskWherePointerIs();
+    if (PointerReadNeeded(recent_[0])) {
+        AskWherePointerIs();
+    }
     state.m_bMouseSeen = state.m_bKeySeen = keyTyped_ = false;
+    Pace(NextPeriodMs(recent_));
 
     // Installing a hook takes the loader lock, which an unload holds while it waits for us.
     if (InterlockedCompareExchange(&state.m_unloading, 0, 0) != 0) {

@@ -3,7 +3,8 @@
 // (answered "ok"), so that the benchmark can switch between it and Quelvant without starting
 // either again. With --read-pointer its thread reads the pointer's place once, as Quelvant's
 // hook thread does at every watchdog tick: under Wine that gives the thread a display
-// connection of its own, which its every wake-up then looks at.
+// connection of its own, which its every wake-up then looks at. With --keyboard it hooks the
+// keyboard instead, the yardstick for Quelvant at rest with keys blocked.
 #include <windows.h>
 
 #include <cstdio>
@@ -34,7 +35,9 @@ DWORD WINAPI ReadCommands(void* mainThread) {
 int main(int argc, char** argv) {
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // the queue, before the reader posts to it
-    HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, PassOn, GetModuleHandleW(nullptr), 0);
+    const int kind =
+        argc > 1 && std::strcmp(argv[1], "--keyboard") == 0 ? WH_KEYBOARD_LL : WH_MOUSE_LL;
+    HHOOK hook = SetWindowsHookExW(kind, PassOn, GetModuleHandleW(nullptr), 0);
     if (hook == nullptr) {
         return 1;
     }
@@ -58,7 +61,7 @@ int main(int argc, char** argv) {
             continue;
         }
         if (msg.wParam && hook == nullptr) {
-            hook = SetWindowsHookExW(WH_MOUSE_LL, PassOn, GetModuleHandleW(nullptr), 0);
+            hook = SetWindowsHookExW(kind, PassOn, GetModuleHandleW(nullptr), 0);
         } else if (!msg.wParam && hook != nullptr) {
             UnhookWindowsHookEx(hook);
             hook = nullptr;

@@ -88,6 +88,42 @@ def windows_path(path: Path) -> str:
     return "Z:" + str(path.resolve()).replace("/", "\\")
 
 
+# Wake-ups: how often a process's threads went to sleep and were woken again (the voluntary
+# context switches of its Linux tasks). Unlike a time, a count does not grow because the machine
+# is busy: a thread that waits longer for a core still waits once.
+WAKE_WINDOW = 2.0  # seconds a count covers
+_WATCHDOG_H = "hooklib/HookWatchdog.h"
+
+
+def _task_switches(pid: int) -> dict[str, tuple[str, int]]:
+    counts = {}
+    for task in Path(f"/proc/{pid}/task").iterdir():
+        try:
+            status = (task / "status").read_text()
+        except OSError:
+            continue  # ended meanwhile
+        name = re.search(r"^Name:\s*(.*)$", status, re.MULTILINE)
+        found = re.search(r"^voluntary_ctxt_switches:\s*(\d+)", status, re.MULTILINE)
+        if name and found:
+            counts[task.name] = (name[1], int(found[1]))
+    return counts
+
+
+def wake_ups_by_thread(pid: int, seconds: float = WAKE_WINDOW) -> dict[str, int]:
+    """The wake-ups of each of the process's threads (task id and name) over the next
+    `seconds`. A thread that starts meanwhile counts whole; one that ends meanwhile no longer
+    shows and counts nothing."""
+    before = _task_switches(pid)
+    time.sleep(seconds)  # the window measured, not a wait for a condition
+    after = _task_switches(pid)
+    return {f"{task} {name}": count - before.get(task, (name, 0))[1]
+            for task, (name, count) in after.items()}
+
+
+def wake_ups(pid: int, seconds: float = WAKE_WINDOW) -> int:
+    return sum(wake_ups_by_thread(pid, seconds).values())
+
+
 @dataclass(frozen=True)
 class Message:
     """One line of the probe's report."""
@@ -139,6 +175,27 @@ def header_number(table: dict[str, int], name: str, relative: str) -> int:
     if name not in table:
         raise RuntimeError(f"{relative} no longer defines {name}: update the tests' use of it")
     return table[name]
+
+
+# At rest only the watchdog's rare look wakes Quelvant (none at all when nothing is blocked).
+# Each look waits at most five times, once for each round trip to the Wine server (the timer's
+# message, the last-input time, the queue found empty, the wait armed) and once for the sleep
+# until the next; a window holds at most one look more than its length divided by their period.
+_REST_PERIOD_MS = 1500
+WAKE_UPS_PER_LOOK = 5
+REST_WAKE_UPS = (int(WAKE_WINDOW * 1000) // _REST_PERIOD_MS + 1) * WAKE_UPS_PER_LOOK
+
+
+def assert_back_at_rest(pid: int) -> None:
+    """After an event the program handled: within WAKE_WINDOW it is back at rest, so the
+    window after that one counts no more wake-ups than the watchdog's looks at rest make."""
+    settling = wake_ups(pid)
+    threads = wake_ups_by_thread(pid)
+    resting = sum(threads.values())
+    assert resting <= REST_WAKE_UPS, (
+        f"{resting} wake-ups in {WAKE_WINDOW:.0f} s, {WAKE_WINDOW:.0f} s after the event "
+        f"(at most {REST_WAKE_UPS} at rest; {settling} in the seconds before): "
+        f"{ {t: n for t, n in threads.items() if n} }")
 
 
 def parse_message(line: str) -> Message | None:

@@ -18,6 +18,7 @@ from harness import (  # noqa: F401
     LineReader,
     Probe,
     WineSession,
+    assert_back_at_rest,
     header_number,
     header_numbers,
     poll,
@@ -327,6 +328,10 @@ class Quelvant:
 
     def ended(self) -> bool:
         return self.process.poll() is not None
+
+    def assert_back_at_rest(self) -> None:
+        """Back at rest within 2 s of the last event it handled: only the watchdog wakes it."""
+        assert_back_at_rest(self.process.pid)
 
     def screenshot(self, name: str) -> Path:
         ARTIFACT_DIR.mkdir(parents=True, exist_ok=True)

@@ -110,6 +110,7 @@ def test_disable_keyboard_keys_blocks_keys_and_switches_both_shortcuts_off(wine:
     assert app.check(q.CLOSE_SHORTCUT) == 0 and app.check(q.DISABLE_ENABLE_SHORTCUT) == 0
     assert keys_through(wine, probe, "b") != []
     assert q.settings(wine)["m_bCloseWithKeyboardShortcut"] == 0
+    app.assert_back_at_rest()  # the wheel still blocked: the watchdog's looks alone
     app.close()
 
 

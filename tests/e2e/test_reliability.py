@@ -365,6 +365,7 @@ def test_the_release_chord_lets_everything_through_and_blocks_again(wine: WineSe
     app.click(q.MOVES)
     app.wait_check(q.MOVES, 0)
     app.wait_status("Mouse Buttons Disabled")
+    app.assert_back_at_rest()
     seen = send_with_marker(wine, probe, lambda: wine.xdotool("click", "1", "key", "a"))
     assert not [m.name for m in seen if m.id in LEFT_IDS + KEY_IDS]
     app.close()

@@ -261,6 +261,7 @@ def test_touchpad_switched_off_comes_back_every_way(wine: WineSession, way: str)
     if way == "clear":
         app.click(q.TOUCHPAD)
         app.wait_status("Touchpad Enabled")
+        app.assert_back_at_rest()
         q.wait_settings(wine, m_bDisableTouchpad=0)
     elif way.startswith("chord") or way == "shortcut":
         if way == "chord-dialog-stalled":
@@ -489,6 +490,7 @@ def test_locked_settings_hold_until_the_policy_goes(wine: WineSession):
     assert real_click_arrived(wine, probe)
     q.remove_key(wine, q.USER_POLICY, whole=True)
     wait_until(lambda: not managed_line_shown(app), timeout=2, what="the managed line to go")
+    app.assert_back_at_rest()
     assert app.enabled(q.RIGHT) and app.check(q.RIGHT) == 0
     app.close()
 

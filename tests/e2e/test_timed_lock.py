@@ -66,6 +66,7 @@ def test_lock_from_the_command_line_blocks_everything_and_gives_the_users_choice
     assert [app.check(box) for box in q.MOUSE_BOXES + (q.KEYBOARD,)] == [1, 0, 0, 0, 0, 0]
     assert q.settings(wine) == stored
     # Start and end are spoken, the seconds in between are not.
+    app.assert_back_at_rest()
     assert recording.spoken()[spoken:] == [q.countdown(5), q.LOCK_ENDED]
     app.close()
 

@@ -320,6 +320,36 @@ TEST(HookWatchdog, ReinstallsSuspectsAndAnnouncesOnlyProvedDrops) {
     }
 }
 
+// The pace: short intervals while anything happened in the three judged from, else the rare
+// look; the pointer is read only after an interval in which input passed.
+TEST(HookWatchdog, RestsOnlyWhenNothingHappenedAndReadsThePointerOnlyForPassedInput) {
+    constexpr HookActivity idle{}, passed{true}, mouseSeen{false, true},
+        keySeen{false, false, true}, typed{false, false, false, true},
+        movedOnly{false, false, false, false, true};
+    struct Case {
+        const char* what;
+        HookActivity recent[3];
+        std::uint32_t period;
+        bool readPointer;
+    };
+    const Case cases[] = {
+        {"nothing at all", {idle, idle, idle}, kRestPeriodMs, false},
+        {"a pointer read that found it elsewhere alone",
+         {movedOnly, idle, idle},
+         kRestPeriodMs,
+         false},
+        {"input passed just now", {passed, idle, idle}, kActivePeriodMs, true},
+        {"input passed two intervals ago", {idle, idle, passed}, kActivePeriodMs, false},
+        {"a discarded move", {mouseSeen, idle, idle}, kActivePeriodMs, false},
+        {"a discarded key", {idle, keySeen, idle}, kActivePeriodMs, false},
+        {"a key seen only by the raw-input sink", {idle, idle, typed}, kActivePeriodMs, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NextPeriodMs(c.recent), c.period) << c.what;
+        EXPECT_EQ(PointerReadNeeded(c.recent[0]), c.readPointer) << c.what;
+    }
+}
+
 static_assert(ButtonReleasedBy(0x202) == ReleasedButton::Left &&
               ButtonReleasedBy(0x205) == ReleasedButton::Right &&
               ButtonReleasedBy(0x208) == ReleasedButton::Middle &&
