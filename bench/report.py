@@ -657,8 +657,8 @@ def latency_only(report_path: Path) -> None:
     finally:
         wine.close()
     section[2:2] = [f"Measured alone on {datetime.date.today().isoformat()} (`bench/run "
-                    f"--latency`); load average before {before}, after {load()}; the machine's 2 "
-                    "cores were shared with other work all the while.", ""]
+                    f"--latency`); load average before {before}, after {load()}, which shows what "
+                    "else ran beside it.", ""]
     replace_section(report_path, "## Click latency", section)
     print("\n".join(section))
     requests_only(report_path)
