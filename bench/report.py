@@ -636,12 +636,7 @@ def rest_only(report_path: Path) -> None:
         wine.close()
     section[2:2] = [f"Measured alone on {datetime.date.today().isoformat()} (`bench/run --rest`); "
                     f"load average {load()}.", ""]
-    heading = "## Wake-ups at rest"
-    if heading not in report_path.read_text():
-        text = report_path.read_text()
-        at = text.index("## Start-up")
-        report_path.write_text(text[:at] + heading + "\n\n" + text[at:])
-    replace_section(report_path, heading, section)
+    put_section(report_path, "## Wake-ups at rest", section)
     print("\n".join(section))
 
 
@@ -668,13 +663,17 @@ def requests_only(report_path: Path) -> None:
     """Counts the server requests alone and puts that section in place (or before start-up)."""
     root = Path(os.environ.get("TMPDIR", "/tmp")) / f"quelvant-bench-{os.getpid()}-requests"
     section, _ = requests_section(root, X(), click_latencies, wait_idle)
-    heading = "## Wine server requests per click"
+    put_section(report_path, "## Wine server requests per click", section)
+    print("\n".join(section))
+
+
+def put_section(report_path: Path, heading: str, section: list[str]) -> None:
+    """Replaces the section under heading, or puts it before start-up when the report has none."""
     if heading not in report_path.read_text():
         text = report_path.read_text()
         at = text.index("## Start-up")
         report_path.write_text(text[:at] + heading + "\n\n" + text[at:])
     replace_section(report_path, heading, section)
-    print("\n".join(section))
 
 
 def replace_section(report_path: Path, heading: str, section: list[str]) -> None:
