@@ -198,6 +198,8 @@ void EndLock(LockEnd why) noexcept;
 bool KeepForAfterLock(HookRequest& request) noexcept;
 // A thread timer fired: ends a lock that is due; true when it was the lock's own timer.
 bool LockTimerFired(UINT_PTR timer) noexcept;
+// Ends a lock whose time has come, whatever message brought the thread round.
+void EndLockIfDue() noexcept;
 
 // ---- The hook thread ----
 
@@ -241,12 +243,16 @@ public:
     // handled.
     bool Take(const MSG& msg) noexcept;
     void Tick() noexcept;
+    // Ticks when a period has gone by since the last tick, whatever message brought the thread
+    // round: a stream of raw input can hold the timer's WM_TIMER back for seconds.
+    void TickIfDue() noexcept;
 
 private:
     // Forgets the intervals but not what a re-install taught.
     void ForgetIntervals() noexcept;
-    // Ticks every periodMs from now on.
-    void Pace(DWORD periodMs) noexcept;
+    // Ticks every periodMs from now on; anew: the next tick a whole period from now even when
+    // the pace stays.
+    void Pace(DWORD periodMs, bool anew = false) noexcept;
 
     HookActivity recent_[3]{};
     WatchdogMemory memory_{};

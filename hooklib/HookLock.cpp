@@ -111,6 +111,13 @@ bool KeepForAfterLock(HookRequest& request) noexcept {
     return true;
 }
 
+void EndLockIfDue() noexcept {
+    const TimedLockState& lock = g_HookManager.m_lock;
+    if (lock.active && GetTickCount64() >= lock.deadline) {
+        EndLock(LockEnd::Time);
+    }
+}
+
 bool LockTimerFired(UINT_PTR timer) noexcept {
     TimedLockState& lock = g_HookManager.m_lock;
     const bool own = lock.active && timer == lock.timer;

@@ -106,6 +106,11 @@ HANDLE ServeHooks(Watchdog& watchdog) noexcept {
                 watchdog.Tick();
             }
         }
+        // WM_TIMER comes only when no other message waits, so keys typed on and on (raw input
+        // for the watchdog's sink) can hold it back for seconds: whatever message comes, a lock
+        // that is due ends and a watchdog tick that is due is taken.
+        EndLockIfDue();
+        watchdog.TickIfDue();
         if (state.m_chord.toggled) {
             if (state.m_chord.endsLock) {
                 EndLock(LockEnd::Chord);

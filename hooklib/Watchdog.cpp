@@ -96,8 +96,8 @@ void Watchdog::Restart() noexcept {
     Pace(kActivePeriodMs);
 }
 
-void Watchdog::Pace(DWORD periodMs) noexcept {
-    if (timer_ != 0 && periodMs == periodMs_) {
+void Watchdog::Pace(DWORD periodMs, bool anew) noexcept {
+    if (timer_ != 0 && periodMs == periodMs_ && !anew) {
         return;
     }
     // Set anew, so that the next tick comes a whole period from now.
@@ -138,6 +138,13 @@ bool Watchdog::Take(const MSG& msg) noexcept {
     DispatchMessageW(&msg); // the system frees the raw input's buffer in DefWindowProc
     Pace(kActivePeriodMs);  // typing after a quiet spell is judged at once, not at the next look
     return true;
+}
+
+void Watchdog::TickIfDue() noexcept {
+    if (timer_ != 0 && GetTickCount() - lastTick_ >= periodMs_) {
+        Tick();
+        Pace(periodMs_, true); // the timer held back would otherwise tick again at once
+    }
 }
 
 void Watchdog::Tick() noexcept {
