@@ -120,14 +120,14 @@ def _parts(root: Path, place: Place) -> list[str]:
             parts.append(text)
             continue
         start = re.search(place.start, text, re.MULTILINE)
-        if start:
-            end = re.compile(place.end, re.MULTILINE).search(text, start.end())
-            parts.append(text[start.start():end.end() if end else len(text)])
+        end = start and re.compile(place.end, re.MULTILINE).search(text, start.end())
+        if end:  # a part that does not end is not taken: the rest of the file could pass for it
+            parts.append(text[start.start():end.end()])
     return parts
 
 
 def _e2e_names(root: Path) -> dict[str, str]:
-    """The names tests/e2e/quelvant.py gives controls: {"IDC_CHECK_DISABLE_TOUCHPAD": "TOUCHPAD"}."""
+    """The names quelvant.py gives controls: {"IDC_CHECK_DISABLE_TOUCHPAD": "TOUCHPAD"}."""
     text = (root / "tests/e2e/quelvant.py").read_text(encoding="utf-8")
     return {control: name
             for name, control in re.findall(r'^(\w+) = _id\("(\w+)"\)', text, re.MULTILINE)}
@@ -137,8 +137,8 @@ def check_place(root: Path, place: Place, rows: list[SettingRow], e2e: dict[str,
     """One line for each row the place does not name, or one saying the place is not found."""
     parts = _parts(root, place)
     if not parts:
-        return [f"cannot find the part {place.start!r} in {place.files}: update PLACES in "
-                f"tests/settings_table.py"]
+        return [f"cannot find the part {place.start!r} to {place.end!r} in {place.files}: "
+                f"update PLACES in tests/settings_table.py"]
     lines = []
     for row in rows:
         if row.kind in place.kinds and not any(
