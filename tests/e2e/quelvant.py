@@ -30,7 +30,7 @@ from harness import (  # noqa: F401
     wait_until,
 )
 
-sys.path.insert(0, str(REPO / "tests"))
+sys.path.append(str(REPO / "tests"))  # the settings table's reader, shared with the release check
 from settings_table import read_settings_table  # noqa: E402
 
 # Every row of the program's settings table: value name, kind, default and control.

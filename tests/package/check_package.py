@@ -26,7 +26,7 @@ from pathlib import Path
 import jsonschema
 import yaml
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+sys.path.append(str(Path(__file__).resolve().parents[1]))  # the settings table's reader
 from settings_table import read_settings_table  # noqa: E402
 
 POLICY_TEMPLATES = {"PolicyDefinitions/Quelvant.admx": "packaging/policy/Quelvant.admx",
