@@ -30,7 +30,7 @@ public:
     DialogCore(const DialogCore&) = delete;
     DialogCore& operator=(const DialogCore&) = delete;
 
-    // Settings store: all fifteen, in one direction or the other (see StoredSettings).
+    // Settings store: every setting, in one direction or the other (see StoredSettings).
     bool LoadSaveSettings(bool bLoad);
     // The boxes read and stored, for a choice that needs nothing brought into force.
     void StoreBoxes();

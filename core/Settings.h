@@ -1,4 +1,4 @@
-// The settings in the store and under policy: all fifteen loaded into the members or saved
+// The settings in the store and under policy: every one loaded into the members or saved
 // from them, what an administrator locks held at the policy's value, and the stored reset.
 #pragma once
 
@@ -15,7 +15,7 @@ public:
     StoredSettings(const StoredSettings&) = delete;
     StoredSettings& operator=(const StoredSettings&) = delete;
 
-    // All fifteen, in table order. A setting locked by policy loads as the policy's value, and
+    // Every setting, in table order. A setting locked by policy loads as the policy's value, and
     // its stored value, the user's own, is never written over: it comes back when the policy
     // goes. A save returns whether every value was taken; a failed write does not stop the
     // ones after it.

@@ -1,6 +1,6 @@
-// The fifteen stored settings: their value names, kinds, defaults and reset rule, in the order
-// in which they are read and written. Platform-free, so the table and its decoding are tested
-// natively.
+// The stored settings: their value names, kinds, defaults and reset rule, in the order in which
+// they are read and written, and the control that shows each. Platform-free, so the table and
+// its decoding are tested natively.
 #pragma once
 
 #include <cstdint>
@@ -22,41 +22,48 @@ inline constexpr const wchar_t* kSettingsSection = L"Settings";
 // Shown instead of the success of a reset when the store did not take every value.
 inline constexpr const wchar_t* kResetFailedText = L"Could not Reset Settings.";
 
+// Every stored setting, one row each; all else that names a setting comes from here or is checked
+// against it (tests/settings_table.py, run by ctest, names each place a new row lacks). A row: its
+// index, the control that shows it (a name of res/resource.h that only the window layer reads;
+// the shortcut's key, modifiers and name stand behind its box), then its SettingDef. Virtual-key
+// codes end at 0xFE; the modifier word holds the hot-key control's four flags.
+#define QUELVANT_SETTINGS(ROW)                                                                     \
+    ROW(kCheckDisableLeftClick, IDC_CHECK_DISABLE_LEFT_CLICK, L"m_bCheckDisableLeftClick", Bool,   \
+        0)                                                                                         \
+    ROW(kCheckDisableMiddleClick, IDC_CHECK_DISABLE_MIDDLE_CLICK, L"m_bCheckDisableMiddleClick",   \
+        Bool, 0)                                                                                   \
+    ROW(kCheckDisableMouseMovements, IDC_CHECK_DISABLE_MOUSE_MOVEMENTS,                            \
+        L"m_bCheckDisableMouseMovements", Bool, 0)                                                 \
+    ROW(kCheckDisableMouseWheel, IDC_CHECK_DISABLE_MOUSE_WHEEL, L"m_bCheckDisableMouseWheel",      \
+        Bool, 0)                                                                                   \
+    ROW(kCheckDisableRightClick, IDC_CHECK_DISABLE_RIGHT_CLICK, L"m_bCheckDisableRightClick",      \
+        Bool, 0)                                                                                   \
+    ROW(kDisableKeyboardKeys, IDC_CHECK_DISABLE_KEYBOARD_KEYS, L"m_bDisableKeyboardKeys", Bool, 0) \
+    ROW(kAutoMinimize, IDC_CHECK_AUTO_MINIMIZE, L"m_bAutoMinimize", Bool, 0)                       \
+    ROW(kCloseWithKeyboardShortcut, IDC_CHECK_CLOSE_SHORTCUT, L"m_bCloseWithKeyboardShortcut",     \
+        Bool, 0)                                                                                   \
+    ROW(kAllowInjected, IDC_CHECK_ALLOW_INJECTED, L"m_bAllowInjected", Bool, 1)                    \
+    ROW(kDisableEnableKeyboardShortcut, IDC_CHECK_DISABLE_ENABLE_SHORTCUT,                         \
+        L"m_bDisableEnableKeyboardShortcut", Bool, 0)                                              \
+    ROW(kKey2, IDC_CHECK_DISABLE_ENABLE_SHORTCUT, L"m_wKey2", Word, 0, false, 0xFE)                \
+    ROW(kMod2, IDC_CHECK_DISABLE_ENABLE_SHORTCUT, L"m_wMod2", Word, 0, false, 0x0F)                \
+    ROW(kKeyboardShortcutName2, IDC_CHECK_DISABLE_ENABLE_SHORTCUT, L"m_sKeyboardShortcutName2",    \
+        String, 0)                                                                                 \
+    ROW(kAudibleAlerts, IDC_CHECK_AUDIBLE_ALERTS, L"m_bAudibleAlerts", Bool, 1, true)              \
+    ROW(kDisableTouchpad, IDC_CHECK_DISABLE_TOUCHPAD, L"m_bDisableTouchpad", Bool, 0)
+
 enum SettingIndex {
-    kCheckDisableLeftClick,
-    kCheckDisableMiddleClick,
-    kCheckDisableMouseMovements,
-    kCheckDisableMouseWheel,
-    kCheckDisableRightClick,
-    kDisableKeyboardKeys,
-    kAutoMinimize,
-    kCloseWithKeyboardShortcut,
-    kAllowInjected,
-    kDisableEnableKeyboardShortcut,
-    kKey2,
-    kMod2,
-    kKeyboardShortcutName2,
-    kAudibleAlerts,
-    kDisableTouchpad,
-    kSettingCount
+#define QUELVANT_SETTING_INDEX(index, ...) index,
+    QUELVANT_SETTINGS(QUELVANT_SETTING_INDEX)
+#undef QUELVANT_SETTING_INDEX
+        kSettingCount
 };
 
 inline constexpr SettingDef kSettings[kSettingCount] = {
-    {L"m_bCheckDisableLeftClick", SettingKind::Bool, 0},
-    {L"m_bCheckDisableMiddleClick", SettingKind::Bool, 0},
-    {L"m_bCheckDisableMouseMovements", SettingKind::Bool, 0},
-    {L"m_bCheckDisableMouseWheel", SettingKind::Bool, 0},
-    {L"m_bCheckDisableRightClick", SettingKind::Bool, 0},
-    {L"m_bDisableKeyboardKeys", SettingKind::Bool, 0},
-    {L"m_bAutoMinimize", SettingKind::Bool, 0},
-    {L"m_bCloseWithKeyboardShortcut", SettingKind::Bool, 0},
-    {L"m_bAllowInjected", SettingKind::Bool, 1},
-    {L"m_bDisableEnableKeyboardShortcut", SettingKind::Bool, 0},
-    {L"m_wKey2", SettingKind::Word, 0, false, 0xFE}, // virtual-key codes end at 0xFE
-    {L"m_wMod2", SettingKind::Word, 0, false, 0x0F}, // the hot-key control's four flags
-    {L"m_sKeyboardShortcutName2", SettingKind::String, 0},
-    {L"m_bAudibleAlerts", SettingKind::Bool, 1, true},
-    {L"m_bDisableTouchpad", SettingKind::Bool, 0},
+#define QUELVANT_SETTING_DEF(index, control, name, kind, ...)                                      \
+    {name, SettingKind::kind, __VA_ARGS__},
+    QUELVANT_SETTINGS(QUELVANT_SETTING_DEF)
+#undef QUELVANT_SETTING_DEF
 };
 
 // A stored BOOL is taken over unchanged, whatever its value.

@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import re
 import subprocess
+import sys
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -28,6 +29,12 @@ from harness import (  # noqa: F401
     utf16z,
     wait_until,
 )
+
+sys.path.append(str(REPO / "tests"))  # the settings table's reader, shared with the release check
+from settings_table import read_settings_table  # noqa: E402
+
+# Every row of the program's settings table: value name, kind, default and control.
+SETTING_ROWS = read_settings_table(REPO)
 
 SETTINGS_KEY = r"HKCU\Software\AppData\Quelvant\Settings"
 MACHINE_POLICY = r"HKLM\Software\Policies\Quelvant"
@@ -80,24 +87,6 @@ CONTEXT_MENU = _id("IDR_MENU_CONTEXT")
 MOUSE_BOXES = (LEFT, RIGHT, MIDDLE, MOVES, WHEEL)
 
 
-def _settings_table() -> tuple[tuple[str, str, int], ...]:
-    """(name, kind, default) of every stored setting in the order of core/SettingsTable.h."""
-    relative = "core/SettingsTable.h"
-    text = (REPO / relative).read_text(encoding="utf-8")
-    table = text.split("kSettings[kSettingCount] = {", 1)[-1].split("};", 1)[0]
-    # The reset rule may follow the default; the tests take it from the program's behaviour.
-    rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*(-?\d+)(?:,\s*(?:true|false))?'
-                      r'(?:,\s*0x[0-9A-Fa-f]+)?\}',
-                      table)
-    count = len(re.findall(r"\{L\"", table))
-    if not rows or len(rows) != count:
-        raise RuntimeError(f"cannot read the settings table of {relative}: update quelvant.py")
-    return tuple((name, kind, int(default)) for name, kind, default in rows)
-
-
-SETTINGS_TABLE = _settings_table()
-
-
 def _header_text(relative: str, name: str) -> str:
     """A text constant of a header, its literal pieces joined."""
     text = (REPO / relative).read_text(encoding="utf-8")
@@ -112,28 +101,13 @@ MANAGED_TIP = _header_text("core/SettingPolicy.h", "kManagedTip")
 MANAGED_LINE = _header_text("core/SettingPolicy.h", "kManagedLineText")
 MANAGED_DESCRIPTION = _header_text("core/SettingPolicy.h", "kManagedLineDescription")
 KEYBOARD_TIP = _header_text("core/BlockingRules.h", "kKeyboardBoxTip")
-# The check box that shows each BOOL setting; the words and the name stand behind the
-# Disable / Enable Shortcut box.
-SETTING_BOX = {
-    "m_bCheckDisableLeftClick": LEFT,
-    "m_bCheckDisableMiddleClick": MIDDLE,
-    "m_bCheckDisableMouseMovements": MOVES,
-    "m_bCheckDisableMouseWheel": WHEEL,
-    "m_bCheckDisableRightClick": RIGHT,
-    "m_bDisableKeyboardKeys": KEYBOARD,
-    "m_bAutoMinimize": AUTO_MINIMIZE,
-    "m_bCloseWithKeyboardShortcut": CLOSE_SHORTCUT,
-    "m_bAllowInjected": ALLOW_INJECTED,
-    "m_bDisableEnableKeyboardShortcut": DISABLE_ENABLE_SHORTCUT,
-    "m_bAudibleAlerts": AUDIBLE_ALERTS,
-    "m_bDisableTouchpad": TOUCHPAD,
-}
-SETTING_NAMES = tuple(name for name, _, _ in SETTINGS_TABLE)
-if {name for name, kind, _ in SETTINGS_TABLE if kind == "Bool"} != set(SETTING_BOX):
-    raise RuntimeError("core/SettingsTable.h and SETTING_BOX in quelvant.py disagree")
+# The check box that shows each BOOL setting, as the settings table names it.
+SETTING_BOX = {row.name: _id(row.control) for row in SETTING_ROWS if row.kind == "Bool"}
+# Every stored setting in the order of core/SettingsTable.h.
+SETTING_NAMES = tuple(row.name for row in SETTING_ROWS)
 # What a first start stores: numbers for BOOLs and words, text for the one string.
 DEFAULTS: dict[str, int | str] = {
-    name: "" if kind == "String" else default for name, kind, default in SETTINGS_TABLE
+    row.name: "" if row.kind == "String" else row.default for row in SETTING_ROWS
 }
 
 

@@ -65,12 +65,11 @@ def test_dialog_shows_every_control_of_the_template_and_the_defaults(wine):
         assert bool(row["style"] & WS_VISIBLE) == (cid != q.MANAGED), f"visibility of {cid}"
     app.screenshot("main-dialog")
 
-    # A first start: nothing blocked, simulated input allowed, alerts on, no shortcut.
-    for box in (*q.MOUSE_BOXES, q.KEYBOARD, q.AUTO_MINIMIZE, q.CLOSE_SHORTCUT, q.AUTO_START,
-                q.DISABLE_ENABLE_SHORTCUT, q.TOUCHPAD):
-        assert app.check(box) == 0, f"box {box}"
-    assert app.check(q.ALLOW_INJECTED) == 1
-    assert app.check(q.AUDIBLE_ALERTS) == 1
+    # A first start: every box shows its setting's default (nothing blocked, simulated input
+    # allowed, alerts on, no shortcut), and there is no Run entry.
+    for name, box in q.SETTING_BOX.items():
+        assert app.check(box) == int(DEFAULTS[name] != 0), f"box {box} of {name}"
+    assert app.check(q.AUTO_START) == 0
     assert app.status() == "Mouse Buttons Enabled"
     # The keyboard box describes itself: the way out, heard where the keys are blocked; the
     # touchpad box says why it cannot be used.

@@ -26,7 +26,7 @@ def mouse_error(hex_code: str, system_text: str) -> str:
 
 
 def all_settings(**changes: int | str) -> dict[str, int | str]:
-    """All fifteen values with the given changes: storing every one of them before a start
+    """Every stored value with the given changes: storing every one of them before a start
     means that whatever the start itself saves cannot make the store look unchanged."""
     return dict(q.DEFAULTS, **changes)
 

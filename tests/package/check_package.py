@@ -26,6 +26,9 @@ from pathlib import Path
 import jsonschema
 import yaml
 
+sys.path.append(str(Path(__file__).resolve().parents[1]))  # the settings table's reader
+from settings_table import read_settings_table  # noqa: E402
+
 POLICY_TEMPLATES = {"PolicyDefinitions/Quelvant.admx": "packaging/policy/Quelvant.admx",
                     "PolicyDefinitions/en-US/Quelvant.adml": "packaging/policy/en-US/Quelvant.adml"}
 SHIPPED = {"Quelvant.exe", "Helper.dll", "README.md", "LICENSE", *POLICY_TEMPLATES}
@@ -172,14 +175,12 @@ def main():
 
 def settings_table(source_dir):
     """(name, kind, highest) of every row of core/SettingsTable.h, the program's own table."""
-    text = (source_dir / "core/SettingsTable.h").read_text()
-    table = text.split("kSettings[kSettingCount] = {", 1)[-1].split("};", 1)[0]
-    rows = re.findall(r'\{L"(\w+)",\s*SettingKind::(\w+),\s*-?\d+'
-                      r'(?:,\s*(?:true|false))?(?:,\s*(0x[0-9A-Fa-f]+|\d+))?\}', table)
-    if not check(rows and len(rows) == table.count('{L"'),
-                 "cannot read the rows of core/SettingsTable.h"):
+    try:
+        rows = read_settings_table(source_dir)
+    except ValueError as error:
+        check(False, str(error))
         return []
-    return [(name, kind, int(highest, 0) if highest else 0xFFFF) for name, kind, highest in rows]
+    return [(row.name, row.kind, row.highest) for row in rows]
 
 
 def policy_only_values(source_dir):
