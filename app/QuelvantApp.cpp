@@ -4,7 +4,7 @@
 
 #include "StartupTrace.h"
 
-#include "HelperHookLibrary.h"
+#include "HelperHookPort.h"
 #include "ProfileSettingsStore.h"
 #include "QuelvantDlg.h"
 #include "RegistryPolicy.h"
@@ -160,7 +160,7 @@ BOOL CQuelvantApp::InitInstance() {
 
     SetRegistryKey(L"AppData");
 
-    const CorePorts ports{adapters::HelperHookLibrary(), adapters::ProfileSettingsStore(),
+    const CorePorts ports{adapters::HelperHookPort(), adapters::ProfileSettingsStore(),
                           adapters::SystemTouchpad(), adapters::RegistryPolicy(),
                           adapters::RegistryRunList()};
     ui::CQuelvantDlg dlg(ports);

@@ -23,8 +23,7 @@ PolicySource& NoPolicy();
 class DialogCore : public SettingMembers, protected CoreWindow {
 public:
     explicit DialogCore(const CorePorts& ports) noexcept;
-    DialogCore(HookLibrary& hooks, SettingsStore& store,
-               TouchpadSwitch& touchpad = NoTouchpadSwitch(),
+    DialogCore(HookPort& hooks, SettingsStore& store, TouchpadReader& touchpad = NoTouchpad(),
                PolicySource& policy = NoPolicy()) noexcept
         : DialogCore(CorePorts{hooks, store, touchpad, policy}) {}
     DialogCore(const DialogCore&) = delete;

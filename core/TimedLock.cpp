@@ -1,7 +1,5 @@
 #include "TimedLock.h"
 
-#include "LockRequest.h"
-
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -114,7 +112,7 @@ TimedLock::Start TimedLock::Begin(std::uint32_t seconds) {
     seconds = std::clamp(seconds, kLockMinSeconds, kLockMaxSeconds);
     // The library switches the touchpad off with everything else; remembered as ours before.
     const bool remembered = !m_active && m_touchpad.RememberForLock();
-    if (m_hooks.DisableKeyboard(LockWord(seconds), 0) == 0) {
+    if (!m_hooks.Lock(seconds).done) {
         m_touchpad.LockOver(remembered);
         m_window.ShowError(kLockErrorText);
         return Start::Failed;
@@ -141,7 +139,7 @@ void TimedLock::End() {
     if (!m_active) {
         return;
     }
-    m_hooks.DisableKeyboard(LockWord(0), 0);
+    m_hooks.Unlock();
     Ended();
 }
 

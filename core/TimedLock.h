@@ -74,7 +74,7 @@ std::wstring LockCountdownText(std::uint64_t millisecondsLeft);
 
 class TimedLock {
 public:
-    TimedLock(HookLibrary& hooks, BlockingControl& blocking, StoredSettings& settings,
+    TimedLock(HookPort& hooks, BlockingControl& blocking, StoredSettings& settings,
               TouchpadKeeper& touchpad, CoreWindow& window) noexcept
         : m_hooks(hooks), m_blocking(blocking), m_settings(settings), m_touchpad(touchpad),
           m_window(window) {}
@@ -94,7 +94,7 @@ public:
     bool Allowed() const { return m_settings.Policy().allowTimedLock; }
 
 private:
-    HookLibrary& m_hooks;
+    HookPort& m_hooks;
     BlockingControl& m_blocking;
     StoredSettings& m_settings;
     TouchpadKeeper& m_touchpad;
