@@ -4,10 +4,10 @@
 // and speaks what it is told. Platform-free: everything outside comes in through the ports.
 #pragma once
 
-#include "Blocking.h"
+#include "BlockingControl.h"
 #include "Ports.h"
 #include "SettingMembers.h"
-#include "Settings.h"
+#include "StoredSettings.h"
 #include "ShortcutInterlocks.h"
 #include "TimedLock.h"
 #include "TouchpadKeeper.h"

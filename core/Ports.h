@@ -4,9 +4,9 @@
 // The real adapters live in adapters/ (and the window in ui/); the native tests fake each one.
 #pragma once
 
-#include "SettingPolicy.h"
+#include "SettingsPolicy.h"
 #include "SettingsTable.h"
-#include "StoredSetting.h"
+#include "StoredSettingValue.h"
 
 #include <cstdint>
 #include <string>

@@ -5,9 +5,9 @@
 // words and the texts the user sees.
 #pragma once
 
-#include "Blocking.h"
+#include "BlockingControl.h"
 #include "Ports.h"
-#include "Settings.h"
+#include "StoredSettings.h"
 #include "TouchpadKeeper.h"
 
 #include <cstddef>

@@ -108,9 +108,9 @@ def _header_text(relative: str, name: str) -> str:
 
 
 # What a control of a locked setting says, and what the keyboard box says of the way out.
-MANAGED_TIP = _header_text("core/SettingPolicy.h", "kManagedTip")
-MANAGED_LINE = _header_text("core/SettingPolicy.h", "kManagedLineText")
-MANAGED_DESCRIPTION = _header_text("core/SettingPolicy.h", "kManagedLineDescription")
+MANAGED_TIP = _header_text("core/SettingsPolicy.h", "kManagedTip")
+MANAGED_LINE = _header_text("core/SettingsPolicy.h", "kManagedLineText")
+MANAGED_DESCRIPTION = _header_text("core/SettingsPolicy.h", "kManagedLineDescription")
 KEYBOARD_TIP = _header_text("core/BlockingRules.h", "kKeyboardBoxTip")
 # The check box that shows each BOOL setting; the words and the name stand behind the
 # Disable / Enable Shortcut box.

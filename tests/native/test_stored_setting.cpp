@@ -1,6 +1,6 @@
 // Raw stored values read back into settings, as the profile functions take them.
-#include "SettingPolicy.h"
-#include "StoredSetting.h"
+#include "SettingsPolicy.h"
+#include "StoredSettingValue.h"
 
 #include <gtest/gtest.h>
 

@@ -203,7 +203,7 @@ def check_policy_templates(folder, source_dir):
         return
     check(admx.tag == GP + "policyDefinitions", f"Quelvant.admx has the root {admx.tag}")
     check(adml.tag == GP + "policyDefinitionResources", f"Quelvant.adml has the root {adml.tag}")
-    header = (source_dir / "core/SettingPolicy.h").read_text()
+    header = (source_dir / "core/SettingsPolicy.h").read_text()
     key = re.search(r'kPolicyKey = L"(.*)";', header).group(1).replace("\\\\", "\\")
     text_max = int(re.search(r"kPolicyTextMax = (\d+);", header).group(1))
     strings = {e.get("id"): e.text for e in adml.iter(GP + "string")}

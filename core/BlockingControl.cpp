@@ -1,4 +1,4 @@
-#include "Blocking.h"
+#include "BlockingControl.h"
 
 #include <utility>
 

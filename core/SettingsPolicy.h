@@ -4,7 +4,7 @@
 // the rules between settings is decided here and tested natively.
 #pragma once
 
-#include "StoredSetting.h"
+#include "StoredSettingValue.h"
 
 #include <array>
 #include <cstddef>

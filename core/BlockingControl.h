@@ -6,7 +6,7 @@
 #include "BlockingRules.h"
 #include "Ports.h"
 #include "SettingMembers.h"
-#include "Settings.h"
+#include "StoredSettings.h"
 #include "TouchpadKeeper.h"
 
 #include <cstdint>
