@@ -3,7 +3,7 @@
 // slow, holds up the caller or the speaker's end. Also the guarded call under the RPC stubs and
 // the status line's live-region event. Who speaks which text is the end-to-end tests' table.
 #include "GuardedCall.h"
-#include "Accessibility.h"
+#include "AccessibleAnnotations.h"
 #include "TextSpeaker.h"
 #include "VoiceStub.h"
 
