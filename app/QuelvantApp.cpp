@@ -5,6 +5,9 @@
 #include "StartupTrace.h"
 
 #include "HelperHookPort.h"
+#include "LockCommand.h"
+#include "LockHandOver.h"
+#include "LockTexts.h"
 #include "ProfileSettingsStore.h"
 #include "QuelvantDlg.h"
 #include "RegistryPolicy.h"
@@ -12,7 +15,6 @@
 #include "SettingsTable.h"
 #include "StartupDecision.h"
 #include "SystemTouchpad.h"
-#include "TimedLock.h"
 
 namespace quelvant::app {
 

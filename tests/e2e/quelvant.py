@@ -449,9 +449,9 @@ def wait_settings(wine: WineSession, **expected: int | str) -> dict[str, int | s
 # The lock for cleaning: its window, its words, and what it says.
 LOCK_WINDOW = "Quelvant Lock"
 LOCK_BOX = "Quelvant: Lock for Cleaning"
-LOCK_ENDED = _header_text("core/TimedLock.h", "kLockEndedText")
-LOCK_USAGE = unescape(_header_text("core/TimedLock.h", "kLockUsageText"))
-LOCK_FORBIDDEN = _header_text("core/TimedLock.h", "kLockForbiddenText")
+LOCK_ENDED = _header_text("core/LockTexts.h", "kLockEndedText")
+LOCK_USAGE = unescape(_header_text("core/LockTexts.h", "kLockUsageText"))
+LOCK_FORBIDDEN = _header_text("core/LockTexts.h", "kLockForbiddenText")
 
 
 def countdown(seconds: int) -> str:

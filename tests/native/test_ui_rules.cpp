@@ -4,6 +4,7 @@
 #include "AutoStartRules.h"
 #include "BlockingRules.h"
 #include "DialogCore.h"
+#include "LockTexts.h"
 #include "ShortcutRules.h"
 #include "TouchpadParameters.h"
 

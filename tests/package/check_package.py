@@ -184,10 +184,10 @@ def settings_table(source_dir):
 
 def policy_only_values(source_dir):
     """(name, kind, highest) of the switches that only an administrator sets, with no user
-    setting behind them: the constants named k...Value in core/TimedLock.h."""
-    text = (source_dir / "core/TimedLock.h").read_text()
+    setting behind them: the constants named k...Value in core/SettingsPolicy.h."""
+    text = (source_dir / "core/SettingsPolicy.h").read_text()
     names = re.findall(r'inline constexpr const wchar_t\* k\w+Value = L"(\w+)";', text)
-    check(names, "cannot read the policy-only values of core/TimedLock.h")
+    check(names, "cannot read the policy-only values of core/SettingsPolicy.h")
     return [(name, "Bool", 1) for name in names]
 
 
