@@ -1,6 +1,6 @@
 // The pass-or-discard rules checked exhaustively against an independent table of which
 // messages each filter bit covers.
-#include "HookChord.h"
+#include "ReleaseChord.h"
 #include "HookDecision.h"
 #include "TouchpadSwitchRules.h"
 
