@@ -332,7 +332,9 @@ public:
     BlockResult Block(std::uint16_t filter, KeysChoice keys, bool allowInjected) override {
         const bool fail = filter != 0 ? failMouseNonZero : failMouseZero;
         const std::string allow = allowInjected ? "1" : "0";
-        calls.push_back("M" + Hex(filter) + "/" + allow + (fail ? "!" : ""));
+        // Appended, not prefixed: GCC 12 warns wrongly of an overlap in "M" + string (-Wrestrict).
+        std::string call = "M";
+        calls.push_back(call.append(Hex(filter)).append("/").append(allow).append(fail ? "!" : ""));
         BlockResult result;
         result.mouse = {!fail, fail ? mouseError : 0};
         if (fail || keys == KeysChoice::Unchanged) {
@@ -344,7 +346,8 @@ public:
         return result;
     }
     HookResult Lock(std::uint32_t seconds) override {
-        return Keyboard("L" + std::to_string(seconds), true);
+        std::string call = "L";
+        return Keyboard(call.append(std::to_string(seconds)), true);
     }
     HookResult Unlock() override { return Keyboard("L0", true); }
     HookResult ChordAct(bool release) override { return Keyboard(release ? "C1" : "C0", true); }
