@@ -7,8 +7,8 @@
 #include "BlockingControl.h"
 #include "Ports.h"
 #include "SettingMembers.h"
-#include "StoredSettings.h"
 #include "ShortcutInterlocks.h"
+#include "StoredSettings.h"
 #include "TimedLock.h"
 #include "TouchpadKeeper.h"
 

@@ -16,8 +16,8 @@
 #include <windows.h>
 
 #include "Handle.h"
-#include "ReleaseChord.h"
 #include "HookDecision.h"
+#include "ReleaseChord.h"
 
 // The blocking a caller asked for, kept aside while a timed lock holds everything.
 struct AskedBlocking {
