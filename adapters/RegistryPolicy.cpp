@@ -1,11 +1,15 @@
 #include "RegistryPolicy.h"
 
 #include "Handle.h"
-#include "TimedLock.h"
+#include "SettingsPolicy.h"
+#include "SettingsTable.h"
 
 #include <windows.h>
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <optional>
 #include <vector>
 

@@ -1,8 +1,9 @@
-// The system's touchpad switch: its state read as the system reports it, and switched through
-// the hook library, whose own thread sends the system's toggle and also follows the chord.
+// The system's precision touchpad as it reads: SPI_GETTOUCHPADPARAMETERS where it works, else
+// the state the system keeps in the user's profile. It is switched through the hook library.
 #include "SystemTouchpad.h"
 
-#include "Helper.h"
+#include <windows.h>
+
 #include "TouchpadRules.h"
 #include "TouchpadState.h"
 
@@ -51,7 +52,7 @@ constexpr TouchpadParametersFn kSystemParameters = SeamSystemParameters;
 constexpr TouchpadParametersFn kSystemParameters = ::SystemParametersInfoW;
 #endif
 
-class SystemTouchpadSwitch final : public core::TouchpadSwitch {
+class SystemTouchpadReader final : public core::TouchpadReader {
 public:
     bool Read(core::TouchpadReading& reading, std::uint32_t& error) override {
         DWORD code = 0;
@@ -61,23 +62,12 @@ public:
         }
         return true;
     }
-
-    // The system keeps the switch in the user's profile: it outlasts sign-out and restart, so
-    // the program gives it back itself (DialogCore, at every way out).
-    bool Switch(bool on, std::uint32_t& error) override {
-        if (GlobalDisableKeyboard(HELPER_TOUCHPAD_REQUEST | (on ? 0 : HELPER_TOUCHPAD_HOLD_OFF),
-                                  FALSE) != 0) {
-            return true;
-        }
-        error = GetLastError();
-        return false;
-    }
 };
 
 } // namespace
 
-core::TouchpadSwitch& SystemTouchpad() {
-    static SystemTouchpadSwitch touchpad;
+core::TouchpadReader& SystemTouchpad() {
+    static SystemTouchpadReader touchpad;
     return touchpad;
 }
 

@@ -1,10 +1,10 @@
-// The touchpad switch as the program has it: the system's precision touchpad settings.
+// The touchpad as the program reads it: the system's precision touchpad settings.
 #pragma once
 
 #include "Ports.h"
 
 namespace quelvant::adapters {
 
-core::TouchpadSwitch& SystemTouchpad();
+core::TouchpadReader& SystemTouchpad();
 
 } // namespace quelvant::adapters

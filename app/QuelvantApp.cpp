@@ -4,7 +4,10 @@
 
 #include "StartupTrace.h"
 
-#include "HelperHookLibrary.h"
+#include "HelperHookPort.h"
+#include "LockCommand.h"
+#include "LockHandOver.h"
+#include "LockTexts.h"
 #include "ProfileSettingsStore.h"
 #include "QuelvantDlg.h"
 #include "RegistryPolicy.h"
@@ -12,7 +15,6 @@
 #include "SettingsTable.h"
 #include "StartupDecision.h"
 #include "SystemTouchpad.h"
-#include "TimedLock.h"
 
 namespace quelvant::app {
 
@@ -160,7 +162,7 @@ BOOL CQuelvantApp::InitInstance() {
 
     SetRegistryKey(L"AppData");
 
-    const CorePorts ports{adapters::HelperHookLibrary(), adapters::ProfileSettingsStore(),
+    const CorePorts ports{adapters::HelperHookPort(), adapters::ProfileSettingsStore(),
                           adapters::SystemTouchpad(), adapters::RegistryPolicy(),
                           adapters::RegistryRunList()};
     ui::CQuelvantDlg dlg(ports);

@@ -12,7 +12,7 @@ public:
     int ExitInstance() override { return m_nExitCode; }
 
 private:
-    // A lock command's outcome (TimedLock.h); 0 for every other start.
+    // A lock command's outcome (LockCommand.h); 0 for every other start.
     int m_nExitCode = 0;
 };
 

@@ -13,7 +13,7 @@ PolicySource& NoPolicy() {
 
 DialogCore::DialogCore(const CorePorts& ports) noexcept
     : m_policySource(ports.policy), m_settings(*this, ports.store),
-      m_touchpad(ports.touchpad, ports.store),
+      m_touchpad(ports.hooks, ports.touchpad, ports.store),
       m_blocking(ports.hooks, *this, m_settings, m_touchpad, *this),
       m_shortcuts(*this, m_settings, m_blocking, *this),
       m_lock(ports.hooks, m_blocking, m_settings, m_touchpad, *this) {}

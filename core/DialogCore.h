@@ -4,11 +4,11 @@
 // and speaks what it is told. Platform-free: everything outside comes in through the ports.
 #pragma once
 
-#include "Blocking.h"
+#include "BlockingControl.h"
 #include "Ports.h"
 #include "SettingMembers.h"
-#include "Settings.h"
 #include "ShortcutInterlocks.h"
+#include "StoredSettings.h"
 #include "TimedLock.h"
 #include "TouchpadKeeper.h"
 
@@ -23,8 +23,7 @@ PolicySource& NoPolicy();
 class DialogCore : public SettingMembers, protected CoreWindow {
 public:
     explicit DialogCore(const CorePorts& ports) noexcept;
-    DialogCore(HookLibrary& hooks, SettingsStore& store,
-               TouchpadSwitch& touchpad = NoTouchpadSwitch(),
+    DialogCore(HookPort& hooks, SettingsStore& store, TouchpadReader& touchpad = NoTouchpad(),
                PolicySource& policy = NoPolicy()) noexcept
         : DialogCore(CorePorts{hooks, store, touchpad, policy}) {}
     DialogCore(const DialogCore&) = delete;

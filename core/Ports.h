@@ -1,12 +1,12 @@
 // Everything the core calls out to, in one place: the hook library, the per-user settings
-// store, the administrator's policy, the system's touchpad switch, the user's Run list and the
+// store, the administrator's policy, the system's touchpad reading, the user's Run list and the
 // window over the core.
 // The real adapters live in adapters/ (and the window in ui/); the native tests fake each one.
 #pragma once
 
-#include "SettingPolicy.h"
+#include "SettingsPolicy.h"
 #include "SettingsTable.h"
-#include "StoredSetting.h"
+#include "StoredSettingValue.h"
 
 #include <cstdint>
 #include <string>
@@ -14,15 +14,41 @@
 
 namespace quelvant::core {
 
-// The two calls of the hook library; each returns non-zero when the hook is in force as asked.
-class HookLibrary {
+// What one call of the hook library did: in force as asked, or not, with the system's error
+// code where the library gives one (else 0).
+struct HookResult {
+    bool done = false;
+    std::uint32_t error = 0;
+};
+
+// The keys in a call that sets the mouse: all blocked, all passed, or the keyboard left as it is.
+enum class KeysChoice : std::uint8_t { Unchanged, Pass, Block };
+
+struct BlockResult {
+    HookResult mouse;
+    HookResult keys; // not tried when the mouse failed; done when asked to stay unchanged
+};
+
+// The hook library, one call for each thing the core asks of it.
+class HookPort {
 public:
-    virtual int DisableMouse(std::uint16_t filter, std::uint32_t& lastError,
-                             std::int32_t allowInjected) = 0;
-    virtual int DisableKeyboard(std::int32_t disable, std::int32_t allowInjected) = 0;
+    // The mouse kinds in mouseFilter discarded (0: none), then the keys as asked, with simulated
+    // input let through when allowSimulated. A failed mouse leaves the keyboard as it is; a
+    // failed hook leaves the former one in force. Ends a release by the chord.
+    virtual BlockResult Block(std::uint16_t mouseFilter, KeysChoice keys, bool allowSimulated) = 0;
+    // Every key and mouse kind blocked, simulated input too, for 1 to 65535 seconds, ended by the
+    // library on time or by the chord; a lock in force gets a new end.
+    virtual HookResult Lock(std::uint32_t seconds) = 0;
+    // Ends a lock in force now, without a message.
+    virtual HookResult Unlock() = 0;
+    // What the release chord does, asked for: lets go of all blocking or brings it back.
+    virtual HookResult ChordAct(bool release) = 0;
+    // The precision touchpad switched off and held so, or let go and switched on; nothing is
+    // sent when it reads as asked already. Done once it reads as asked; else the system's error.
+    virtual HookResult HoldTouchpad(bool hold) = 0;
 
 protected:
-    ~HookLibrary() = default;
+    ~HookPort() = default;
 };
 
 // The per-user store of the settings, one row of the settings table at a time. A value that
@@ -60,20 +86,18 @@ struct TouchpadReading {
     bool enabled = false; // its "Touchpad" switch is on
 };
 
-// The system's touchpad switch. Each call returns false with the system's error code when it
-// fails. A switch changes only a state that differs from the one asked (the system's switch is
-// a toggle) and then holds the touchpad off, or lets go of it, until asked otherwise.
-class TouchpadSwitch {
+// The system's precision touchpad as it reads now; false with the system's error code when it
+// cannot be read. It is switched through the hook library (HookPort::HoldTouchpad).
+class TouchpadReader {
 public:
     virtual bool Read(TouchpadReading& reading, std::uint32_t& error) = 0;
-    virtual bool Switch(bool on, std::uint32_t& error) = 0;
 
 protected:
-    ~TouchpadSwitch() = default;
+    ~TouchpadReader() = default;
 };
 
 // A system without a precision touchpad: every read fails, as under Wine.
-TouchpadSwitch& NoTouchpadSwitch();
+TouchpadReader& NoTouchpad();
 
 // The user's Run list (the programs the system starts at logon), as far as the program's own
 // entry goes. Writing and deleting report nothing: the list read again is the answer.
@@ -117,9 +141,9 @@ protected:
 
 // The ports the program's entry hands to its dialog.
 struct CorePorts {
-    HookLibrary& hooks;
+    HookPort& hooks;
     SettingsStore& store;
-    TouchpadSwitch& touchpad;
+    TouchpadReader& touchpad;
     PolicySource& policy;
     // The program's entry always hands over the real one; a core built without it (the native
     // tests' short form) sees no Run list.

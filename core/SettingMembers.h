@@ -3,7 +3,7 @@
 #pragma once
 
 #include "SettingsTable.h"
-#include "StoredSetting.h"
+#include "StoredSettingValue.h"
 
 #include <array>
 #include <cstdint>

@@ -3,10 +3,10 @@
 // chosen through the capture dialog, given up, or lost when the system will not register it.
 #pragma once
 
-#include "Blocking.h"
+#include "BlockingControl.h"
 #include "Ports.h"
 #include "SettingMembers.h"
-#include "Settings.h"
+#include "StoredSettings.h"
 
 #include <cstdint>
 #include <string>

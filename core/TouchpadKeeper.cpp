@@ -17,10 +17,6 @@ TouchpadNews Failure(bool on, std::uint32_t code, bool boxless = false) {
     return news;
 }
 
-} // namespace
-
-namespace {
-
 // The system's own words, but for what no error code names: a toggle the system did not take,
 // one not sent while the user held a modifier, one that user-interface privilege isolation
 // refused without a word.
@@ -53,14 +49,10 @@ void TellTouchpadNews(CoreWindow& window, const TouchpadNews& news) {
     }
 }
 
-TouchpadSwitch& NoTouchpadSwitch() {
-    class None final : public TouchpadSwitch {
+TouchpadReader& NoTouchpad() {
+    class None final : public TouchpadReader {
     public:
         bool Read(TouchpadReading&, std::uint32_t& error) override {
-            error = kTouchpadCallUnsupported;
-            return false;
-        }
-        bool Switch(bool, std::uint32_t& error) override {
             error = kTouchpadCallUnsupported;
             return false;
         }
@@ -86,7 +78,7 @@ TouchpadNews TouchpadKeeper::Refresh(bool boxTicked) {
         // it is on). Not while a release lent it back: that is ours to take again; nor while a
         // toggle of ours that turns it off may still be taken.
         if (reading.enabled && !m_released && m_late != LateToggle::Off && SwitchedOff()) {
-            m_touchpad.Switch(true, error);
+            Send(true, error);
             RememberSwitchedOff(false);
         }
         if (wasRead && before != TouchpadAvailability::Available) {
@@ -112,14 +104,14 @@ TouchpadNews TouchpadKeeper::LookAgain(bool boxTicked) {
     const bool wantOff = boxTicked && !m_released;
     if (!tookOff) {
         if (!wantOff) {
-            m_touchpad.Switch(true, error); // on already: nothing is sent, the library lets go
+            Send(true, error); // on already: nothing is sent, the library lets go
             RememberSwitchedOff(false);
         }
         return {};
     }
     m_failedOff = false;
     if (wantOff) {
-        m_touchpad.Switch(false, error); // off as asked after all: held, nothing sent
+        Send(false, error); // off as asked after all: held, nothing sent
         return {true, kTouchpadDisabledText};
     }
     // The box was cleared when the toggle seemed not taken: the touchpad goes back on.
@@ -158,7 +150,7 @@ TouchpadNews TouchpadKeeper::Apply(bool boxTicked, bool locked) {
         // the program was ended), and then held again, with nothing sent, so the chord can
         // give it back.
         if (SwitchedOff()) {
-            m_touchpad.Switch(false, error);
+            Send(false, error);
         }
         return {};
     }
@@ -217,8 +209,14 @@ bool TouchpadKeeper::NoteLate(bool on, std::uint32_t error) noexcept {
 
 // A switch counts only once the system reads back as asked: a call that succeeds but leaves
 // the touchpad as it was is a failure the user is told about.
+bool TouchpadKeeper::Send(bool on, std::uint32_t& error) {
+    const HookResult result = m_hooks.HoldTouchpad(!on);
+    error = result.done ? error : result.error;
+    return result.done;
+}
+
 bool TouchpadKeeper::Switch(bool on, std::uint32_t& error) {
-    if (!m_touchpad.Switch(on, error)) {
+    if (!Send(on, error)) {
         return false;
     }
     TouchpadReading reading;

@@ -28,8 +28,8 @@ void TellTouchpadNews(CoreWindow& window, const TouchpadNews& news);
 
 class TouchpadKeeper {
 public:
-    TouchpadKeeper(TouchpadSwitch& touchpad, SettingsStore& store) noexcept
-        : m_touchpad(touchpad), m_store(store) {}
+    TouchpadKeeper(HookPort& hooks, TouchpadReader& touchpad, SettingsStore& store) noexcept
+        : m_hooks(hooks), m_touchpad(touchpad), m_store(store) {}
     TouchpadKeeper(const TouchpadKeeper&) = delete;
     TouchpadKeeper& operator=(const TouchpadKeeper&) = delete;
 
@@ -64,13 +64,17 @@ public:
     void LockOver(bool remembered);
 
 private:
+    // The hook library asked to hold the touchpad off (on: let it go); false with its error.
+    bool Send(bool on, std::uint32_t& error);
+    // Sent, and then read back as asked.
     bool Switch(bool on, std::uint32_t& error);
     bool SwitchedOff();
     bool RememberSwitchedOff(bool off);
     // A toggle was sent and the state did not follow in time (the error says so): noted, true.
     bool NoteLate(bool on, std::uint32_t error) noexcept;
 
-    TouchpadSwitch& m_touchpad;
+    HookPort& m_hooks;
+    TouchpadReader& m_touchpad;
     SettingsStore& m_store;
     TouchpadAvailability m_availability = TouchpadAvailability::Unsupported;
     bool m_read = false;     // the availability has been read once

@@ -4,7 +4,7 @@
 //
 // Input: the command line in UTF-16.
 #include "FuzzInput.h"
-#include "TimedLock.h"
+#include "LockCommand.h"
 
 using namespace quelvant::core;
 

@@ -7,8 +7,8 @@
 // (2 bytes, little-endian, cut to what is left) and data, for the settings in table order,
 // starting over after the last.
 #include "FuzzInput.h"
-#include "SettingPolicy.h"
-#include "StoredSetting.h"
+#include "SettingsPolicy.h"
+#include "StoredSettingValue.h"
 
 using namespace quelvant::core;
 

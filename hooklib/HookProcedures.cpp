@@ -1,10 +1,10 @@
 // The hot path: the two hook procedures. What they decide is platform-free (HookDecision.h,
-// HookChord.h); here are only the reads of the event and of the system's key state.
+// ReleaseChord.h); here are only the reads of the event and of the system's key state.
 #include "HookDecision.h"
 #include "HookLibrary.h"
 
 #ifdef QUELVANT_HOOK_TIMING
-#include "HookTiming.h" // benchmark builds only: times each mouse event in the procedure
+#include "HookTimingLog.h" // benchmark builds only: times each mouse event in the procedure
 #else
 #define HOOK_TIMING_BEGIN()
 #define HOOK_TIMING_MARKED()

@@ -233,6 +233,14 @@ void PostToThreadWindows(DWORD thread, UINT message, WPARAM wParam, LPARAM lPara
         reinterpret_cast<LPARAM>(&post));
 }
 
+void TellChord(DWORD caller, bool released, DWORD touchpadError) noexcept {
+    static const UINT message = RegisterWindowMessageW(HELPER_CHORD_MESSAGE);
+    PostToThreadWindows(caller, message,
+                        (released ? HELPER_CHORD_RELEASED : HELPER_CHORD_RESTORED) |
+                            (touchpadError != 0 ? HELPER_CHORD_TOUCHPAD_FAILED : 0),
+                        static_cast<LPARAM>(touchpadError));
+}
+
 void CallOnHookThread(HookRequest& request) noexcept {
     AcquireSRWLockExclusive(&g_HookManager.m_exportLock);
     HandOver(request);

@@ -213,14 +213,6 @@ void ApplyTouchpadRequest(HookRequest& request) noexcept {
     BeginSwitch(!off, TouchpadWaiter{&request});
 }
 
-void TellChord(DWORD caller, bool released, DWORD touchpadError) noexcept {
-    static const UINT message = RegisterWindowMessageW(HELPER_CHORD_MESSAGE);
-    PostToThreadWindows(caller, message,
-                        (released ? HELPER_CHORD_RELEASED : HELPER_CHORD_RESTORED) |
-                            (touchpadError != 0 ? HELPER_CHORD_TOUCHPAD_FAILED : 0),
-                        static_cast<LPARAM>(touchpadError));
-}
-
 void TouchpadFollowsChord(bool released, DWORD caller) noexcept {
     if (!g_HookManager.m_touchpadHeld) {
         TellChord(caller, released, 0);

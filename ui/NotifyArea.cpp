@@ -2,6 +2,9 @@
 // counted down, and the lock commands that a second start hands over.
 #include "QuelvantDlg.h"
 
+#include "LockCommand.h"
+#include "LockHandOver.h"
+#include "LockTexts.h"
 #include "MainIcon.h"
 #include "TimedLock.h"
 

@@ -4,13 +4,13 @@
 
 #include "afxcmn.h"
 
-#include "Accessibility.h"
+#include "AccessibleAnnotations.h"
 #include "AutoStartControl.h"
 #include "DialogCore.h"
 #include "LockWindow.h"
 #include "NotifyIcon.h"
 #include "TextSpeaker.h"
-#include "TouchpadWatch.h"
+#include "TouchpadStatusWatch.h"
 #include "resource.h"
 
 #include <cstdint>

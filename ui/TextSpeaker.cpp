@@ -1,6 +1,6 @@
 #include "TextSpeaker.h"
 
-#include "Accessibility.h"
+#include "AccessibleAnnotations.h"
 
 #include <deque>
 #include <string>

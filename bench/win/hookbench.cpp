@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "HookTiming.h"
+#include "HookTimingLog.h"
 
 namespace {
 DWORD g_mainThread = 0;

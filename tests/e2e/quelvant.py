@@ -97,9 +97,9 @@ def _header_text(relative: str, name: str) -> str:
 
 
 # What a control of a locked setting says, and what the keyboard box says of the way out.
-MANAGED_TIP = _header_text("core/SettingPolicy.h", "kManagedTip")
-MANAGED_LINE = _header_text("core/SettingPolicy.h", "kManagedLineText")
-MANAGED_DESCRIPTION = _header_text("core/SettingPolicy.h", "kManagedLineDescription")
+MANAGED_TIP = _header_text("core/SettingsPolicy.h", "kManagedTip")
+MANAGED_LINE = _header_text("core/SettingsPolicy.h", "kManagedLineText")
+MANAGED_DESCRIPTION = _header_text("core/SettingsPolicy.h", "kManagedLineDescription")
 KEYBOARD_TIP = _header_text("core/BlockingRules.h", "kKeyboardBoxTip")
 # The check box that shows each BOOL setting, as the settings table names it.
 SETTING_BOX = {row.name: _id(row.control) for row in SETTING_ROWS if row.kind == "Bool"}
@@ -423,9 +423,9 @@ def wait_settings(wine: WineSession, **expected: int | str) -> dict[str, int | s
 # The lock for cleaning: its window, its words, and what it says.
 LOCK_WINDOW = "Quelvant Lock"
 LOCK_BOX = "Quelvant: Lock for Cleaning"
-LOCK_ENDED = _header_text("core/TimedLock.h", "kLockEndedText")
-LOCK_USAGE = unescape(_header_text("core/TimedLock.h", "kLockUsageText"))
-LOCK_FORBIDDEN = _header_text("core/TimedLock.h", "kLockForbiddenText")
+LOCK_ENDED = _header_text("core/LockTexts.h", "kLockEndedText")
+LOCK_USAGE = unescape(_header_text("core/LockTexts.h", "kLockUsageText"))
+LOCK_FORBIDDEN = _header_text("core/LockTexts.h", "kLockForbiddenText")
 
 
 def countdown(seconds: int) -> str:

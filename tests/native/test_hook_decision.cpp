@@ -1,7 +1,7 @@
 // The pass-or-discard rules checked exhaustively against an independent table of which
 // messages each filter bit covers.
-#include "HookChord.h"
 #include "HookDecision.h"
+#include "ReleaseChord.h"
 #include "TouchpadSwitchRules.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,9 @@
 // The start-up decision and the stored-settings table.
+#include "LockCommand.h"
+#include "LockHandOver.h"
+#include "LockTexts.h"
 #include "SettingsTable.h"
 #include "StartupDecision.h"
-#include "TimedLock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Raw stored values read back into settings, as the profile functions take them.
-#include "SettingPolicy.h"
-#include "StoredSetting.h"
+#include "SettingsPolicy.h"
+#include "StoredSettingValue.h"
 
 #include <gtest/gtest.h>
 
@@ -146,7 +146,7 @@ TEST(StoredSetting, DamagedValuesReadAsTheProgramTakesThem) {
 // An administrator's values over the user's settings: machine over user value by value, wrong
 // types and out-of-range values not configured, and the rules between settings. Each row lists
 // the machine key's and the user policy key's values and every setting that ends up locked.
-TEST(SettingPolicy, MachineOverUserWithTheRulesBetweenSettings) {
+TEST(SettingsPolicy, MachineOverUserWithTheRulesBetweenSettings) {
     using Values = std::vector<std::pair<SettingIndex, RawPolicyValue>>;
     const auto n = [](std::uint32_t v) { return RawPolicyValue{4, Dword(v)}; };
     const auto t = [](const std::wstring& text) { return RawPolicyValue{1, Utf16(text + L'\0')}; };

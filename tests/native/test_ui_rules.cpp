@@ -1,10 +1,10 @@
 // Blocking, shortcut and auto-start rules of the main dialog that need no window, and the
 // dialog's core against a recording hook library and an in-memory settings store.
-#include "LockRequest.h"
 #include "AutoStartControl.h"
 #include "AutoStartRules.h"
 #include "BlockingRules.h"
 #include "DialogCore.h"
+#include "LockTexts.h"
 #include "ShortcutRules.h"
 #include "TouchpadParameters.h"
 
@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <optional>
@@ -323,31 +324,41 @@ TEST(AutoStart, AClickWritesOrDeletesAndTheListReadBackDecidesBoxAndError) {
     }
 }
 
-// The hook library's calls as "M<word>/<allow>" and "K<disable>/<allow>", a failed one with "!".
-class FakeHooks final : public HookLibrary {
+// The hook library's calls as "M<word>/<allow>" and "K<disable>/<allow>", a lock as
+// "L<seconds>" (an unlock "L0"), the chord's act as "C<release>", a failed one with "!". The
+// touchpad's switch goes to the touchpad attached, if any.
+class FakeHooks final : public HookPort {
 public:
-    int DisableMouse(std::uint16_t filter, std::uint32_t& lastError,
-                     std::int32_t allowInjected) override {
-        EXPECT_EQ(lastError, 0u); // every call gets a fresh error variable
+    BlockResult Block(std::uint16_t filter, KeysChoice keys, bool allowInjected) override {
         const bool fail = filter != 0 ? failMouseNonZero : failMouseZero;
-        if (fail) {
-            lastError = mouseError;
+        const std::string allow = allowInjected ? "1" : "0";
+        // Appended, not prefixed: GCC 12 warns wrongly of an overlap in "M" + string (-Wrestrict).
+        std::string call = "M";
+        calls.push_back(call.append(Hex(filter)).append("/").append(allow).append(fail ? "!" : ""));
+        BlockResult result;
+        result.mouse = {!fail, fail ? mouseError : 0};
+        if (fail || keys == KeysChoice::Unchanged) {
+            result.keys.done = !fail;
+            return result;
         }
-        calls.push_back("M" + Hex(filter) + "/" + std::to_string(allowInjected) +
-                        (fail ? "!" : ""));
-        return fail ? 0 : 1;
+        const bool block = keys == KeysChoice::Block;
+        result.keys = Keyboard(std::string("K") + (block ? "1" : "0") + "/" + allow, block);
+        return result;
     }
-    int DisableKeyboard(std::int32_t disable, std::int32_t allowInjected) override {
-        const bool fail = failKeyboardOn && disable != 0;
-        // A lock as "L<seconds>", the chord's act as "C<release>".
-        const std::string call =
-            (disable & HELPER_KEYBOARD_LOCK) != 0
-                ? "L" + std::to_string(disable & HELPER_LOCK_SECONDS_MASK)
-            : (disable & HELPER_KEYBOARD_CHORD) != 0
-                ? "C" + std::to_string(disable & 1)
-                : "K" + std::to_string(disable) + "/" + std::to_string(allowInjected);
+    HookResult Lock(std::uint32_t seconds) override {
+        std::string call = "L";
+        return Keyboard(call.append(std::to_string(seconds)), true);
+    }
+    HookResult Unlock() override { return Keyboard("L0", true); }
+    HookResult ChordAct(bool release) override { return Keyboard(release ? "C1" : "C0", true); }
+    HookResult HoldTouchpad(bool hold) override {
+        return touchpad ? touchpad(hold) : HookResult{false, kTouchpadCallUnsupported};
+    }
+    // Every keyboard word but "keys passed" fails when failKeyboardOn.
+    HookResult Keyboard(const std::string& call, bool nonZeroWord) {
+        const bool fail = failKeyboardOn && nonZeroWord;
         calls.push_back(call + (fail ? "!" : ""));
-        return fail ? 0 : 1;
+        return {!fail, 0};
     }
     static std::string Hex(unsigned v) {
         const char* digits = "0123456789abcdef";
@@ -359,6 +370,7 @@ public:
     bool failMouseZero = false;
     bool failKeyboardOn = false;
     std::uint32_t mouseError = 5;
+    std::function<HookResult(bool hold)> touchpad;
 };
 
 class FakeStore final : public SettingsStore {
@@ -401,8 +413,13 @@ public:
                                      &DialogCore::m_bAudibleAlerts,
                                      &DialogCore::m_bDisableTouchpad};
 
-    TestDialog(FakeHooks& hooks, FakeStore& store, TouchpadSwitch& touchpad = NoTouchpadSwitch())
-        : DialogCore(hooks, store, touchpad) {}
+    TestDialog(FakeHooks& hooks, FakeStore& store) : DialogCore(hooks, store) {}
+    // With a touchpad that the hook library switches.
+    template <typename Touchpad>
+    TestDialog(FakeHooks& hooks, FakeStore& store, Touchpad& touchpad)
+        : DialogCore(hooks, store, touchpad) {
+        hooks.touchpad = [&touchpad](bool hold) { return touchpad.Hold(hold); };
+    }
 
     // As the dialog starts: settings loaded and shown, then brought into force.
     void Start() {
@@ -827,18 +844,19 @@ TEST(TouchpadParameters, FlagsSitAtTheirDocumentedBits) {
 }
 
 // A touchpad whose switch calls are recorded as "off"/"on", a failed one with "!".
-class FakeTouchpad final : public TouchpadSwitch {
+class FakeTouchpad final : public TouchpadReader {
 public:
     bool Read(TouchpadReading& reading, std::uint32_t& error) override {
         error = kTouchpadCallUnsupported;
         reading = {true, enabled};
         return supported;
     }
-    bool Switch(bool on, std::uint32_t& error) override {
+    // Switched by the hook library: held off, or let go and on.
+    HookResult Hold(bool hold) {
+        const bool on = !hold;
         calls.push_back(std::string(on ? "on" : "off") + (fail ? "!" : ""));
-        error = 5;
         enabled = fail || ignore ? enabled : on;
-        return !fail;
+        return {!fail, fail ? 5u : 0u};
     }
     bool supported = true, enabled = true, fail = false, ignore = false;
     Calls calls;

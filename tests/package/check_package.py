@@ -185,10 +185,10 @@ def settings_table(source_dir):
 
 def policy_only_values(source_dir):
     """(name, kind, highest) of the switches that only an administrator sets, with no user
-    setting behind them: the constants named k...Value in core/TimedLock.h."""
-    text = (source_dir / "core/TimedLock.h").read_text()
+    setting behind them: the constants named k...Value in core/SettingsPolicy.h."""
+    text = (source_dir / "core/SettingsPolicy.h").read_text()
     names = re.findall(r'inline constexpr const wchar_t\* k\w+Value = L"(\w+)";', text)
-    check(names, "cannot read the policy-only values of core/TimedLock.h")
+    check(names, "cannot read the policy-only values of core/SettingsPolicy.h")
     return [(name, "Bool", 1) for name in names]
 
 
@@ -204,7 +204,7 @@ def check_policy_templates(folder, source_dir):
         return
     check(admx.tag == GP + "policyDefinitions", f"Quelvant.admx has the root {admx.tag}")
     check(adml.tag == GP + "policyDefinitionResources", f"Quelvant.adml has the root {adml.tag}")
-    header = (source_dir / "core/SettingPolicy.h").read_text()
+    header = (source_dir / "core/SettingsPolicy.h").read_text()
     key = re.search(r'kPolicyKey = L"(.*)";', header).group(1).replace("\\\\", "\\")
     text_max = int(re.search(r"kPolicyTextMax = (\d+);", header).group(1))
     strings = {e.get("id"): e.text for e in adml.iter(GP + "string")}

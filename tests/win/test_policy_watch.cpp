@@ -1,7 +1,7 @@
 // The policy keys' watch against the real (Wine) registry: a value written by hand is one
 // notice and then quiet, and a key deleted whole is noticed, at both roots.
 #include "RegistryPolicy.h"
-#include "SettingPolicy.h"
+#include "SettingsPolicy.h"
 
 #include "Handle.h"
 

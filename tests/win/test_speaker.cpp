@@ -2,8 +2,8 @@
 // a voice is made and on which thread, in which order texts go, and that no reader, however
 // slow, holds up the caller or the speaker's end. Also the guarded call under the RPC stubs and
 // the status line's live-region event. Who speaks which text is the end-to-end tests' table.
+#include "AccessibleAnnotations.h"
 #include "GuardedCall.h"
-#include "Accessibility.h"
 #include "TextSpeaker.h"
 #include "VoiceStub.h"
 

@@ -1,4 +1,4 @@
-#include "Accessibility.h"
+#include "AccessibleAnnotations.h"
 
 namespace quelvant::ui {
 

@@ -1,4 +1,4 @@
-#include "SettingPolicy.h"
+#include "SettingsPolicy.h"
 
 namespace quelvant::core {
 

@@ -4,7 +4,7 @@
 
 #include "Ports.h"
 #include "SettingMembers.h"
-#include "SettingPolicy.h"
+#include "SettingsPolicy.h"
 
 namespace quelvant::core {
 

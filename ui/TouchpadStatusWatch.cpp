@@ -1,4 +1,4 @@
-#include "TouchpadWatch.h"
+#include "TouchpadStatusWatch.h"
 
 #include "TouchpadState.h"
 

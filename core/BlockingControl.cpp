@@ -1,6 +1,4 @@
-#include "Blocking.h"
-
-#include "LockRequest.h"
+#include "BlockingControl.h"
 
 #include <utility>
 
@@ -33,16 +31,19 @@ std::uint16_t BlockingControl::MouseFilter() const noexcept {
 
 bool BlockingControl::Apply() {
     m_bChordReleased = false; // the library ends a release at any call
-    if (ApplyMouseFilterOrReport(MouseFilter()) == 0) {
+    const std::uint16_t filter = MouseFilter();
+    const bool keys = m_members.m_bDisableKeyboardKeys != 0;
+    const BlockResult result = m_hooks.Block(filter, keys ? KeysChoice::Block : KeysChoice::Pass,
+                                             m_members.m_bAllowInjected != 0);
+    if (!TellMouse(filter, result.mouse)) {
         return false; // the keyboard is left as it is
     }
-    const std::int32_t keys = m_members.m_bDisableKeyboardKeys;
-    if (m_hooks.DisableKeyboard(keys, m_members.m_bAllowInjected) != 0) {
+    if (result.keys.done) {
         // Said once each time keys become blocked: a blind user may never meet the tooltip.
-        if (keys != 0 && !m_bKeyboardInForce) {
+        if (keys && !m_bKeyboardInForce) {
             m_window.Speak(kKeyboardBlockedHint);
         }
-        m_bKeyboardInForce = keys != 0;
+        m_bKeyboardInForce = keys;
         // Applying ends a release; a touchpad that cannot follow says so itself and its
         // choice stays stored, to be tried again at the next apply.
         m_touchpad.Release(false);
@@ -53,21 +54,20 @@ bool BlockingControl::Apply() {
     return false;
 }
 
-int BlockingControl::ApplyMouseFilter(std::uint16_t filter, std::uint32_t& lastError) {
-    const int result = m_hooks.DisableMouse(filter, lastError, m_members.m_bAllowInjected);
-    const MouseOutcome outcome = PickMouseOutcome(filter, result);
+bool BlockingControl::TellMouse(std::uint16_t filter, const HookResult& mouse) {
+    const MouseOutcome outcome = PickMouseOutcome(filter, mouse.done ? 1 : 0);
     m_nBlockState = outcome.blockState;
     m_window.Announce(outcome.text);
-    return result;
+    if (!mouse.done) {
+        m_window.ShowError(
+            FormatMouseErrorMessage(mouse.error, m_window.SystemErrorText(mouse.error)));
+    }
+    return mouse.done;
 }
 
-int BlockingControl::ApplyMouseFilterOrReport(std::uint16_t filter) {
-    std::uint32_t lastError = 0;
-    const int result = ApplyMouseFilter(filter, lastError);
-    if (result == 0) {
-        m_window.ShowError(FormatMouseErrorMessage(lastError, m_window.SystemErrorText(lastError)));
-    }
-    return result;
+void BlockingControl::BlockMouseOnly(std::uint16_t filter) {
+    TellMouse(filter,
+              m_hooks.Block(filter, KeysChoice::Unchanged, m_members.m_bAllowInjected != 0).mouse);
 }
 
 void BlockingControl::ApplyTouchpad() {
@@ -110,7 +110,7 @@ void BlockingControl::Commit() {
         }
         m_window.ShowError(kSaveErrorText);
     } else if (m_nBlockState != kBlockError && !shown.SameMouse(applied)) {
-        ApplyMouseFilterOrReport(shown.mouseFilter);
+        BlockMouseOnly(shown.mouseFilter);
     }
 }
 
@@ -127,7 +127,7 @@ void BlockingControl::Toggle() {
     const bool touchpadHeld = m_touchpad.HeldOff();
     if (mouseHeld || touchpadHeld) {
         if (mouseHeld) {
-            ApplyMouseFilterOrReport(0);
+            BlockMouseOnly(0);
         }
         m_touchpad.Release(true);
         ApplyTouchpad();
@@ -151,7 +151,7 @@ void BlockingControl::Hold(bool hold) {
 }
 
 void BlockingControl::ActAsChord(bool release) {
-    m_hooks.DisableKeyboard(ChordWord(release), 0);
+    m_hooks.ChordAct(release);
 }
 
 void BlockingControl::FollowReleaseChord(bool released, std::uint32_t touchpadFailure) {

@@ -4,7 +4,7 @@
 // the rules between settings is decided here and tested natively.
 #pragma once
 
-#include "StoredSetting.h"
+#include "StoredSettingValue.h"
 
 #include <array>
 #include <cstddef>
@@ -30,6 +30,10 @@ inline constexpr const wchar_t* kManagedLineText =
     L"Some settings are managed by your organization.";
 inline constexpr const wchar_t* kManagedLineDescription = L"Managed by your organization: ";
 
+// The policy-only value that lets an administrator forbid the lock for cleaning (REG_DWORD 0 or
+// 1, default 1).
+inline constexpr const wchar_t* kAllowTimedLockValue = L"m_bAllowTimedLock";
+
 // One value as a policy key holds it.
 struct RawPolicyValue {
     std::uint32_t type = 0;
@@ -48,7 +52,7 @@ std::optional<StoredSettingValue> DecodePolicyValue(const SettingDef& setting, s
 // The settings in force by policy, each with its value; the rest are the user's.
 struct SettingsPolicy {
     std::array<std::optional<StoredSettingValue>, kSettingCount> locked;
-    // Policy-only, no user setting behind it: m_bAllowTimedLock (TimedLock.h).
+    // Policy-only, no user setting behind it: kAllowTimedLockValue.
     bool allowTimedLock = true;
 
     bool Locks(int index) const { return locked[index].has_value(); }

@@ -1,4 +1,4 @@
-#include "StoredSetting.h"
+#include "StoredSettingValue.h"
 
 namespace quelvant::core {
 

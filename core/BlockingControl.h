@@ -6,7 +6,7 @@
 #include "BlockingRules.h"
 #include "Ports.h"
 #include "SettingMembers.h"
-#include "Settings.h"
+#include "StoredSettings.h"
 #include "TouchpadKeeper.h"
 
 #include <cstdint>
@@ -15,7 +15,7 @@ namespace quelvant::core {
 
 class BlockingControl {
 public:
-    BlockingControl(HookLibrary& hooks, SettingMembers& members, StoredSettings& settings,
+    BlockingControl(HookPort& hooks, SettingMembers& members, StoredSettings& settings,
                     TouchpadKeeper& touchpad, CoreWindow& window) noexcept
         : m_hooks(hooks), m_members(members), m_settings(settings), m_touchpad(touchpad),
           m_window(window) {}
@@ -59,10 +59,12 @@ public:
 
 private:
     std::uint16_t MouseFilter() const noexcept;
-    int ApplyMouseFilter(std::uint16_t filter, std::uint32_t& lastError);
-    int ApplyMouseFilterOrReport(std::uint16_t filter);
+    // The mouse's outcome taken and told, with an error box for a failure: whether it held.
+    bool TellMouse(std::uint16_t filter, const HookResult& mouse);
+    // The mouse alone set anew; the keyboard stays as it is.
+    void BlockMouseOnly(std::uint16_t filter);
 
-    HookLibrary& m_hooks;
+    HookPort& m_hooks;
     SettingMembers& m_members;
     StoredSettings& m_settings;
     TouchpadKeeper& m_touchpad;
