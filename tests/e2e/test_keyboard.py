@@ -58,7 +58,7 @@ def test_keyboard_blocking_discards_every_key_until_switched_off(
     assert keys_through(wine, probe, *names) == []
 
     # The edit holds what the keys typed while blocking was off, once, and nothing of the two
-    # blocked rounds (the editing keys on an empty edit type nothing).
+    # blocked rounds (the modifiers alone type nothing).
     assert q.probe_edit_text(wine, probe) == TYPED.get(group, "")
     wine.screenshot(probe, f"probe-keyboard-{group}")
 
