@@ -144,11 +144,11 @@ def test_two_starts_at_once_give_one_dialog(wine, other_window):
     app.close()
 
 
-# Audible Alerts keep the stored choice, on when none is stored, as the other resets do.
-@pytest.mark.parametrize(
-    "argument, alerts",
-    [("<RESET>", 1), ("<reset>", 0), ("x<ReSeT>y", None), (":silent <Reset>", 1)],
-)
+# Audible Alerts keep the stored choice, on when none is stored, as the other resets do. One
+# start carries the windowless reset through; where the word is found (capitals, inside other
+# text, after the silent word) is the native start-up table's, and the alerts kept without a
+# window, whether off, on or never stored, the native reset test's.
+@pytest.mark.parametrize("argument, alerts", [("<reset>", 0)])
 def test_reset_word_resets_and_reports_without_the_dialog(wine, argument, alerts):
     stored = dict(
         m_bCheckDisableLeftClick=1,
@@ -159,7 +159,7 @@ def test_reset_word_resets_and_reports_without_the_dialog(wine, argument, alerts
         m_wMod2=2,
         m_sKeyboardShortcutName2="Ctrl + A",
     )
-    q.store_settings(wine, **stored, **({} if alerts is None else {"m_bAudibleAlerts": alerts}))
+    q.store_settings(wine, **stored, m_bAudibleAlerts=alerts)
     q.reg_add(wine, q.RUN_KEY, "Quelvant", "REG_SZ", r"C:\windows\notepad.exe :silent")
 
     process = wine.start("Quelvant.exe", argument, stdin=subprocess.DEVNULL)
@@ -172,7 +172,7 @@ def test_reset_word_resets_and_reports_without_the_dialog(wine, argument, alerts
     app.press_message_box()
     assert app.wait_exit() == 0
 
-    expected = dict(DEFAULTS, m_bAudibleAlerts=1 if alerts is None else alerts)
+    expected = dict(DEFAULTS, m_bAudibleAlerts=alerts)
     assert q.settings(wine) == expected
     assert "Quelvant" not in q.reg_query(wine, q.RUN_KEY)
 

@@ -136,15 +136,13 @@ def _other_files(tmp_path: Path) -> dict[str, str]:
 # (type, text or raw bytes, ticked at start); texts get their NUL, {other} names an existing
 # file elsewhere, {gone} one that was deleted, {own} the running program. What the real
 # registry hands over and the real file system says: the rules for the text itself (the
-# silent word, quotes, capitals, the value's type) are the native RunEntry and AutoStart
-# tables' and the fuzzer's.
+# silent word, quotes, capitals, the value's type, another program's file quoted or not) are
+# the native RunEntry and AutoStart tables' and the fuzzer's.
 READ_BACK = {
     "own entry": (REG_SZ, "{own} :silent", 1),
-    "another existing file": (REG_SZ, "{other} :silent", 1),
     "expandable string": (REG_EXPAND_SZ, "{other} :silent", 1),
     "text ends at the first NUL": (REG_SZ, "{other} :silent\0junk", 1),
     "deleted file": (REG_SZ, "{gone} :silent", 0),
-    "quoted path": (REG_SZ, '"{other}" :silent', 1),
     "environment reference not expanded": (REG_EXPAND_SZ, r"%QUELVANT_OTHER%\Other Program.exe", 0),
     "empty": (REG_SZ, b"", 0),
     "odd size": (REG_SZ, "{other} :silent\0|x", 0),

@@ -26,16 +26,10 @@ BOX_SETTING = {box: name for name, box in q.SETTING_BOX.items() if box in BOX_BI
 WM_HOTKEY = 0x0312
 
 
-@pytest.mark.parametrize(
-    "boxes",
-    [
-        pytest.param([q.LEFT], id="left"),
-        pytest.param([q.RIGHT], id="right"),
-        pytest.param([q.MIDDLE], id="middle"),
-        pytest.param([q.MOVES], id="moves"),
-        pytest.param([q.WHEEL], id="wheel"),
-    ],
-)
+# One box, from the tick to real input and back. Which bit each box sets is the native mouse
+# word table's; that every box reaches the library through its own entry of the message map,
+# the stand-in's click test; that each bit discards its kind of real input, the filter word test.
+@pytest.mark.parametrize("boxes", [pytest.param([q.LEFT], id="left")])
 def test_ticked_mouse_boxes_discard_exactly_their_kinds(wine: WineSession, boxes: list[int]):
     app, probe = q.start_with_probe(wine)
     assert app.status() == "Mouse Buttons Enabled"

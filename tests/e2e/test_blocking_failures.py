@@ -193,6 +193,9 @@ def test_a_change_the_store_does_not_take_is_undone_in_force_and_reported(
     assert app.message_box() is None
 
 
+# The error box before the dialog shows, for a failed mouse hook; a keyboard hook that fails at
+# the start (its text, the mouse kept in force, the boxes and the store) is a row of the core's
+# native start table, and its box on a tick is the keyboard test above.
 @pytest.mark.parametrize(
     "stored, rule, text, status, expected_calls, ticked",
     [
@@ -204,15 +207,6 @@ def test_a_change_the_store_does_not_take_is_undone_in_force_and_reported(
             [mouse(0x01, result=0)],
             [q.LEFT, q.KEYBOARD],
             id="mouse",
-        ),
-        pytest.param(
-            all_settings(m_bCheckDisableMouseWheel=1, m_bDisableKeyboardKeys=1),
-            "keyboard",
-            KEYBOARD_ERROR,
-            "Mouse Buttons Disabled",
-            [mouse(0x10), keyboard(1, result=0)],
-            [q.WHEEL, q.KEYBOARD],
-            id="keyboard",
         ),
     ],
 )

@@ -12,6 +12,9 @@ from input_kinds import check_actions, discarded_ids
 UNTOUCHED = 0xC0FFEE
 
 
+# Each kind alone, and unnamed bits carried through the export. Every other word (all five, an
+# unnamed bit alone, zero) is decided by the same rule, checked natively for every filter; the
+# five together also meet real input in the reliability burst, zero after a repeat below.
 @pytest.mark.parametrize(
     "filter_word",
     [
@@ -20,10 +23,7 @@ UNTOUCHED = 0xC0FFEE
         pytest.param(0x04, id="middle"),
         pytest.param(0x08, id="move"),
         pytest.param(0x10, id="wheel"),
-        pytest.param(0x1F, id="all-five"),
         pytest.param(0xFFE4, id="middle-with-unnamed-bits"),
-        pytest.param(0x20, id="unnamed-bit-only"),
-        pytest.param(0x00, id="zero"),
     ],
 )
 def test_filter_word_discards_exactly_the_kinds_it_names(

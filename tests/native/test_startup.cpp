@@ -52,6 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
                       StartupCase{false, L"<RE SET>", StartupAction::RunDialog},
                       StartupCase{false, L":silent", StartupAction::RunDialog},
                       StartupCase{false, L"<<RESET>>", StartupAction::ResetSettings},
+                      StartupCase{false, L"x<ReSeT>y", StartupAction::ResetSettings},
+                      // The Run entry's silent word does not stop a reset.
+                      StartupCase{false, L":silent <Reset>", StartupAction::ResetSettings},
                       // A running instance wins: a second start resets nothing.
                       StartupCase{true, L"<RESET>", StartupAction::ActivateRunningInstance},
                       StartupCase{true, L"", StartupAction::ActivateRunningInstance},
@@ -135,7 +138,9 @@ TEST(LockCommandLine, ParsesStrictly) {
         {L"/lock 5 <RESET>", {K::Bad, 0}},
         {L"<RESET> /unlock", {K::Bad, 0}},
         {L"/unlock 5", {K::Bad, 0}},
+        {L"/unlock now", {K::Bad, 0}},
         {L"/lokc 5", {K::Bad, 0}},
+        {L"/lokc 60", {K::Bad, 0}},
         {L"/", {K::Bad, 0}},
         {L"\"/lock\" 5", {K::Bad, 0}},
         {L"/lock\u00A05", {K::Bad, 0}},

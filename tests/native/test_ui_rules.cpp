@@ -205,7 +205,8 @@ public:
     Kind kind = Kind::Writable;
     std::optional<Entry> entry;
     std::wstring program = L"C:\\Program Files\\Q\\Quelvant.exe";
-    std::vector<std::wstring> files{L"C:\\Program Files\\Q\\Quelvant.exe", L"C:\\other\\O.exe"};
+    std::vector<std::wstring> files{L"C:\\Program Files\\Q\\Quelvant.exe", L"C:\\other\\O.exe",
+                                    L"C:\\other place\\Other Program.exe"};
     int changes = 0;
 
     bool Read(Entry& out) override {
@@ -255,6 +256,15 @@ TEST(AutoStart, BoxTickedOnlyForAnEntryNamingAnExistingFile) {
         {"REG_DWORD", FakeRunList::Kind::Writable, RunList::Entry{true, 4, {1, 0, 0, 0}}, false},
         {"REG_BINARY", FakeRunList::Kind::Writable, StoredText(3, L"C:\\other\\O.exe"), false},
         {"empty", FakeRunList::Kind::Writable, RunList::Entry{true, 1, {}}, false},
+        {"REG_MULTI_SZ", FakeRunList::Kind::Writable,
+         RunList::Entry{true, 7, Utf16Bytes(std::wstring(L"C:\\other\\O.exe\0", 15), true)}, false},
+        {"odd size", FakeRunList::Kind::Writable, RunList::Entry{true, 1, {'C', 0, ':', 0, '\\'}},
+         false},
+        // Any existing file ticks it, not only the program's own, quoted or not.
+        {"another existing file", FakeRunList::Kind::Writable,
+         StoredText(1, L"C:\\other place\\Other Program.exe :silent"), true},
+        {"another file quoted", FakeRunList::Kind::Writable,
+         StoredText(1, L"\"C:\\other place\\Other Program.exe\" :silent"), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -321,6 +331,20 @@ TEST(AutoStart, AClickWritesOrDeletesAndTheListReadBackDecidesBoxAndError) {
             EXPECT_EQ(list.entry->type, 1u);
             EXPECT_EQ(list.entry->data, Utf16Bytes(*c.after, true));
         }
+    }
+    // A tick writes a clean entry over an odd one, whatever its type.
+    for (const RunList::Entry& odd :
+         {RunList::Entry{true, 4, {1, 0, 0, 0}}, RunList::Entry{true, 1, {}},
+          RunList::Entry{true, 1, {'C', 0, ':', 0, '\\'}}, StoredText(7, L"C:\\other\\O.exe")}) {
+        SCOPED_TRACE(odd.type);
+        FakeRunList list;
+        list.entry = odd;
+        const AutoStartControl::Outcome outcome = AutoStartControl(list).Change(true);
+        EXPECT_TRUE(outcome.ticked);
+        EXPECT_EQ(outcome.error, nullptr);
+        ASSERT_TRUE(list.entry.has_value());
+        EXPECT_EQ(list.entry->type, 1u);
+        EXPECT_EQ(list.entry->data, Utf16Bytes(written, true));
     }
 }
 
@@ -495,25 +519,35 @@ TEST(DialogCore, StartAppliesTheStoredChoiceOnceMouseFirst) {
         std::initializer_list<std::pair<SettingIndex, int>> stored;
         Calls calls;
         const wchar_t* status;
+        std::vector<std::wstring> errors;
     };
     const Case cases[] = {
-        {{}, {"M00/1", "K0/1"}, kEnabled},
+        {{}, {"M00/1", "K0/1"}, kEnabled, {}},
         {{{kCheckDisableLeftClick, 1},
           {kCheckDisableMouseWheel, 1},
           {kDisableKeyboardKeys, 1},
           {kAllowInjected, 0}},
          {"M11/0", "K1/0"},
-         kDisabled},
+         kDisabled,
+         {}},
         {{{kCheckDisableRightClick, 1},
           {kCheckDisableMiddleClick, 1},
           {kCheckDisableMouseMovements, 1}},
          {"M0e/1", "K0/1"},
-         kDisabled},
+         kDisabled,
+         {}},
         // Any non-zero stored value ticks its box; the store is written back with 1.
-        {{{kCheckDisableMiddleClick, 7}}, {"M04/1", "K0/1"}, kDisabled},
+        {{{kCheckDisableMiddleClick, 7}}, {"M04/1", "K0/1"}, kDisabled, {}},
+        // The keyboard hook fails at the start ("K1" fails in this fake): said once, the mouse
+        // stays in force, and the boxes keep showing the stored choice.
+        {{{kCheckDisableMouseWheel, 1}, {kDisableKeyboardKeys, 1}},
+         {"M10/1", "K1/1!"},
+         kDisabled,
+         {L"Could not Disable Keyboard."}},
     };
     for (const Case& c : cases) {
         FakeHooks hooks;
+        hooks.failKeyboardOn = !c.errors.empty();
         FakeStore store;
         StoreNumbers(store, c.stored);
         TestDialog dialog(hooks, store);
@@ -521,7 +555,12 @@ TEST(DialogCore, StartAppliesTheStoredChoiceOnceMouseFirst) {
         EXPECT_EQ(hooks.calls, c.calls);
         EXPECT_EQ(dialog.status, c.status);
         EXPECT_EQ(dialog.BlockState(), c.status == kDisabled ? kBlockInForce : kBlockReleased);
-        EXPECT_TRUE(dialog.errors.empty());
+        EXPECT_EQ(dialog.errors, c.errors);
+        if (!c.errors.empty()) {
+            EXPECT_TRUE(dialog.Control(&D::m_bCheckDisableMouseWheel));
+            EXPECT_TRUE(dialog.Control(&D::m_bDisableKeyboardKeys));
+            EXPECT_EQ(store.Number(kDisableKeyboardKeys), 1);
+        }
         // The first start stores the defaults, with "Allow Simulated" and alerts on.
         EXPECT_EQ(store.Number(kAllowInjected), c.calls[0].back() - '0');
         EXPECT_EQ(store.Number(kAudibleAlerts), 1);
@@ -820,6 +859,27 @@ TEST(DialogCore, ResetStoresTheResetValuesAndKeepsTheAlertsChoice) {
             EXPECT_EQ(store.Number(kAudibleAlerts), hasWindow ? 0 : 1);
             EXPECT_TRUE(hooks.calls.size() == (hasWindow ? 2u : 0u));
         }
+    }
+}
+
+// Without a window the stored alerts choice stays as it was, on where none was stored, and is
+// written out with the reset values.
+TEST(DialogCore, AResetWithoutAWindowKeepsTheStoredAlertsChoice) {
+    for (const int storedAlerts : {0, 1, -1}) { // -1: none stored
+        SCOPED_TRACE(storedAlerts);
+        FakeHooks hooks;
+        FakeStore store;
+        StoreNumbers(store, {{kCheckDisableLeftClick, 1}, {kAutoMinimize, 1}});
+        if (storedAlerts >= 0) {
+            StoreNumbers(store, {{kAudibleAlerts, storedAlerts}});
+        }
+        TestDialog dialog(hooks, store);
+        EXPECT_TRUE(dialog.ResetStoredSettings(false));
+        ASSERT_EQ(store.values.count(kSettings[kAudibleAlerts].name), 1u);
+        EXPECT_EQ(store.Number(kAudibleAlerts), storedAlerts != 0 ? 1 : 0);
+        EXPECT_EQ(store.Number(kCheckDisableLeftClick), 0);
+        EXPECT_EQ(store.Number(kAutoMinimize), 0);
+        EXPECT_TRUE(hooks.calls.empty());
     }
 }
 
