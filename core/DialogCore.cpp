@@ -26,6 +26,28 @@ void DialogCore::ActAsChord(bool release) {
     }
 }
 
+bool DialogCore::BoxEnabled(int index) const {
+    if (Policy().Locks(index)) {
+        return false;
+    }
+    switch (index) {
+    case kCheckDisableLeftClick:
+    case kCheckDisableMiddleClick:
+    case kCheckDisableMouseMovements:
+    case kCheckDisableMouseWheel:
+    case kCheckDisableRightClick:
+    case kAllowInjected:
+        return !m_values.On(kDisableEnableKeyboardShortcut);
+    case kCloseWithKeyboardShortcut:
+    case kDisableEnableKeyboardShortcut:
+        return !m_values.On(kDisableKeyboardKeys);
+    case kDisableTouchpad:
+        return m_touchpad.Availability() == TouchpadAvailability::Available;
+    default:
+        return true;
+    }
+}
+
 bool DialogCore::ResetStoredSettings(bool hasWindow) {
     m_autoStartTicked = false;
     return m_settings.Reset(hasWindow);

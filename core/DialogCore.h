@@ -36,6 +36,11 @@ public:
     // auto-start box, and whether a box can be changed now.
     const SettingValues& Values() const noexcept { return m_values; }
     bool AutoStartTicked() const noexcept { return m_autoStartTicked; }
+    // A row's box can be changed: not under a policy lock; the mouse boxes and "Allow
+    // Simulated" not while the Disable / Enable shortcut is chosen, the two shortcuts' boxes not
+    // while keys are blocked (they could not be pressed), the touchpad's only where it can be
+    // switched.
+    bool BoxEnabled(int index) const;
 
     // The stored settings read (under the policy), and the Run list's entry.
     void LoadSettings() { m_settings.Load(); }

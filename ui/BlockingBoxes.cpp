@@ -13,15 +13,6 @@ namespace quelvant::ui {
 
 using namespace core;
 
-void CQuelvantDlg::EnableMouseOptions() {
-    const BOOL enable = m_core.Values().On(kDisableEnableKeyboardShortcut) ? FALSE : TRUE;
-    for (const int id : {IDC_CHECK_DISABLE_LEFT_CLICK, IDC_CHECK_DISABLE_RIGHT_CLICK,
-                         IDC_CHECK_DISABLE_MIDDLE_CLICK, IDC_CHECK_DISABLE_MOUSE_MOVEMENTS,
-                         IDC_CHECK_DISABLE_MOUSE_WHEEL, IDC_CHECK_ALLOW_INJECTED}) {
-        EnableControl(id, enable);
-    }
-}
-
 void CQuelvantDlg::OnBnClickedBox(UINT nID) {
     for (int i = 0; i < kSettingCount; ++i) {
         if (kSettingControls[i] == static_cast<int>(nID) &&
@@ -34,7 +25,7 @@ void CQuelvantDlg::OnBnClickedBox(UINT nID) {
 
 void CQuelvantDlg::OnBnClickedDisableKeyboardKeys() {
     const bool holds = m_core.SetKeyboardKeys(Ticked(IDC_CHECK_DISABLE_KEYBOARD_KEYS));
-    EnableShortcutBoxes();
+    ShowView();
     if (holds) {
         // Registers or removes both shortcuts as their values now stand.
         OnBnClickedCloseShortcut();

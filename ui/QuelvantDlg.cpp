@@ -166,8 +166,7 @@ void CQuelvantDlg::BringStoredChoiceIntoForce() {
     RegisterDisableEnableShortcut();
     startup_trace::Mark("shortcut registered");
     ShowLockedSettings();
-    EnableMouseOptions();
-    EnableShortcutBoxes();
+    ShowView();
     startup_trace::Mark("locked settings, greying");
 }
 
@@ -186,8 +185,8 @@ void CQuelvantDlg::RefreshTouchpadAvailability() {
                                                   : tip);
 }
 
-// Every switch of the settings table in the box that shows it (the shortcut's key, modifiers
-// and name have no box of their own), and the auto-start box.
+// Every switch of the settings table in the box that shows it, ticked or not, enabled or greyed
+// (the shortcut's key, modifiers and name have no box of their own), and the auto-start box.
 void CQuelvantDlg::ShowView() {
     if (m_hWnd == nullptr) {
         return;
@@ -198,6 +197,7 @@ void CQuelvantDlg::ShowView() {
     for (int i = 0; i < kSettingCount; ++i) {
         if (kSettings[i].kind == SettingKind::Bool) {
             show(kSettingControls[i], m_core.Values().On(i));
+            EnableControl(kSettingControls[i], m_core.BoxEnabled(i) ? TRUE : FALSE);
         }
     }
     show(IDC_CHECK_AUTO_START, m_core.AutoStartTicked());
@@ -244,13 +244,6 @@ void CQuelvantDlg::OnSettingChange(UINT /*uFlags*/, LPCWSTR lpszSection) {
 
 void CQuelvantDlg::SetControlText(int nID, const CString& text) const {
     ::SetWindowTextW(GetDlgItem(nID), text.c_str());
-}
-
-// Keyboard blocking and the two shortcuts exclude each other.
-void CQuelvantDlg::EnableShortcutBoxes() const {
-    const BOOL enable = m_core.Values().On(kDisableKeyboardKeys) ? FALSE : TRUE;
-    EnableControl(IDC_CHECK_CLOSE_SHORTCUT, enable);
-    EnableControl(IDC_CHECK_DISABLE_ENABLE_SHORTCUT, enable);
 }
 
 } // namespace quelvant::ui

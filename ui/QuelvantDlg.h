@@ -130,7 +130,6 @@ private:
     void BringStoredChoiceIntoForce();
 
     static CString GetSystemErrorText(DWORD dwError);
-    void EnableMouseOptions();
     void RegisterDisableEnableShortcut();
     void RegisterCloseShortcut();
 
@@ -145,7 +144,6 @@ private:
     bool Ticked(int nID) const;
     void EnableControl(int nID, BOOL bEnable) const;
     void SetControlText(int nID, const CString& text) const;
-    void EnableShortcutBoxes() const;
     // Reads whether the touchpad can be switched here; greys its box and says why where not.
     void RefreshTouchpadAvailability();
 

@@ -19,7 +19,6 @@ void CQuelvantDlg::RegisterDisableEnableShortcut() {
         !::RegisterHotKey(m_hWnd, kDisableEnableHotKey, HotKeyFlagsToModifiers(mod), key)) {
         ShowError(L"Failed to Assign Keyboard Shortcut to Disable / Enable Mouse Button(s).");
         m_core.ShortcutNotRegistered();
-        EnableMouseOptions();
     }
     SetControlText(IDC_CHECK_DISABLE_ENABLE_SHORTCUT,
                    DisableEnableShortcutCaption(m_core.Values().Text(kKeyboardShortcutName2)));
@@ -63,7 +62,7 @@ void CQuelvantDlg::RegisterCloseShortcut() {
 void CQuelvantDlg::OnBnClickedDisableEnableShortcut() {
     const bool wantsCapture =
         m_core.SetDisableEnableShortcut(Ticked(IDC_CHECK_DISABLE_ENABLE_SHORTCUT));
-    EnableMouseOptions();
+    ShowView();
     if (!wantsCapture) {
         RegisterDisableEnableShortcut();
         return;
@@ -76,7 +75,7 @@ void CQuelvantDlg::OnBnClickedDisableEnableShortcut() {
     m_core.TakeCapturedShortcut(ok, capture.m_wKey, capture.m_wMod,
                                 capture.m_sKeyboardShortcutName);
     RegisterDisableEnableShortcut();
-    EnableMouseOptions();
+    ShowView();
 }
 
 } // namespace quelvant::ui

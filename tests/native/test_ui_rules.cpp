@@ -979,6 +979,58 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
     // clang-format on
 }
 
+// Which boxes the window greys, as the core decides: the mouse boxes and "Allow Simulated"
+// while the Disable / Enable shortcut is chosen, both shortcuts' boxes while keys are blocked,
+// a box under a policy lock, and the touchpad's where it cannot be switched.
+TEST(DialogCore, BoxesGreyedWhereTheirChoiceCannotHold) {
+    struct Case {
+        const char* name;
+        std::initializer_list<std::pair<SettingIndex, int>> stored;
+        int locked; // a row under policy, or -1
+        bool touchpad;
+        std::vector<SettingIndex> greyed;
+    };
+    const std::vector<SettingIndex> mouse = {kCheckDisableLeftClick,      kCheckDisableMiddleClick,
+                                             kCheckDisableMouseMovements, kCheckDisableMouseWheel,
+                                             kCheckDisableRightClick,     kAllowInjected};
+    std::vector<SettingIndex> mouseAndTouchpad = mouse;
+    mouseAndTouchpad.push_back(kDisableTouchpad);
+    const Case cases[] = {
+        {"nothing chosen", {}, -1, true, {}},
+        {"no touchpad", {}, -1, false, {kDisableTouchpad}},
+        {"keys blocked",
+         {{kDisableKeyboardKeys, 1}},
+         -1,
+         true,
+         {kCloseWithKeyboardShortcut, kDisableEnableKeyboardShortcut}},
+        {"shortcut chosen",
+         {{kDisableEnableKeyboardShortcut, 1}, {kKey2, 0x51}},
+         -1,
+         false,
+         mouseAndTouchpad},
+        {"locked", {}, kAutoMinimize, true, {kAutoMinimize}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHooks hooks;
+        FakeStore store;
+        StoreNumbers(store, c.stored);
+        FakeTouchpad pad;
+        pad.supported = c.touchpad;
+        TestDialog dialog(hooks, store, pad);
+        if (c.locked >= 0) {
+            SettingsPolicy policy;
+            policy.locked[c.locked] = StoredSettingValue{0, {}};
+            dialog.core.SetPolicy(policy);
+        }
+        dialog.Start();
+        for (int i = 0; i < kSettingCount; ++i) {
+            const bool greyed = std::find(c.greyed.begin(), c.greyed.end(), i) != c.greyed.end();
+            EXPECT_EQ(dialog.core.BoxEnabled(i), !greyed) << i;
+        }
+    }
+}
+
 // A locked setting is in force with the policy's value whatever its box or a reset says, the
 // user's own stored value is never written over, and it comes back when the policy goes.
 TEST(DialogCore, LockedSettingsHoldAndTheUsersOwnComeBack) {
