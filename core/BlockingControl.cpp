@@ -23,18 +23,19 @@ struct BlockingChoice {
 } // namespace
 
 std::uint16_t BlockingControl::MouseFilter() const noexcept {
-    const SettingMembers& m = m_members;
-    return ComposeMouseFilter(m.m_bCheckDisableLeftClick, m.m_bCheckDisableRightClick,
-                              m.m_bCheckDisableMiddleClick, m.m_bCheckDisableMouseMovements,
-                              m.m_bCheckDisableMouseWheel);
+    const SettingValues& v = m_values;
+    return ComposeMouseFilter(v.Number(kCheckDisableLeftClick), v.Number(kCheckDisableRightClick),
+                              v.Number(kCheckDisableMiddleClick),
+                              v.Number(kCheckDisableMouseMovements),
+                              v.Number(kCheckDisableMouseWheel));
 }
 
 bool BlockingControl::Apply() {
     m_bChordReleased = false; // the library ends a release at any call
     const std::uint16_t filter = MouseFilter();
-    const bool keys = m_members.m_bDisableKeyboardKeys != 0;
+    const bool keys = m_values.On(kDisableKeyboardKeys);
     const BlockResult result = m_hooks.Block(filter, keys ? KeysChoice::Block : KeysChoice::Pass,
-                                             m_members.m_bAllowInjected != 0);
+                                             m_values.On(kAllowInjected));
     if (!TellMouse(filter, result.mouse)) {
         return false; // the keyboard is left as it is
     }
@@ -67,37 +68,37 @@ bool BlockingControl::TellMouse(std::uint16_t filter, const HookResult& mouse) {
 
 void BlockingControl::BlockMouseOnly(std::uint16_t filter) {
     TellMouse(filter,
-              m_hooks.Block(filter, KeysChoice::Unchanged, m_members.m_bAllowInjected != 0).mouse);
+              m_hooks.Block(filter, KeysChoice::Unchanged, m_values.On(kAllowInjected)).mouse);
 }
 
 void BlockingControl::ApplyTouchpad() {
-    TellTouchpadNews(m_window, m_touchpad.Apply(m_members.m_bDisableTouchpad != 0,
+    TellTouchpadNews(m_window, m_touchpad.Apply(m_values.On(kDisableTouchpad),
                                                 m_settings.Policy().Locks(kDisableTouchpad)));
 }
 
 void BlockingControl::Commit() {
     if (m_bHeld) {
-        m_window.ControlsToMembers();
+        m_values.AsShown();
         m_settings.HoldLockedValues();
         m_bCommitWaits = true;
         return;
     }
     const auto choice = [this] {
-        return BlockingChoice{MouseFilter(), m_members.m_bDisableKeyboardKeys != 0,
-                              m_members.m_bAllowInjected != 0};
+        return BlockingChoice{MouseFilter(), m_values.On(kDisableKeyboardKeys),
+                              m_values.On(kAllowInjected)};
     };
-    m_window.ControlsToMembers();
+    m_values.AsShown();
     m_settings.HoldLockedValues();
-    const SettingMembers::Values asked = m_members.All();
+    const SettingValues::Values asked = m_values.All();
     const BlockingChoice applied = choice();
     const bool held = Apply();
     if (held) {
         m_settings.Save();
     }
-    // A failed change so falls back to the last stored state, in members and check boxes.
+    // A failed change so falls back to the last stored state, in the values and on screen.
     m_settings.Load();
-    m_window.MembersToControls();
-    if (m_members.All() == asked) {
+    m_window.ShowView();
+    if (m_values.All() == asked) {
         return;
     }
     // The change did not hold. What is in force goes back to what the boxes show again: a
@@ -119,7 +120,7 @@ void BlockingControl::Toggle() {
         m_bToggleWaits = !m_bToggleWaits;
         return;
     }
-    m_window.ControlsToMembers();
+    m_values.AsShown();
     m_settings.HoldLockedValues();
     const bool mouseHeld = HotKeyReleasesMouse(m_nBlockState);
     // A touchpad held off counts as blocking too, so that the shortcut gives it back also

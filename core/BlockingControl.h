@@ -5,7 +5,7 @@
 
 #include "BlockingRules.h"
 #include "Ports.h"
-#include "SettingMembers.h"
+#include "SettingValues.h"
 #include "StoredSettings.h"
 #include "TouchpadKeeper.h"
 
@@ -15,19 +15,19 @@ namespace quelvant::core {
 
 class BlockingControl {
 public:
-    BlockingControl(HookPort& hooks, SettingMembers& members, StoredSettings& settings,
+    BlockingControl(HookPort& hooks, SettingValues& values, StoredSettings& settings,
                     TouchpadKeeper& touchpad, CoreWindow& window) noexcept
-        : m_hooks(hooks), m_members(members), m_settings(settings), m_touchpad(touchpad),
+        : m_hooks(hooks), m_values(values), m_settings(settings), m_touchpad(touchpad),
           m_window(window) {}
     BlockingControl(const BlockingControl&) = delete;
     BlockingControl& operator=(const BlockingControl&) = delete;
 
-    // Both hooks applied as the members ask: true when both are in force, false after an
+    // Both hooks applied as the values ask: true when both are in force, false after an
     // error box.
     bool Apply();
 
-    // Controls into members, apply, store what held, read back, members into controls; a
-    // change that did not hold is undone in force too.
+    // The values applied, what held stored, the store read back and shown; a change that did
+    // not hold is undone in force too.
     void Commit();
 
     // The Disable / Enable shortcut: releases the mouse (and a touchpad held off) while
@@ -65,7 +65,7 @@ private:
     void BlockMouseOnly(std::uint16_t filter);
 
     HookPort& m_hooks;
-    SettingMembers& m_members;
+    SettingValues& m_values;
     StoredSettings& m_settings;
     TouchpadKeeper& m_touchpad;
     CoreWindow& m_window;

@@ -1,12 +1,14 @@
-// The main dialog's decisions without a window. It owns one part for each job: the stored
-// settings under policy, blocking in force, the shortcuts and their interlocks, and the
-// touchpad's keeper; the dialog that derives from it moves its controls in and out and shows
-// and speaks what it is told. Platform-free: everything outside comes in through the ports.
+// The main dialog's decisions without a window. It owns the setting values and one part for
+// each job: the stored settings under policy, blocking in force, the shortcuts and their
+// interlocks, the touchpad's keeper and the Run list's entry. The dialog holds it, hands it
+// each value the user changed, and shows what it offers (Values, BoxEnabled) and what it tells
+// through the CoreWindow. Platform-free: everything outside comes in through the ports.
 #pragma once
 
+#include "AutoStartControl.h"
 #include "BlockingControl.h"
 #include "Ports.h"
-#include "SettingMembers.h"
+#include "SettingValues.h"
 #include "ShortcutInterlocks.h"
 #include "StoredSettings.h"
 #include "TimedLock.h"
@@ -20,21 +22,43 @@ namespace quelvant::core {
 // A machine with no administrator's policy.
 PolicySource& NoPolicy();
 
-class DialogCore : public SettingMembers, protected CoreWindow {
+class DialogCore {
 public:
-    explicit DialogCore(const CorePorts& ports) noexcept;
-    DialogCore(HookPort& hooks, SettingsStore& store, TouchpadReader& touchpad = NoTouchpad(),
-               PolicySource& policy = NoPolicy()) noexcept
-        : DialogCore(CorePorts{hooks, store, touchpad, policy}) {}
+    DialogCore(const CorePorts& ports, CoreWindow& window) noexcept;
+    DialogCore(CoreWindow& window, HookPort& hooks, SettingsStore& store,
+               TouchpadReader& touchpad = NoTouchpad(), PolicySource& policy = NoPolicy(),
+               RunList& runList = NoRunList()) noexcept
+        : DialogCore(CorePorts{hooks, store, touchpad, policy, runList}, window) {}
     DialogCore(const DialogCore&) = delete;
     DialogCore& operator=(const DialogCore&) = delete;
 
-    // Settings store: every setting, in one direction or the other (see StoredSettings).
-    bool LoadSaveSettings(bool bLoad);
-    // The boxes read and stored, for a choice that needs nothing brought into force.
-    void StoreBoxes();
-    // The stored part of a reset (see StoredSettings::Reset).
+    // What the window shows: every setting's value (a switch's box ticked when it is on), the
+    // auto-start box, and whether a box can be changed now.
+    const SettingValues& Values() const noexcept { return m_values; }
+    bool AutoStartTicked() const noexcept { return m_autoStartTicked; }
+    // A row's box can be changed: not under a policy lock; the mouse boxes and "Allow
+    // Simulated" not while the Disable / Enable shortcut is chosen, the two shortcuts' boxes not
+    // while keys are blocked (they could not be pressed), the touchpad's only where it can be
+    // switched.
+    bool BoxEnabled(int index) const;
+
+    // The stored settings read (under the policy), and the Run list's entry.
+    void LoadSettings() { m_settings.Load(); }
+    void ReadAutoStart() { m_autoStartTicked = m_autoStart.Enabled(); }
+    // The stored part of a reset (see StoredSettings::Reset); the auto-start box clears.
     bool ResetStoredSettings(bool hasWindow);
+
+    // A click on a box of the settings table, ticking or clearing it: a blocking box's choice
+    // is brought into force and stored (or put back), the touchpad's too, any other is stored.
+    void SetBox(int index, bool ticked);
+    // "Disable Keyboard Keys": whether the choice holds (see ShortcutInterlocks).
+    bool SetKeyboardKeys(bool ticked) { return m_shortcuts.SwitchKeyboardBlocking(ticked); }
+    // The Disable / Enable Shortcut box: true when a combination is to be captured.
+    bool SetDisableEnableShortcut(bool ticked) {
+        return m_shortcuts.DisableEnableShortcutClicked(ticked);
+    }
+    // The auto-start box: the Run list written or cleared; the error to tell, else nullptr.
+    const wchar_t* SetAutoStart(bool ticked);
 
     // The administrator's policy as it stands now, and from now on. Nothing is loaded or
     // applied here: the caller loads the settings again and brings them into force.
@@ -67,19 +91,15 @@ public:
     bool ChordReleased() const noexcept { return m_blocking.ChordReleased(); }
     bool AnythingBlocked() { return m_blocking.AnythingBlocked(); }
 
-    // Shortcuts and their interlocks (see ShortcutInterlocks).
-    bool SwitchKeyboardBlocking() { return m_shortcuts.SwitchKeyboardBlocking(); }
-    bool DisableEnableShortcutClicked() { return m_shortcuts.DisableEnableShortcutClicked(); }
+    // The Disable / Enable shortcut's capture and registration (see ShortcutInterlocks).
     void TakeCapturedShortcut(bool ok, std::uint16_t key, std::uint16_t mod,
                               const std::wstring& name) {
         m_shortcuts.TakeCapturedShortcut(ok, key, mod, name);
     }
     void ShortcutNotRegistered() { m_shortcuts.ShortcutNotRegistered(); }
 
-    // The touchpad (see TouchpadKeeper). A click on its box brings the choice into force and
-    // stores it, or puts the box back.
+    // The touchpad (see TouchpadKeeper).
     TouchpadAvailability RefreshTouchpad();
-    void SwitchTouchpadBlocking();
     void GiveTouchpadBack() { m_touchpad.GiveBack(); }
     // The touchpad's state changed: a late toggle of ours may have been taken.
     void TouchpadStateChanged();
@@ -88,16 +108,21 @@ public:
     // itself.
     void SessionUnlocked();
 
-protected:
-    ~DialogCore() = default;
-
 private:
+    // A click on the touchpad's box brings the choice into force and stores it, or puts the
+    // box back.
+    void SwitchTouchpadBlocking();
+
+    CoreWindow& m_window;
     PolicySource& m_policySource;
+    SettingValues m_values;
+    bool m_autoStartTicked = false;
     StoredSettings m_settings;
     TouchpadKeeper m_touchpad;
     BlockingControl m_blocking;
     ShortcutInterlocks m_shortcuts;
     TimedLock m_lock;
+    AutoStartControl m_autoStart;
 };
 
 } // namespace quelvant::core

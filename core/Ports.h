@@ -124,12 +124,12 @@ protected:
 // A system without a Run list: nothing reads, nothing is written.
 RunList& NoRunList();
 
-// The window over the core: its controls into the members and back, a text for the status
-// line and the voice, one for the voice only, an error box, and the system's text for a code.
+// The window over the core: the core's view put on the controls now (where the user must see
+// it before what follows, such as an error box), a text for the status line and the voice, one
+// for the voice only, an error box, and the system's text for a code.
 class CoreWindow {
 public:
-    virtual void ControlsToMembers() = 0;
-    virtual void MembersToControls() = 0;
+    virtual void ShowView() = 0;
     virtual void Announce(const std::wstring& text) = 0;
     virtual void Speak(const std::wstring& text) = 0;
     virtual void ShowError(const std::wstring& text) = 0;

@@ -2,28 +2,30 @@
 
 namespace quelvant::core {
 
-bool ShortcutInterlocks::SwitchKeyboardBlocking() {
+bool ShortcutInterlocks::SwitchKeyboardBlocking(bool ticked) {
     // The keyboard choice is brought into force first, and the shortcuts give way only once
     // it is: should the hook fail, the box falls back to what applies, as any other box does,
     // and both shortcuts stay as they were, stored and registered.
-    m_window.ControlsToMembers();
+    m_values.SetNumber(kDisableKeyboardKeys, ticked ? 1 : 0);
+    m_values.AsShown();
     m_settings.HoldLockedValues();
-    const std::int32_t wanted = m_members.m_bDisableKeyboardKeys;
+    const std::int32_t wanted = m_values.Number(kDisableKeyboardKeys);
     m_blocking.Commit();
-    if (m_members.m_bDisableKeyboardKeys != wanted) {
+    if (m_values.Number(kDisableKeyboardKeys) != wanted) {
         return false;
     }
-    if (m_members.m_bDisableKeyboardKeys != 0) {
-        m_members.m_bCloseWithKeyboardShortcut = 0;
+    if (m_values.On(kDisableKeyboardKeys)) {
+        m_values.SetNumber(kCloseWithKeyboardShortcut, 0);
         Forget();
-        m_window.MembersToControls();
+        m_window.ShowView();
     }
     return true;
 }
 
-bool ShortcutInterlocks::DisableEnableShortcutClicked() {
-    m_window.ControlsToMembers();
-    if (m_members.m_bDisableEnableKeyboardShortcut != 0) {
+bool ShortcutInterlocks::DisableEnableShortcutClicked(bool ticked) {
+    m_values.SetNumber(kDisableEnableKeyboardShortcut, ticked ? 1 : 0);
+    m_values.AsShown();
+    if (ticked) {
         return true;
     }
     Forget();
@@ -34,9 +36,9 @@ bool ShortcutInterlocks::DisableEnableShortcutClicked() {
 void ShortcutInterlocks::TakeCapturedShortcut(bool ok, std::uint16_t key, std::uint16_t mod,
                                               const std::wstring& name) {
     if (ok) {
-        m_members.m_wKey2 = key;
-        m_members.m_wMod2 = mod;
-        m_members.m_sKeyboardShortcutName2 = name;
+        m_values.SetNumber(kKey2, key);
+        m_values.SetNumber(kMod2, mod);
+        m_values.SetText(kKeyboardShortcutName2, name);
         if (key != 0) {
             m_settings.HoldLockedValues();
             // Saved before registering: a combination that then cannot be had is cleared in
@@ -45,29 +47,27 @@ void ShortcutInterlocks::TakeCapturedShortcut(bool ok, std::uint16_t key, std::u
             return;
         }
         // An empty capture is no shortcut; the modifiers stay as the dialog gave them.
-        m_window.ControlsToMembers();
-        m_members.m_bDisableEnableKeyboardShortcut = 0;
-        m_members.m_sKeyboardShortcutName2.clear();
+        m_values.SetNumber(kDisableEnableKeyboardShortcut, 0);
+        m_values.SetText(kKeyboardShortcutName2, {});
     } else {
         // Cancel, Esc, the close box, or a dialog that could not open: no shortcut at all.
-        m_window.ControlsToMembers();
         Forget();
     }
     m_settings.HoldLockedValues();
-    m_window.MembersToControls();
+    m_window.ShowView();
     m_settings.Save();
 }
 
 void ShortcutInterlocks::ShortcutNotRegistered() {
     Forget();
-    m_window.MembersToControls();
+    m_window.ShowView();
 }
 
 void ShortcutInterlocks::Forget() {
-    m_members.m_bDisableEnableKeyboardShortcut = 0;
-    m_members.m_wKey2 = 0;
-    m_members.m_wMod2 = 0;
-    m_members.m_sKeyboardShortcutName2.clear();
+    m_values.SetNumber(kDisableEnableKeyboardShortcut, 0);
+    m_values.SetNumber(kKey2, 0);
+    m_values.SetNumber(kMod2, 0);
+    m_values.SetText(kKeyboardShortcutName2, {});
     m_settings.HoldLockedValues();
 }
 

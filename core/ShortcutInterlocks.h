@@ -5,7 +5,7 @@
 
 #include "BlockingControl.h"
 #include "Ports.h"
-#include "SettingMembers.h"
+#include "SettingValues.h"
 #include "StoredSettings.h"
 
 #include <cstdint>
@@ -15,26 +15,26 @@ namespace quelvant::core {
 
 class ShortcutInterlocks {
 public:
-    ShortcutInterlocks(SettingMembers& members, StoredSettings& settings, BlockingControl& blocking,
+    ShortcutInterlocks(SettingValues& values, StoredSettings& settings, BlockingControl& blocking,
                        CoreWindow& window) noexcept
-        : m_members(members), m_settings(settings), m_blocking(blocking), m_window(window) {}
+        : m_values(values), m_settings(settings), m_blocking(blocking), m_window(window) {}
     ShortcutInterlocks(const ShortcutInterlocks&) = delete;
     ShortcutInterlocks& operator=(const ShortcutInterlocks&) = delete;
 
-    // A click on "Disable Keyboard Keys". Returns whether the choice holds; once keys are
-    // blocked the two shortcuts are gone from the members (the window unregisters them).
-    bool SwitchKeyboardBlocking();
+    // A click on "Disable Keyboard Keys", ticking or clearing it. Returns whether the choice
+    // holds; once keys are blocked the two shortcuts are gone (the window unregisters them).
+    bool SwitchKeyboardBlocking(bool ticked);
 
     // A click on the Disable / Enable Shortcut box: true when it was ticked and a combination
     // is to be captured; a cleared box gives the shortcut up, stored.
-    bool DisableEnableShortcutClicked();
+    bool DisableEnableShortcutClicked(bool ticked);
 
     // What the capture dialog gave, stored: an OK with a key sets the shortcut, an OK without
     // one or any other end leaves none (after an empty OK the modifiers stay as given).
     void TakeCapturedShortcut(bool ok, std::uint16_t key, std::uint16_t mod,
                               const std::wstring& name);
 
-    // The system would not register the stored combination: it is dropped from the members and
+    // The system would not register the stored combination: it is dropped from the values and
     // the box, and stays stored for a later start.
     void ShortcutNotRegistered();
 
@@ -42,7 +42,7 @@ private:
     // The Disable / Enable shortcut given up: no key, no name, box clear.
     void Forget();
 
-    SettingMembers& m_members;
+    SettingValues& m_values;
     StoredSettings& m_settings;
     BlockingControl& m_blocking;
     CoreWindow& m_window;

@@ -18,14 +18,14 @@ private:
 void StoredSettings::Load() {
     const StorePass pass(m_store);
     for (int i = 0; i < kSettingCount; ++i) {
-        m_members.Set(i, Stored(i));
+        m_values.Set(i, Stored(i));
     }
     HoldLockedValues();
 }
 
 bool StoredSettings::Save() {
     bool written = true;
-    const SettingMembers::Values values = m_members.All();
+    const SettingValues::Values values = m_values.All();
     const StorePass pass(m_store);
     for (int i = 0; i < kSettingCount; ++i) {
         if (!m_policy.Locks(i)) {
@@ -38,7 +38,7 @@ bool StoredSettings::Save() {
 void StoredSettings::HoldLockedValues() {
     for (int i = 0; i < kSettingCount; ++i) {
         if (m_policy.Locks(i)) {
-            m_members.Set(i, *m_policy.locked[i]);
+            m_values.Set(i, *m_policy.locked[i]);
         }
     }
 }
@@ -46,16 +46,15 @@ void StoredSettings::HoldLockedValues() {
 bool StoredSettings::Reset(bool hasWindow) {
     for (int i = 0; i < kSettingCount; ++i) {
         if (!kSettings[i].keptByReset) {
-            m_members.Set(i, DefaultValue(kSettings[i]));
+            m_values.Set(i, DefaultValue(kSettings[i]));
         } else if (!hasWindow) {
-            // Without a window the member was never loaded, so the stored choice is taken,
+            // Without a window the value was never loaded, so the stored choice is taken,
             // lest a reset from the command line silence a user who relies on speech.
-            m_members.Set(i, Stored(i));
+            m_values.Set(i, Stored(i));
         }
     }
     // Only what no policy locks goes back to its starting value.
     HoldLockedValues();
-    m_members.m_bAutoStartAtLogon = 0;
     if (Save()) {
         return true;
     }

@@ -1,17 +1,17 @@
-// The settings in the store and under policy: every one loaded into the members or saved
+// The settings in the store and under policy: every one loaded into the values or saved
 // from them, what an administrator locks held at the policy's value, and the stored reset.
 #pragma once
 
 #include "Ports.h"
-#include "SettingMembers.h"
+#include "SettingValues.h"
 #include "SettingsPolicy.h"
 
 namespace quelvant::core {
 
 class StoredSettings {
 public:
-    StoredSettings(SettingMembers& members, SettingsStore& store) noexcept
-        : m_members(members), m_store(store) {}
+    StoredSettings(SettingValues& values, SettingsStore& store) noexcept
+        : m_values(values), m_store(store) {}
     StoredSettings(const StoredSettings&) = delete;
     StoredSettings& operator=(const StoredSettings&) = delete;
 
@@ -22,23 +22,23 @@ public:
     void Load();
     bool Save();
 
-    // Whatever a control or a rule put into the member of a locked setting, the policy's value
-    // is the one that holds.
+    // Whatever a click or a rule put into the value of a locked setting, the policy's value is
+    // the one that holds.
     void HoldLockedValues();
 
-    // Members to their reset values, saved. With no window the members were never loaded, so
+    // Values to their reset values, saved. With no window the values were never loaded, so
     // the stored "Audible Alerts" is kept. When the store does not take every value, the
-    // members are read back and false is returned.
+    // values are read back and false is returned.
     bool Reset(bool hasWindow);
 
-    // The value the store holds for one row, whatever the members say.
+    // The value the store holds for one row, whatever the values say.
     StoredSettingValue Stored(int index) { return m_store.Load(kSettings[index]); }
 
     void SetPolicy(const SettingsPolicy& policy) { m_policy = policy; }
     const SettingsPolicy& Policy() const noexcept { return m_policy; }
 
 private:
-    SettingMembers& m_members;
+    SettingValues& m_values;
     SettingsStore& m_store;
     SettingsPolicy m_policy; // nothing locked until the dialog reads it
 };

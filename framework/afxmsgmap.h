@@ -45,9 +45,22 @@ protected:                                                                      
     return &messageMap;                                                                            \
     }
 
+// A command's handler takes no argument, or the id of the control or command, so that one
+// handler can serve several boxes.
+template <typename T, typename R, typename C>
+void AfxCallCommand(T* wnd, R (C::*handler)(), UINT /*id*/) {
+    (wnd->*handler)();
+}
+template <typename T, typename R, typename C>
+void AfxCallCommand(T* wnd, R (C::*handler)(UINT), UINT id) {
+    (wnd->*handler)(id);
+}
+
 #define ON_COMMAND(id, memberFxn)                                                                  \
-    {WM_COMMAND, 0, static_cast<UINT>(id), [](CWnd* w, WPARAM, LPARAM, LRESULT&) {                 \
-         return w->AfxRunHandler([w] { static_cast<ThisClass*>(w)->memberFxn(); });                \
+    {WM_COMMAND, 0, static_cast<UINT>(id), [](CWnd* w, WPARAM wp, LPARAM, LRESULT&) {              \
+         return w->AfxRunHandler([w, wp] {                                                         \
+             AfxCallCommand(static_cast<ThisClass*>(w), &ThisClass::memberFxn, LOWORD(wp));        \
+         });                                                                                       \
      }},
 #define ON_BN_CLICKED(id, memberFxn) ON_COMMAND(id, memberFxn)
 #define ON_EN_CHANGE(id, memberFxn)                                                                \

@@ -95,8 +95,8 @@ PLACES = [
           lambda r, _: f"README.md: the table of policy values has no row for `{r.name}` "
                        f"({_reg_type(r)})"),
     Place("tests/native/*.cpp", r"\bkBoxes\[\]\s*=\s*\{", r"\};", BOOL,
-          lambda r, _: rf"::{r.name}\b",
-          lambda r, _: f"tests/native: TestDialog::kBoxes lacks &DialogCore::{r.name}"),
+          lambda r, _: rf"\b{r.index}\b",
+          lambda r, _: f"tests/native: TestDialog::kBoxes lacks {r.index}, the box of {r.name}"),
     Place("tests/e2e/test_settings.py", r"^ROUNDS = \{", r"== set\(q\.SETTING_NAMES\)", ALL,
           lambda r, _: rf"\b{r.name}\b",
           lambda r, _: f"tests/e2e/test_settings.py: ROUNDS moves {r.name} nowhere, nor names it "

@@ -4,20 +4,15 @@
 namespace quelvant::ui {
 
 void CQuelvantDlg::OnBnClickedAutoStart() {
-    UpdateData(TRUE);
-    const BOOL wanted = m_bAutoStartAtLogon;
-    if (const wchar_t* error = ChangeAutoStart(wanted != 0); error != nullptr) {
+    if (const wchar_t* error = ChangeAutoStart(Ticked(IDC_CHECK_AUTO_START)); error != nullptr) {
         ShowError(error);
     }
 }
 
 const wchar_t* CQuelvantDlg::ChangeAutoStart(bool enable) {
-    const core::AutoStartControl::Outcome outcome = m_autoStart.Change(enable);
-    m_bAutoStartAtLogon = outcome.ticked ? 1 : 0;
-    if (m_hWnd != nullptr) {
-        UpdateData(FALSE);
-    }
-    return outcome.error;
+    const wchar_t* error = m_core.SetAutoStart(enable);
+    ShowView();
+    return error;
 }
 
 } // namespace quelvant::ui

@@ -3,6 +3,7 @@
 #include "QuelvantDlg.h"
 
 #include "BlockingRules.h"
+#include "SettingControls.h"
 #include "Helper.h"
 #include "ShortcutRules.h"
 
@@ -12,28 +13,21 @@ namespace quelvant::ui {
 
 using namespace core;
 
-void CQuelvantDlg::EnableMouseOptions() {
-    const BOOL enable = m_bDisableEnableKeyboardShortcut == 0 ? TRUE : FALSE;
-    for (const int id : {IDC_CHECK_DISABLE_LEFT_CLICK, IDC_CHECK_DISABLE_RIGHT_CLICK,
-                         IDC_CHECK_DISABLE_MIDDLE_CLICK, IDC_CHECK_DISABLE_MOUSE_MOVEMENTS,
-                         IDC_CHECK_DISABLE_MOUSE_WHEEL, IDC_CHECK_ALLOW_INJECTED}) {
-        EnableControl(id, enable);
+void CQuelvantDlg::OnBnClickedBox(UINT nID) {
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (kSettingControls[i] == static_cast<int>(nID) &&
+            kSettings[i].kind == SettingKind::Bool) {
+            m_core.SetBox(i, Ticked(static_cast<int>(nID)));
+            return;
+        }
     }
 }
 
-void CQuelvantDlg::OnBnClickedBlockingOption() {
-    CommitBlockingSettings();
-}
-
-void CQuelvantDlg::OnBnClickedDisableTouchpad() {
-    SwitchTouchpadBlocking();
-}
-
 void CQuelvantDlg::OnBnClickedDisableKeyboardKeys() {
-    const bool holds = SwitchKeyboardBlocking();
-    EnableShortcutBoxes();
+    const bool holds = m_core.SetKeyboardKeys(Ticked(IDC_CHECK_DISABLE_KEYBOARD_KEYS));
+    ShowView();
     if (holds) {
-        // Registers or removes both shortcuts from the members as they now stand.
+        // Registers or removes both shortcuts as their values now stand.
         OnBnClickedCloseShortcut();
         OnBnClickedDisableEnableShortcut();
     }
@@ -50,14 +44,15 @@ void CQuelvantDlg::OnHotKey(UINT nHotKeyId, UINT /*nKey1*/, UINT /*nKey2*/) {
     if (nHotKeyId == kCloseHotKey) {
         PostMessage(WM_CLOSE, 0, 0);
     } else {
-        ToggleMouseBlocking();
+        m_core.ToggleMouseBlocking();
     }
     Default();
 }
 
 // The library noticed that the system had dropped a hook and installed it again.
 LRESULT CQuelvantDlg::OnHookRestored(WPARAM wParam, LPARAM /*lParam*/) {
-    HooksRestored((wParam & HELPER_RESTORED_MOUSE) != 0, (wParam & HELPER_RESTORED_KEYBOARD) != 0);
+    m_core.HooksRestored((wParam & HELPER_RESTORED_MOUSE) != 0,
+                         (wParam & HELPER_RESTORED_KEYBOARD) != 0);
     return 0;
 }
 
@@ -66,24 +61,24 @@ LRESULT CQuelvantDlg::OnHookRestored(WPARAM wParam, LPARAM /*lParam*/) {
 LRESULT CQuelvantDlg::OnReleaseChord(WPARAM wParam, LPARAM lParam) {
     // lParam: the touchpad's error, where the library gave one.
     const bool failed = (wParam & HELPER_CHORD_TOUCHPAD_FAILED) != 0;
-    FollowReleaseChord((wParam & HELPER_CHORD_RELEASED) != 0,
-                       !failed       ? 0
-                       : lParam != 0 ? static_cast<std::uint32_t>(lParam)
-                                     : kTouchpadSwitchIgnored);
+    m_core.FollowReleaseChord((wParam & HELPER_CHORD_RELEASED) != 0,
+                              !failed       ? 0
+                              : lParam != 0 ? static_cast<std::uint32_t>(lParam)
+                                            : kTouchpadSwitchIgnored);
     return 0;
 }
 
 // The touchpad's state changed: a toggle of ours may have been taken late.
 LRESULT CQuelvantDlg::OnTouchpadNoted(WPARAM /*wParam*/, LPARAM /*lParam*/) {
     m_touchpadWatch.Rearm();
-    TouchpadStateChanged();
+    m_core.TouchpadStateChanged();
     return 0;
 }
 
 // While the session was locked, no key of ours reached the system.
 LRESULT CQuelvantDlg::OnSessionChange(WPARAM wParam, LPARAM /*lParam*/) {
     if (wParam == WTS_SESSION_UNLOCK) {
-        SessionUnlocked();
+        m_core.SessionUnlocked();
     }
     return 0;
 }

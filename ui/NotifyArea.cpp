@@ -43,7 +43,8 @@ void CQuelvantDlg::RefreshNotifyIcon() {
     if (m_hWnd == nullptr || !m_bWindowSeen) {
         return;
     }
-    const bool blocked = TimedLockActive() || (AnythingBlocked() && !ChordReleased());
+    const bool blocked =
+        m_core.TimedLockActive() || (m_core.AnythingBlocked() && !m_core.ChordReleased());
     CString tip = m_editStatus.m_hWnd != nullptr ? m_editStatus.GetWindowText() : CString();
     const CWinApp* app = AfxGetApp();
     if (tip.empty() && app != nullptr) {
@@ -54,7 +55,7 @@ void CQuelvantDlg::RefreshNotifyIcon() {
 
 void CQuelvantDlg::StartTimedLock(std::uint32_t seconds) {
     seconds = std::clamp(seconds, kLockMinSeconds, kLockMaxSeconds);
-    switch (BeginTimedLock(seconds)) {
+    switch (m_core.BeginTimedLock(seconds)) {
     case TimedLock::Start::Started:
         m_lockEnd = ::GetTickCount64() + std::uint64_t{seconds} * 1000;
         ::SetTimer(m_hWnd, kLockCountdownTimer, kCountdownMs, nullptr);
@@ -69,7 +70,7 @@ void CQuelvantDlg::StartTimedLock(std::uint32_t seconds) {
 }
 
 void CQuelvantDlg::ShowLockCountdown() {
-    if (!TimedLockActive()) {
+    if (!m_core.TimedLockActive()) {
         AfterTimedLock();
         return;
     }
@@ -87,7 +88,7 @@ void CQuelvantDlg::ShowLockCountdown() {
 }
 
 void CQuelvantDlg::AfterTimedLock() {
-    if (TimedLockActive()) {
+    if (m_core.TimedLockActive()) {
         return;
     }
     ::KillTimer(m_hWnd, kLockCountdownTimer);
@@ -99,7 +100,7 @@ void CQuelvantDlg::AfterTimedLock() {
 }
 
 LRESULT CQuelvantDlg::OnTimedLockEnded(WPARAM /*wParam*/, LPARAM /*lParam*/) {
-    TimedLockEnded();
+    m_core.TimedLockEnded();
     AfterTimedLock();
     return 0;
 }
@@ -117,7 +118,7 @@ void CQuelvantDlg::OnTrayLock15() {
 }
 
 void CQuelvantDlg::OnTrayRelease() {
-    ActAsChord(TimedLockActive() || !ChordReleased());
+    m_core.ActAsChord(m_core.TimedLockActive() || !m_core.ChordReleased());
     AfterTimedLock();
 }
 
@@ -162,16 +163,16 @@ void CQuelvantDlg::ShowNotifyMenu(POINT anchor) {
         }
         return;
     }
-    const UINT allowed = TimedLockAllowed() ? MF_ENABLED : MF_GRAYED;
+    const UINT allowed = m_core.TimedLockAllowed() ? MF_ENABLED : MF_GRAYED;
     ::AppendMenuW(lengths, MF_STRING | allowed, ID_TRAY_LOCK_1, L"&1 Minute");
     ::AppendMenuW(lengths, MF_STRING | allowed, ID_TRAY_LOCK_5, L"&5 Minutes");
     ::AppendMenuW(lengths, MF_STRING | allowed, ID_TRAY_LOCK_15, L"1&5 Minutes");
     // Owned by the menu from here: it goes with it.
     ::AppendMenuW(menu.Get(), MF_POPUP | allowed, reinterpret_cast<UINT_PTR>(lengths),
                   L"&Lock for Cleaning");
-    const bool lock = TimedLockActive();
-    const bool blockAgain = !lock && ChordReleased();
-    const UINT release = lock || blockAgain || AnythingBlocked() ? MF_ENABLED : MF_GRAYED;
+    const bool lock = m_core.TimedLockActive();
+    const bool blockAgain = !lock && m_core.ChordReleased();
+    const UINT release = lock || blockAgain || m_core.AnythingBlocked() ? MF_ENABLED : MF_GRAYED;
     ::AppendMenuW(menu.Get(), MF_STRING | release, ID_TRAY_RELEASE,
                   blockAgain ? L"&Block Again" : L"&Release All Blocking");
     ::AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
@@ -221,13 +222,13 @@ LRESULT CQuelvantDlg::OnCopyData(WPARAM /*wParam*/, LPARAM lParam) {
                                     : LockCommand{LockCommandKind::Bad, 0};
     switch (command.kind) {
     case LockCommandKind::Lock:
-        if (!TimedLockAllowed()) {
+        if (!m_core.TimedLockAllowed()) {
             return kLockExitForbidden;
         }
         StartTimedLock(command.seconds);
-        return TimedLockActive() ? kLockExitDone : kLockExitNoAnswer;
+        return m_core.TimedLockActive() ? kLockExitDone : kLockExitNoAnswer;
     case LockCommandKind::Unlock:
-        EndTimedLock();
+        m_core.EndTimedLock();
         AfterTimedLock();
         return kLockExitDone;
     default:

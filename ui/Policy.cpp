@@ -32,7 +32,7 @@ std::wstring TipOf(int nID, bool locked) {
 
 bool CQuelvantDlg::ControlLocked(int nID) const {
     for (int i = 0; i < kSettingCount; ++i) {
-        if (kSettingControls[i] == nID && Policy().Locks(i)) {
+        if (kSettingControls[i] == nID && m_core.Policy().Locks(i)) {
             return true;
         }
     }
@@ -143,8 +143,8 @@ void CQuelvantDlg::SetHoverTip(int nID, bool show) {
 }
 
 void CQuelvantDlg::ReloadPolicy() {
-    const SettingsPolicy policy = ReadPolicy();
-    if (policy == Policy()) {
+    const SettingsPolicy policy = m_core.ReadPolicy();
+    if (policy == m_core.Policy()) {
         return; // Windows says so after every refresh, changed or not
     }
     if (HandlerDepth() > 1) {
@@ -153,12 +153,12 @@ void CQuelvantDlg::ReloadPolicy() {
         ::SetTimer(m_hWnd, kPolicyRetryTimer, kPolicyRetryMs, nullptr);
         return;
     }
-    if (TimedLockActive()) {
+    if (m_core.TimedLockActive()) {
         m_bPolicyWaits = true; // nothing changes the blocking while a lock lasts
         return;
     }
-    SetPolicy(policy);
-    LoadSaveSettings(true);
+    m_core.SetPolicy(policy);
+    m_core.LoadSettings();
     BringStoredChoiceIntoForce();
 }
 

@@ -36,22 +36,13 @@ const UINT kTouchpadNotedMessage = ::RegisterWindowMessageW(L"Quelvant.TouchpadN
 } // namespace
 
 CQuelvantDlg::CQuelvantDlg(const CorePorts& ports, CWnd* pParent)
-    : CDialog(IDD_QUELVANT_DIALOG, pParent), DialogCore(ports), m_autoStart(ports.runList),
-      m_hIcon(LoadMainIcon()) {
+    : CDialog(IDD_QUELVANT_DIALOG, pParent), m_core(ports, *this), m_hIcon(LoadMainIcon()) {
     // Before anything is loaded, so that a start and a "<RESET>" alike respect it.
-    SetPolicy(ReadPolicy());
+    m_core.SetPolicy(m_core.ReadPolicy());
 }
 
 void CQuelvantDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
-    // Every switch of the settings table into the box that shows it; the shortcut's key,
-    // modifiers and name have no box of their own.
-    for (int i = 0; i < kSettingCount; ++i) {
-        if (std::int32_t* member = Switch(i); member != nullptr) {
-            DDX_Check(pDX, kSettingControls[i], *member);
-        }
-    }
-    DDX_Check(pDX, IDC_CHECK_AUTO_START, m_bAutoStartAtLogon);
     DDX_Control(pDX, IDC_EDIT_STATUS, m_editStatus);
 }
 
@@ -60,20 +51,20 @@ ON_WM_SYSCOMMAND()
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 ON_BN_CLICKED(IDC_BUTTON_RESET_SETTINGS, ResetSettings)
-ON_BN_CLICKED(IDC_CHECK_DISABLE_LEFT_CLICK, OnBnClickedBlockingOption)
-ON_BN_CLICKED(IDC_CHECK_DISABLE_RIGHT_CLICK, OnBnClickedBlockingOption)
-ON_BN_CLICKED(IDC_CHECK_DISABLE_MIDDLE_CLICK, OnBnClickedBlockingOption)
-ON_BN_CLICKED(IDC_CHECK_DISABLE_MOUSE_MOVEMENTS, OnBnClickedBlockingOption)
-ON_BN_CLICKED(IDC_CHECK_DISABLE_MOUSE_WHEEL, OnBnClickedBlockingOption)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_LEFT_CLICK, OnBnClickedBox)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_RIGHT_CLICK, OnBnClickedBox)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_MIDDLE_CLICK, OnBnClickedBox)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_MOUSE_MOVEMENTS, OnBnClickedBox)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_MOUSE_WHEEL, OnBnClickedBox)
 ON_BN_CLICKED(IDC_CHECK_DISABLE_KEYBOARD_KEYS, OnBnClickedDisableKeyboardKeys)
-ON_BN_CLICKED(IDC_CHECK_AUTO_MINIMIZE, OnBnClickedBlockingOption)
+ON_BN_CLICKED(IDC_CHECK_AUTO_MINIMIZE, OnBnClickedBox)
 ON_BN_CLICKED(IDC_CHECK_CLOSE_SHORTCUT, OnBnClickedCloseShortcut)
 ON_WM_TIMER()
 ON_WM_HOTKEY()
 ON_BN_CLICKED(IDC_CHECK_AUTO_START, OnBnClickedAutoStart)
-ON_BN_CLICKED(IDC_CHECK_ALLOW_INJECTED, OnBnClickedBlockingOption)
+ON_BN_CLICKED(IDC_CHECK_ALLOW_INJECTED, OnBnClickedBox)
 ON_BN_CLICKED(IDC_CHECK_DISABLE_ENABLE_SHORTCUT, OnBnClickedDisableEnableShortcut)
-ON_BN_CLICKED(IDC_CHECK_AUDIBLE_ALERTS, OnBnClickedAudibleAlerts)
+ON_BN_CLICKED(IDC_CHECK_AUDIBLE_ALERTS, OnBnClickedBox)
 ON_WM_LBUTTONDOWN()
 ON_COMMAND(ID_MENU_CLOSE, OnMenuClose)
 ON_WM_CONTEXTMENU()
@@ -87,7 +78,7 @@ ON_WM_DESTROY()
 ON_REGISTERED_MESSAGE(kSettingsNotedMessage, OnSettingsNoted)
 ON_REGISTERED_MESSAGE(kTouchpadNotedMessage, OnTouchpadNoted)
 ON_MESSAGE(WM_WTSSESSION_CHANGE, OnSessionChange)
-ON_BN_CLICKED(IDC_CHECK_DISABLE_TOUCHPAD, OnBnClickedDisableTouchpad)
+ON_BN_CLICKED(IDC_CHECK_DISABLE_TOUCHPAD, OnBnClickedBox)
 ON_WM_SETTINGCHANGE()
 ON_WM_ENDSESSION()
 ON_MESSAGE(NotifyIcon::kCallbackMessage, OnNotifyIcon)
@@ -104,14 +95,13 @@ END_MESSAGE_MAP()
 
 BOOL CQuelvantDlg::OnInitDialog() {
     startup_trace::Mark("dialog and controls created");
-    LoadSaveSettings(true);
+    m_core.LoadSettings();
     startup_trace::Mark("settings and policy read");
     // Only an entry that was found and names an existing file ticks the box.
-    if (m_autoStart.Enabled()) {
-        m_bAutoStartAtLogon = 1;
-    }
+    m_core.ReadAutoStart();
     startup_trace::Mark("Run entry read");
     CDialog::OnInitDialog();
+    ShowView();
     startup_trace::Mark("data exchange");
 
     const CWinApp* app = AfxGetApp();
@@ -126,7 +116,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
     startup_trace::Mark("touchpad read");
     BringStoredChoiceIntoForce();
     // A policy written by any means, not only one the system announces, comes into force.
-    WatchPolicy(&PolicyKeysChanged, m_hWnd);
+    m_core.WatchPolicy(&PolicyKeysChanged, m_hWnd);
     startup_trace::Mark("policy watch");
     // Keys sent while the session is locked reach no one: at its unlock the touchpad still owed
     // comes back.
@@ -134,7 +124,7 @@ BOOL CQuelvantDlg::OnInitDialog() {
 
     // Armed only after the steps that can show an error box, so the window shows and then
     // minimises as on any start, after the user has read the box.
-    if (m_bAutoMinimize != 0) {
+    if (m_core.Values().On(kAutoMinimize)) {
         ::SetTimer(m_hWnd, kAutoMinimizeTimer, kAutoMinimizeDelayMs, nullptr);
     }
 
@@ -165,26 +155,25 @@ void CQuelvantDlg::AddMenus() {
 }
 
 void CQuelvantDlg::BringStoredChoiceIntoForce() {
-    // The members were just loaded or stored: the apply below stores them once more.
-    MembersToControls();
+    // The values were just loaded or stored: the apply below stores them once more.
+    ShowView();
     RegisterCloseShortcut();
     startup_trace::Mark("controls, close shortcut");
-    CommitBlockingSettings();
+    m_core.CommitBlockingSettings();
     startup_trace::Mark("blocking in force");
     // Bring the shortcut state up to date at once, so nothing stays grey or registered from
     // before: hot key 2 goes or comes, its caption follows, then the boxes' greying.
     RegisterDisableEnableShortcut();
     startup_trace::Mark("shortcut registered");
     ShowLockedSettings();
-    EnableMouseOptions();
-    EnableShortcutBoxes();
+    ShowView();
     startup_trace::Mark("locked settings, greying");
 }
 
 // The touchpad can come and go with the system's settings: its box follows.
 
 void CQuelvantDlg::RefreshTouchpadAvailability() {
-    const TouchpadAvailability availability = RefreshTouchpad();
+    const TouchpadAvailability availability = m_core.RefreshTouchpad();
     if (availability == TouchpadAvailability::Available) {
         m_touchpadWatch.Start(m_hWnd, kTouchpadNotedMessage);
     }
@@ -196,12 +185,26 @@ void CQuelvantDlg::RefreshTouchpadAvailability() {
                                                   : tip);
 }
 
-void CQuelvantDlg::ControlsToMembers() {
-    UpdateData(TRUE);
+// Every switch of the settings table in the box that shows it, ticked or not, enabled or greyed
+// (the shortcut's key, modifiers and name have no box of their own), and the auto-start box.
+void CQuelvantDlg::ShowView() {
+    if (m_hWnd == nullptr) {
+        return;
+    }
+    const auto show = [this](int id, bool ticked) {
+        ::SendMessageW(GetDlgItem(id), BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+    };
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (kSettings[i].kind == SettingKind::Bool) {
+            show(kSettingControls[i], m_core.Values().On(i));
+            EnableControl(kSettingControls[i], m_core.BoxEnabled(i) ? TRUE : FALSE);
+        }
+    }
+    show(IDC_CHECK_AUTO_START, m_core.AutoStartTicked());
 }
 
-void CQuelvantDlg::MembersToControls() {
-    UpdateData(FALSE);
+bool CQuelvantDlg::Ticked(int nID) const {
+    return ::SendMessageW(GetDlgItem(nID), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 // A status text goes to the status line, which screen readers know by that text, and then to
@@ -211,12 +214,12 @@ void CQuelvantDlg::Announce(const std::wstring& text) {
     m_editStatus.SetWindowText(text.c_str());
     const HWND status = GetDlgItem(IDC_EDIT_STATUS);
     m_annotations.SetName(status, text.c_str());
-    m_textSpeaker.SpeakText(text, m_bAudibleAlerts, status);
+    m_textSpeaker.SpeakText(text, m_core.Values().Number(kAudibleAlerts), status);
     RefreshNotifyIcon();
 }
 
 void CQuelvantDlg::Speak(const std::wstring& text) {
-    m_textSpeaker.SpeakText(text, m_bAudibleAlerts);
+    m_textSpeaker.SpeakText(text, m_core.Values().Number(kAudibleAlerts));
 }
 
 void CQuelvantDlg::ShowError(const std::wstring& text) {
@@ -241,13 +244,6 @@ void CQuelvantDlg::OnSettingChange(UINT /*uFlags*/, LPCWSTR lpszSection) {
 
 void CQuelvantDlg::SetControlText(int nID, const CString& text) const {
     ::SetWindowTextW(GetDlgItem(nID), text.c_str());
-}
-
-// Keyboard blocking and the two shortcuts exclude each other.
-void CQuelvantDlg::EnableShortcutBoxes() const {
-    const BOOL enable = m_bDisableKeyboardKeys == 0 ? TRUE : FALSE;
-    EnableControl(IDC_CHECK_CLOSE_SHORTCUT, enable);
-    EnableControl(IDC_CHECK_DISABLE_ENABLE_SHORTCUT, enable);
 }
 
 } // namespace quelvant::ui

@@ -1,11 +1,10 @@
-// The main dialog: the one working copy of every setting and the handlers that bring the
-// user's choices into force, store them and report the outcome.
+// The main dialog: the window over its core, which holds every setting; the handlers hand the
+// core each choice the user made, and the window shows what the core offers and tells.
 #pragma once
 
 #include "afxcmn.h"
 
 #include "AccessibleAnnotations.h"
-#include "AutoStartControl.h"
 #include "DialogCore.h"
 #include "LockWindow.h"
 #include "NotifyIcon.h"
@@ -20,10 +19,9 @@
 
 namespace quelvant::ui {
 
-// The dialog is the thin layer over its core: the core holds the members under these names and
-// makes every decision; the dialog moves its controls into the members and back, and shows,
-// speaks and registers what the core decided.
-class CQuelvantDlg : public CDialog, public core::DialogCore {
+// The dialog is the thin layer over its core: the core holds the values and makes every
+// decision; the dialog hands it each click, and shows, speaks and registers what it decided.
+class CQuelvantDlg : public CDialog, private core::CoreWindow {
 public:
     explicit CQuelvantDlg(const core::CorePorts& ports, CWnd* pParent = nullptr);
 
@@ -39,14 +37,16 @@ public:
     // Started from the command line with "/lock SECONDS": the lock comes into force once the
     // stored choice has.
     void LockAtStart(std::uint32_t seconds) { m_nLockAtStart = seconds; }
+    // At exit: a touchpad the program switched off goes back on.
+    void GiveTouchpadBack() { m_core.GiveTouchpadBack(); }
 
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
 
-    // The window's side of the core.
-    void ControlsToMembers() override;
-    void MembersToControls() override;
+    // The window's side of the core. ShowView is the one place that puts the core's values on
+    // the controls.
+    void ShowView() override;
     void Announce(const std::wstring& text) override;
     void Speak(const std::wstring& text) override;
     void ShowError(const std::wstring& text) override;
@@ -66,16 +66,15 @@ protected:
     void OnDestroy();
 
     // Check boxes and hot keys
-    void OnBnClickedBlockingOption();
+    // A box whose click the core takes whole: blocking, auto minimise, alerts, the touchpad.
+    void OnBnClickedBox(UINT nID);
     void OnBnClickedDisableKeyboardKeys();
     void OnHotKey(UINT nHotKeyId, UINT nKey1, UINT nKey2);
     LRESULT OnHookRestored(WPARAM wParam, LPARAM lParam);
     LRESULT OnReleaseChord(WPARAM wParam, LPARAM lParam);
     void OnBnClickedCloseShortcut();
     void OnBnClickedDisableEnableShortcut();
-    void OnBnClickedAudibleAlerts();
     void OnBnClickedAutoStart();
-    void OnBnClickedDisableTouchpad();
     void OnSettingChange(UINT uFlags, LPCWSTR lpszSection);
     LRESULT OnSettingsNoted(WPARAM wParam, LPARAM lParam);
     // The touchpad's Status value changed; the user's session was locked, unlocked and so on.
@@ -126,12 +125,11 @@ private:
     void JoinNotifyArea();
     void LeaveNotifyArea();
 
-    // What the members hold brought into force and shown: at start, after a reset and when
-    // the policy changed. The members are loaded (or reset) before.
+    // What the core holds brought into force and shown: at start, after a reset and when the
+    // policy changed. The settings are loaded (or reset) before.
     void BringStoredChoiceIntoForce();
 
     static CString GetSystemErrorText(DWORD dwError);
-    void EnableMouseOptions();
     void RegisterDisableEnableShortcut();
     void RegisterCloseShortcut();
 
@@ -143,9 +141,9 @@ private:
     // the error to tell when that is not as asked, else nullptr.
     const wchar_t* ChangeAutoStart(bool enable);
 
+    bool Ticked(int nID) const;
     void EnableControl(int nID, BOOL bEnable) const;
     void SetControlText(int nID, const CString& text) const;
-    void EnableShortcutBoxes() const;
     // Reads whether the touchpad can be switched here; greys its box and says why where not.
     void RefreshTouchpadAvailability();
 
@@ -164,7 +162,7 @@ private:
     // The system menu's About entry and the context menu, once, after the first paint.
     void AddMenus();
 
-    core::AutoStartControl m_autoStart;
+    core::DialogCore m_core;
     CMenu m_menuContext;
     CTextSpeaker m_textSpeaker;
     HICON m_hIcon = nullptr; // shared icon from the resources: not destroyed

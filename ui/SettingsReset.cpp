@@ -10,14 +10,14 @@ using namespace core;
 
 BOOL CQuelvantDlg::ResetSettings() {
     const bool hasWindow = m_hWnd != nullptr;
-    const bool written = ResetStoredSettings(hasWindow);
+    const bool written = m_core.ResetStoredSettings(hasWindow);
     if (!written) {
         // The store kept what it held, and auto start stays as it is.
-        m_bAutoStartAtLogon = m_autoStart.Enabled() ? 1 : 0;
+        m_core.ReadAutoStart();
     }
     if (!hasWindow) {
         // With a window the reset's apply switches the touchpad back on.
-        GiveTouchpadBack();
+        m_core.GiveTouchpadBack();
     } else {
         BringStoredChoiceIntoForce();
     }

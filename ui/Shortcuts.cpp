@@ -12,25 +12,27 @@ using namespace core;
 void CQuelvantDlg::RegisterDisableEnableShortcut() {
     ::UnregisterHotKey(m_hWnd, kDisableEnableHotKey);
     // A stored key is registered whether or not the box is ticked.
-    if (m_wKey2 != 0 &&
-        !::RegisterHotKey(m_hWnd, kDisableEnableHotKey, HotKeyFlagsToModifiers(m_wMod2), m_wKey2)) {
+    const SettingValues& values = m_core.Values();
+    const auto key = static_cast<UINT>(values.Number(kKey2));
+    const auto mod = static_cast<std::uint16_t>(values.Number(kMod2));
+    if (key != 0 &&
+        !::RegisterHotKey(m_hWnd, kDisableEnableHotKey, HotKeyFlagsToModifiers(mod), key)) {
         ShowError(L"Failed to Assign Keyboard Shortcut to Disable / Enable Mouse Button(s).");
-        ShortcutNotRegistered();
-        EnableMouseOptions();
+        m_core.ShortcutNotRegistered();
     }
     SetControlText(IDC_CHECK_DISABLE_ENABLE_SHORTCUT,
-                   DisableEnableShortcutCaption(m_sKeyboardShortcutName2));
+                   DisableEnableShortcutCaption(m_core.Values().Text(kKeyboardShortcutName2)));
 }
 
 void CQuelvantDlg::OnBnClickedCloseShortcut() {
-    StoreBoxes();
+    m_core.SetBox(kCloseWithKeyboardShortcut, Ticked(IDC_CHECK_CLOSE_SHORTCUT));
     RegisterCloseShortcut();
 }
 
-// Registers or removes the close key as the member says, and captions its box.
+// Registers or removes the close key as its value says, and captions its box.
 void CQuelvantDlg::RegisterCloseShortcut() {
     ::UnregisterHotKey(m_hWnd, kCloseHotKey);
-    if (m_bCloseWithKeyboardShortcut != 0) {
+    if (m_core.Values().On(kCloseWithKeyboardShortcut)) {
         const wchar_t* keyName = L"";
         for (const CloseKey& key : kCloseKeys) {
             if (::RegisterHotKey(m_hWnd, kCloseHotKey, 0, key.virtualKey)) {
@@ -58,24 +60,22 @@ void CQuelvantDlg::RegisterCloseShortcut() {
 }
 
 void CQuelvantDlg::OnBnClickedDisableEnableShortcut() {
-    const bool wantsCapture = DisableEnableShortcutClicked();
-    EnableMouseOptions();
+    const bool wantsCapture =
+        m_core.SetDisableEnableShortcut(Ticked(IDC_CHECK_DISABLE_ENABLE_SHORTCUT));
+    ShowView();
     if (!wantsCapture) {
         RegisterDisableEnableShortcut();
         return;
     }
 
     CDlgKeyboardShortcut capture(this);
-    capture.m_wKey = m_wKey2;
-    capture.m_wMod = m_wMod2;
+    capture.m_wKey = static_cast<WORD>(m_core.Values().Number(kKey2));
+    capture.m_wMod = static_cast<WORD>(m_core.Values().Number(kMod2));
     const bool ok = capture.DoModal() == IDOK;
-    TakeCapturedShortcut(ok, capture.m_wKey, capture.m_wMod, capture.m_sKeyboardShortcutName);
+    m_core.TakeCapturedShortcut(ok, capture.m_wKey, capture.m_wMod,
+                                capture.m_sKeyboardShortcutName);
     RegisterDisableEnableShortcut();
-    EnableMouseOptions();
-}
-
-void CQuelvantDlg::OnBnClickedAudibleAlerts() {
-    StoreBoxes();
+    ShowView();
 }
 
 } // namespace quelvant::ui

@@ -139,7 +139,7 @@ void CQuelvantDlg::OnMenuClose() {
 // stored choice stays: the next start, at the next sign-in, takes the touchpad again.
 void CQuelvantDlg::OnEndSession(BOOL bEnding, UINT /*uLogOff*/) {
     if (bEnding != FALSE) {
-        GiveTouchpadBack();
+        m_core.GiveTouchpadBack();
         EndDialog(IDCANCEL);
     }
 }
@@ -157,7 +157,7 @@ void CQuelvantDlg::OnOnScreenKeyboard() {
 }
 
 void CQuelvantDlg::OnDestroy() {
-    StopWatchingPolicy();
+    m_core.StopWatchingPolicy();
     m_touchpadWatch.Stop();
     if (std::exchange(m_bSessionNotices, false)) {
         ::WTSUnRegisterSessionNotification(m_hWnd);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <concepts>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -418,53 +419,54 @@ public:
     int saves = 0;
 };
 
-// The dialog without a window: a ticked flag for each check box, the status
+// The dialog without a window, over its core: a ticked flag for each check box, the status
 // line a string, what is spoken and the error boxes lists.
-class TestDialog final : public DialogCore {
+class TestDialog final : public CoreWindow {
 public:
-    using Box = std::int32_t DialogCore::*;
-    static constexpr Box kBoxes[] = {&DialogCore::m_bCheckDisableLeftClick,
-                                     &DialogCore::m_bCheckDisableMiddleClick,
-                                     &DialogCore::m_bCheckDisableMouseMovements,
-                                     &DialogCore::m_bCheckDisableMouseWheel,
-                                     &DialogCore::m_bCheckDisableRightClick,
-                                     &DialogCore::m_bDisableKeyboardKeys,
-                                     &DialogCore::m_bAutoMinimize,
-                                     &DialogCore::m_bCloseWithKeyboardShortcut,
-                                     &DialogCore::m_bAutoStartAtLogon,
-                                     &DialogCore::m_bAllowInjected,
-                                     &DialogCore::m_bDisableEnableKeyboardShortcut,
-                                     &DialogCore::m_bAudibleAlerts,
-                                     &DialogCore::m_bDisableTouchpad};
+    // A box by the row of the settings table it shows, or the auto-start box.
+    using Box = int;
+    static constexpr Box kAutoStartAtLogon = kSettingCount;
+    static constexpr Box kBoxes[] = {
+        kCheckDisableLeftClick,  kCheckDisableMiddleClick,       kCheckDisableMouseMovements,
+        kCheckDisableMouseWheel, kCheckDisableRightClick,        kDisableKeyboardKeys,
+        kAutoMinimize,           kCloseWithKeyboardShortcut,     kAutoStartAtLogon,
+        kAllowInjected,          kDisableEnableKeyboardShortcut, kAudibleAlerts,
+        kDisableTouchpad};
 
-    TestDialog(FakeHooks& hooks, FakeStore& store) : DialogCore(hooks, store) {}
+    TestDialog(FakeHooks& hooks, FakeStore& store) : core(*this, hooks, store) {}
     // With a touchpad that the hook library switches.
-    template <typename Touchpad>
+    template <std::derived_from<TouchpadReader> Touchpad>
     TestDialog(FakeHooks& hooks, FakeStore& store, Touchpad& touchpad)
-        : DialogCore(hooks, store, touchpad) {
+        : core(*this, hooks, store, touchpad) {
         hooks.touchpad = [&touchpad](bool hold) { return touchpad.Hold(hold); };
     }
+    // With a Run list.
+    TestDialog(FakeHooks& hooks, FakeStore& store, RunList& runList)
+        : core(*this, hooks, store, NoTouchpad(), NoPolicy(), runList) {}
 
     // As the dialog starts: settings loaded and shown, then brought into force.
     void Start() {
-        LoadSaveSettings(true);
-        RefreshTouchpad();
-        MembersToControls();
-        CommitBlockingSettings();
+        core.LoadSettings();
+        core.RefreshTouchpad();
+        ShowView();
+        core.CommitBlockingSettings();
     }
     void Tick(Box box) { Control(box) = !Control(box); }
-    // A click on a blocking box: whether the change holds.
+    // A click on a box, handed to the core as the window does: whether the change holds.
     bool Click(Box box) {
         Tick(box);
-        if (box == &DialogCore::m_bDisableKeyboardKeys) {
-            return SwitchKeyboardBlocking();
+        if (box == kDisableKeyboardKeys) {
+            return core.SetKeyboardKeys(Control(box));
         }
         const std::int32_t wanted = Control(box) ? 1 : 0;
-        CommitBlockingSettings();
-        return this->*box == wanted;
+        core.SetBox(box, Control(box));
+        return Value(box) == wanted;
     }
-    void Pull() { ControlsToMembers(); }
-    void Push() { MembersToControls(); }
+    // What the core holds for a box, a word or a text.
+    std::int32_t Value(Box box) const {
+        return box == kAutoStartAtLogon ? core.AutoStartTicked() : core.Values().Number(box);
+    }
+    const std::wstring& Text(int index) const { return core.Values().Text(index); }
 
     bool& Control(Box box) {
         for (std::size_t i = 0; i < std::size(kBoxes); ++i) {
@@ -476,20 +478,9 @@ public:
         return ticked[0];
     }
 
-    bool ticked[std::size(kBoxes)] = {};
-    std::wstring status;
-    std::vector<std::wstring> spoken;
-    std::vector<std::wstring> errors;
-
-protected:
-    void ControlsToMembers() override {
+    void ShowView() override {
         for (std::size_t i = 0; i < std::size(kBoxes); ++i) {
-            this->*kBoxes[i] = ticked[i] ? 1 : 0;
-        }
-    }
-    void MembersToControls() override {
-        for (std::size_t i = 0; i < std::size(kBoxes); ++i) {
-            ticked[i] = this->*kBoxes[i] != 0;
+            ticked[i] = Value(kBoxes[i]) != 0;
         }
     }
     void Announce(const std::wstring& text) override {
@@ -501,9 +492,15 @@ protected:
     std::wstring SystemErrorText(std::uint32_t code) override {
         return L"text of " + std::to_wstring(code);
     }
+
+    bool ticked[std::size(kBoxes)] = {};
+    std::wstring status;
+    std::vector<std::wstring> spoken;
+    std::vector<std::wstring> errors;
+    DialogCore core;
 };
 
-using D = DialogCore;
+using D = TestDialog;
 using Calls = std::vector<std::string>;
 constexpr const wchar_t* kDisabled = L"Mouse Buttons Disabled";
 constexpr const wchar_t* kEnabled = L"Mouse Buttons Enabled";
@@ -554,18 +551,18 @@ TEST(DialogCore, StartAppliesTheStoredChoiceOnceMouseFirst) {
         dialog.Start();
         EXPECT_EQ(hooks.calls, c.calls);
         EXPECT_EQ(dialog.status, c.status);
-        EXPECT_EQ(dialog.BlockState(), c.status == kDisabled ? kBlockInForce : kBlockReleased);
+        EXPECT_EQ(dialog.core.BlockState(), c.status == kDisabled ? kBlockInForce : kBlockReleased);
         EXPECT_EQ(dialog.errors, c.errors);
         if (!c.errors.empty()) {
-            EXPECT_TRUE(dialog.Control(&D::m_bCheckDisableMouseWheel));
-            EXPECT_TRUE(dialog.Control(&D::m_bDisableKeyboardKeys));
+            EXPECT_TRUE(dialog.Control(kCheckDisableMouseWheel));
+            EXPECT_TRUE(dialog.Control(kDisableKeyboardKeys));
             EXPECT_EQ(store.Number(kDisableKeyboardKeys), 1);
         }
         // The first start stores the defaults, with "Allow Simulated" and alerts on.
         EXPECT_EQ(store.Number(kAllowInjected), c.calls[0].back() - '0');
         EXPECT_EQ(store.Number(kAudibleAlerts), 1);
-        EXPECT_EQ(store.Number(kCheckDisableMiddleClick), dialog.m_bCheckDisableMiddleClick);
-        EXPECT_LE(dialog.m_bCheckDisableMiddleClick, 1);
+        EXPECT_EQ(store.Number(kCheckDisableMiddleClick), dialog.Value(kCheckDisableMiddleClick));
+        EXPECT_LE(dialog.Value(kCheckDisableMiddleClick), 1);
     }
 }
 
@@ -577,23 +574,23 @@ TEST(DialogCore, EachClickPassesTheBoxesToTheLibraryMouseFirstAndStoresThem) {
         const char* keyboard;
     };
     const std::vector<std::vector<Click>> sequences = {
-        {{&D::m_bCheckDisableLeftClick, "M01/1", "K0/1"},
-         {&D::m_bCheckDisableMiddleClick, "M05/1", "K0/1"},
-         {&D::m_bCheckDisableLeftClick, "M04/1", "K0/1"},
-         {&D::m_bCheckDisableMiddleClick, "M00/1", "K0/1"}},
-        {{&D::m_bCheckDisableRightClick, "M02/1", "K0/1"},
-         {&D::m_bCheckDisableMouseWheel, "M12/1", "K0/1"},
-         {&D::m_bAllowInjected, "M12/0", "K0/0"},
-         {&D::m_bDisableKeyboardKeys, "M12/0", "K1/0"},
-         {&D::m_bAllowInjected, "M12/1", "K1/1"},
-         {&D::m_bAutoMinimize, "M12/1", "K1/1"}},
-        {{&D::m_bCheckDisableMouseMovements, "M08/1", "K0/1"},
-         {&D::m_bCheckDisableLeftClick, "M09/1", "K0/1"},
-         {&D::m_bCheckDisableRightClick, "M0b/1", "K0/1"},
-         {&D::m_bCheckDisableMiddleClick, "M0f/1", "K0/1"},
-         {&D::m_bCheckDisableMouseWheel, "M1f/1", "K0/1"},
-         {&D::m_bDisableKeyboardKeys, "M1f/1", "K1/1"},
-         {&D::m_bDisableKeyboardKeys, "M1f/1", "K0/1"}},
+        {{kCheckDisableLeftClick, "M01/1", "K0/1"},
+         {kCheckDisableMiddleClick, "M05/1", "K0/1"},
+         {kCheckDisableLeftClick, "M04/1", "K0/1"},
+         {kCheckDisableMiddleClick, "M00/1", "K0/1"}},
+        {{kCheckDisableRightClick, "M02/1", "K0/1"},
+         {kCheckDisableMouseWheel, "M12/1", "K0/1"},
+         {kAllowInjected, "M12/0", "K0/0"},
+         {kDisableKeyboardKeys, "M12/0", "K1/0"},
+         {kAllowInjected, "M12/1", "K1/1"},
+         {kAutoMinimize, "M12/1", "K1/1"}},
+        {{kCheckDisableMouseMovements, "M08/1", "K0/1"},
+         {kCheckDisableLeftClick, "M09/1", "K0/1"},
+         {kCheckDisableRightClick, "M0b/1", "K0/1"},
+         {kCheckDisableMiddleClick, "M0f/1", "K0/1"},
+         {kCheckDisableMouseWheel, "M1f/1", "K0/1"},
+         {kDisableKeyboardKeys, "M1f/1", "K1/1"},
+         {kDisableKeyboardKeys, "M1f/1", "K0/1"}},
     };
     for (const auto& clicks : sequences) {
         FakeHooks hooks;
@@ -607,11 +604,11 @@ TEST(DialogCore, EachClickPassesTheBoxesToTheLibraryMouseFirstAndStoresThem) {
             EXPECT_EQ(dialog.status,
                       std::string(click.mouse).substr(1, 2) == "00" ? kEnabled : kDisabled);
             // What was applied is what is stored and shown.
-            EXPECT_EQ(store.Number(kCheckDisableLeftClick), dialog.m_bCheckDisableLeftClick);
-            EXPECT_EQ(store.Number(kCheckDisableMouseWheel), dialog.m_bCheckDisableMouseWheel);
-            EXPECT_EQ(store.Number(kAllowInjected), dialog.m_bAllowInjected);
-            EXPECT_EQ(store.Number(kDisableKeyboardKeys), dialog.m_bDisableKeyboardKeys);
-            EXPECT_EQ(dialog.Control(click.box), dialog.*click.box != 0);
+            EXPECT_EQ(store.Number(kCheckDisableLeftClick), dialog.Value(kCheckDisableLeftClick));
+            EXPECT_EQ(store.Number(kCheckDisableMouseWheel), dialog.Value(kCheckDisableMouseWheel));
+            EXPECT_EQ(store.Number(kAllowInjected), dialog.Value(kAllowInjected));
+            EXPECT_EQ(store.Number(kDisableKeyboardKeys), dialog.Value(kDisableKeyboardKeys));
+            EXPECT_EQ(dialog.Control(click.box), dialog.Value(click.box) != 0);
         }
         EXPECT_TRUE(dialog.errors.empty());
     }
@@ -634,31 +631,31 @@ TEST(DialogCore, AChangeThatFailsIsReportedAndUndone) {
     const Case cases[] = {
         {'m',
          kAutoMinimize,
-         &D::m_bCheckDisableLeftClick,
+         kCheckDisableLeftClick,
          {"M01/1!"},
          L"Could not Disable Selected Mouse Functionality.\n\nLast Error 7e\n\ntext of 126",
          L"Error Disablig Mouse Buttons"},
         {'k',
          kDisableKeyboardKeys,
-         &D::m_bCheckDisableLeftClick,
+         kCheckDisableLeftClick,
          {"M01/1", "K1/1!", "M00/1"},
          keyboardError,
          kEnabled},
         {'k',
          kDisableKeyboardKeys,
-         &D::m_bAllowInjected,
+         kAllowInjected,
          {"M00/0", "K1/0!", "M00/1"},
          keyboardError,
          kEnabled},
         {'s',
          kCheckDisableMiddleClick,
-         &D::m_bCheckDisableLeftClick,
+         kCheckDisableLeftClick,
          {"M05/1", "K0/1", "M04/1", "K0/1"},
          saveError,
          kDisabled},
         {'s',
          kCheckDisableMiddleClick,
-         &D::m_bDisableKeyboardKeys,
+         kDisableKeyboardKeys,
          {"M04/1", "K1/1", "M04/1", "K0/1"},
          saveError,
          kDisabled},
@@ -684,11 +681,11 @@ TEST(DialogCore, AChangeThatFailsIsReportedAndUndone) {
         EXPECT_EQ(hooks.calls, c.calls);
         EXPECT_EQ(dialog.errors, std::vector<std::wstring>{c.error});
         EXPECT_EQ(dialog.status, c.status);
-        EXPECT_EQ(dialog.BlockState(), c.status == kDisabled  ? kBlockInForce
-                                       : c.status == kEnabled ? kBlockReleased
-                                                              : kBlockError);
+        EXPECT_EQ(dialog.core.BlockState(), c.status == kDisabled  ? kBlockInForce
+                                            : c.status == kEnabled ? kBlockReleased
+                                                                   : kBlockError);
         EXPECT_EQ(dialog.Control(c.box), before);
-        EXPECT_TRUE(dialog.Control(&D::m_bAutoMinimize));
+        EXPECT_TRUE(dialog.Control(kAutoMinimize));
         EXPECT_EQ(store.values, stored);
     }
 }
@@ -720,12 +717,12 @@ TEST(DialogCore, HotKeyTogglesBetweenTheBoxesAndAFreeMouse) {
     for (const Press& press : presses) {
         hooks.calls.clear();
         hooks.failMouseZero = press.failRelease;
-        dialog.ToggleMouseBlocking();
+        dialog.core.ToggleMouseBlocking();
         EXPECT_EQ(hooks.calls, press.calls);
         EXPECT_EQ(dialog.status, press.status);
-        EXPECT_EQ(dialog.BlockState(), press.state);
+        EXPECT_EQ(dialog.core.BlockState(), press.state);
         EXPECT_EQ(dialog.errors.size(), static_cast<std::size_t>(press.errors));
-        EXPECT_TRUE(dialog.Control(&D::m_bCheckDisableLeftClick));
+        EXPECT_TRUE(dialog.Control(kCheckDisableLeftClick));
     }
     EXPECT_EQ(dialog.errors[0], L"Could not Disable Selected Mouse Functionality.\n\nLast "
                                 L"Error 5\n\ntext of 5");
@@ -735,9 +732,10 @@ TEST(DialogCore, HotKeyTogglesBetweenTheBoxesAndAFreeMouse) {
     // Before anything was applied a press applies.
     FakeHooks fresh;
     TestDialog unapplied(fresh, store);
-    unapplied.LoadSaveSettings(true);
-    unapplied.ToggleMouseBlocking();
-    EXPECT_EQ(fresh.calls, (Calls{"M00/0", "K0/0"})); // the boxes, all clear, not the members
+    unapplied.core.LoadSettings();
+    unapplied.core.ToggleMouseBlocking();
+    // The loaded choice, which is what the boxes show: the core holds no other copy.
+    EXPECT_EQ(fresh.calls, (Calls{"M01/1", "K0/1"}));
 }
 
 TEST(DialogCore, ReleaseChordPutsTheStateAsideAndBringsItBack) {
@@ -748,12 +746,12 @@ TEST(DialogCore, ReleaseChordPutsTheStateAsideAndBringsItBack) {
         StoreNumbers(store, {{kCheckDisableMouseWheel, 1}});
         TestDialog dialog(hooks, store);
         dialog.Start();
-        const std::int32_t before = dialog.BlockState();
-        dialog.FollowReleaseChord(true);
-        EXPECT_EQ(dialog.BlockState(), kBlockReleased);
+        const std::int32_t before = dialog.core.BlockState();
+        dialog.core.FollowReleaseChord(true);
+        EXPECT_EQ(dialog.core.BlockState(), kBlockReleased);
         EXPECT_EQ(dialog.status, kChordReleasedText);
-        dialog.FollowReleaseChord(false);
-        EXPECT_EQ(dialog.BlockState(), before);
+        dialog.core.FollowReleaseChord(false);
+        EXPECT_EQ(dialog.core.BlockState(), before);
         EXPECT_EQ(dialog.status, kChordRestoredText);
     }
 }
@@ -771,18 +769,18 @@ TEST(DialogCore, KeyboardBlockingTakesBothShortcutsOnlyOnceItHolds) {
         dialog.Start();
         hooks.failKeyboardOn = fails;
         dialog.spoken.clear();
-        EXPECT_EQ(dialog.Click(&D::m_bDisableKeyboardKeys), !fails);
-        EXPECT_EQ(dialog.m_bDisableKeyboardKeys, fails ? 0 : 1);
-        EXPECT_EQ(dialog.m_bCloseWithKeyboardShortcut, fails ? 1 : 0);
-        EXPECT_EQ(dialog.Control(&D::m_bDisableEnableKeyboardShortcut), fails);
-        EXPECT_EQ(dialog.m_wKey2, fails ? 0x4B : 0);
-        EXPECT_EQ(dialog.m_wMod2, fails ? 2 : 0);
-        EXPECT_EQ(dialog.m_sKeyboardShortcutName2, fails ? L"Ctrl + K" : L"");
+        EXPECT_EQ(dialog.Click(kDisableKeyboardKeys), !fails);
+        EXPECT_EQ(dialog.Value(kDisableKeyboardKeys), fails ? 0 : 1);
+        EXPECT_EQ(dialog.Value(kCloseWithKeyboardShortcut), fails ? 1 : 0);
+        EXPECT_EQ(dialog.Control(kDisableEnableKeyboardShortcut), fails);
+        EXPECT_EQ(dialog.Value(kKey2), fails ? 0x4B : 0);
+        EXPECT_EQ(dialog.Value(kMod2), fails ? 2 : 0);
+        EXPECT_EQ(dialog.Text(kKeyboardShortcutName2), fails ? L"Ctrl + K" : L"");
         // The way out is said once each time keys become blocked.
         const int hints = fails ? 0 : 1;
         EXPECT_EQ(std::count(dialog.spoken.begin(), dialog.spoken.end(), kKeyboardBlockedHint),
                   hints);
-        dialog.CommitBlockingSettings();
+        dialog.core.CommitBlockingSettings();
         EXPECT_EQ(std::count(dialog.spoken.begin(), dialog.spoken.end(), kKeyboardBlockedHint),
                   hints);
     }
@@ -805,15 +803,16 @@ TEST(DialogCore, CaptureEndsSetOrClearTheShortcut) {
         FakeHooks hooks;
         FakeStore store;
         TestDialog dialog(hooks, store);
-        dialog.Tick(&D::m_bDisableEnableKeyboardShortcut);
-        dialog.Pull();
-        dialog.m_wKey2 = 0x51;
-        dialog.TakeCapturedShortcut(c.ok, c.key, c.mod, L"Ctrl + Alt + K");
-        EXPECT_EQ(dialog.m_bDisableEnableKeyboardShortcut, c.box);
-        EXPECT_EQ(dialog.Control(&D::m_bDisableEnableKeyboardShortcut), c.box != 0);
-        EXPECT_EQ(dialog.m_wKey2, c.keptKey);
-        EXPECT_EQ(dialog.m_wMod2, c.keptMod);
-        EXPECT_EQ(dialog.m_sKeyboardShortcutName2, c.name);
+        StoreNumbers(store, {{kKey2, 0x51}});
+        dialog.core.LoadSettings();
+        dialog.Tick(kDisableEnableKeyboardShortcut);
+        EXPECT_TRUE(dialog.core.SetDisableEnableShortcut(true));
+        dialog.core.TakeCapturedShortcut(c.ok, c.key, c.mod, L"Ctrl + Alt + K");
+        EXPECT_EQ(dialog.Value(kDisableEnableKeyboardShortcut), c.box);
+        EXPECT_EQ(dialog.Control(kDisableEnableKeyboardShortcut), c.box != 0);
+        EXPECT_EQ(dialog.Value(kKey2), c.keptKey);
+        EXPECT_EQ(dialog.Value(kMod2), c.keptMod);
+        EXPECT_EQ(dialog.Text(kKeyboardShortcutName2), c.name);
         EXPECT_TRUE(hooks.calls.empty());
     }
 }
@@ -830,22 +829,27 @@ TEST(DialogCore, ResetStoresTheResetValuesAndKeepsTheAlertsChoice) {
                     StoreNumbers(store, {{static_cast<SettingIndex>(i), 3}});
                 }
             }
-            TestDialog dialog(hooks, store);
+            FakeRunList runList;
+            TestDialog dialog(hooks, store, runList);
             if (hasWindow) {
                 dialog.Start();
-                dialog.m_bAudibleAlerts = 0; // ticked off, and not yet saved
+                store.takesWrites = false; // ticked off, and not yet saved
+                dialog.Click(kAudibleAlerts);
+                store.takesWrites = true;
             }
-            dialog.m_bAutoStartAtLogon = 1;
+            EXPECT_EQ(dialog.core.SetAutoStart(true), nullptr);
+            EXPECT_EQ(dialog.Value(D::kAutoStartAtLogon), 1);
             const auto before = store.values;
             store.takesWrites = !refuses;
-            EXPECT_EQ(dialog.ResetStoredSettings(hasWindow), !refuses);
-            EXPECT_EQ(dialog.m_bAutoStartAtLogon, 0);
+            EXPECT_EQ(dialog.core.ResetStoredSettings(hasWindow), !refuses);
+            EXPECT_EQ(dialog.Value(D::kAutoStartAtLogon), 0);
             if (refuses) {
                 // The members show the store as it stayed.
                 EXPECT_EQ(store.values, before);
-                EXPECT_NE(dialog.m_bCheckDisableLeftClick, 0);
-                EXPECT_EQ(dialog.m_bCheckDisableLeftClick, store.Number(kCheckDisableLeftClick));
-                EXPECT_EQ(dialog.m_wKey2, 3);
+                EXPECT_NE(dialog.Value(kCheckDisableLeftClick), 0);
+                EXPECT_EQ(dialog.Value(kCheckDisableLeftClick),
+                          store.Number(kCheckDisableLeftClick));
+                EXPECT_EQ(dialog.Value(kKey2), 3);
                 continue;
             }
             for (int i = 0; i < kSettingCount; ++i) {
@@ -874,7 +878,7 @@ TEST(DialogCore, AResetWithoutAWindowKeepsTheStoredAlertsChoice) {
             StoreNumbers(store, {{kAudibleAlerts, storedAlerts}});
         }
         TestDialog dialog(hooks, store);
-        EXPECT_TRUE(dialog.ResetStoredSettings(false));
+        EXPECT_TRUE(dialog.core.ResetStoredSettings(false));
         ASSERT_EQ(store.values.count(kSettings[kAudibleAlerts].name), 1u);
         EXPECT_EQ(store.Number(kAudibleAlerts), storedAlerts != 0 ? 1 : 0);
         EXPECT_EQ(store.Number(kCheckDisableLeftClick), 0);
@@ -990,7 +994,7 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         if (c.locked) {
             SettingsPolicy policy;
             policy.locked[kDisableTouchpad] = StoredSettingValue{1, {}};
-            dialog.SetPolicy(policy);
+            dialog.core.SetPolicy(policy);
         }
         const auto failing = [&] { pad.fail = c.fail; pad.ignore = c.ignore; };
         if (c.fromStart) {
@@ -1003,25 +1007,25 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         }
         for (const char* step = c.steps; *step != '\0'; ++step) {
             switch (*step) {
-            case 't': dialog.Tick(&D::m_bDisableTouchpad); dialog.SwitchTouchpadBlocking(); break;
-            case 'p': dialog.ToggleMouseBlocking(); break;
-            case 'k': dialog.Click(&D::m_bCheckDisableLeftClick); break;
-            case 'r': case 'R': pad.enabled = *step == 'r'; dialog.FollowReleaseChord(*step == 'r'); break;
-            case 'f': dialog.FollowReleaseChord(true, kTouchpadSwitchIgnored); break;
-            case 'h': dialog.FollowReleaseChord(true, kTouchpadModifiersHeld); break;
-            case 'i': dialog.FollowReleaseChord(true, kTouchpadBlockedByPrivilege); break;
-            case 'x': dialog.GiveTouchpadBack(); break;
-            case 'z': dialog.ResetStoredSettings(true); dialog.Push(); dialog.CommitBlockingSettings(); break;
-            case 'u': pad.enabled = true; dialog.RefreshTouchpad(); break;
-            case 'a': pad.supported = true; dialog.RefreshTouchpad(); break;
-            case 'L': pad.enabled = !pad.enabled; pad.ignore = false; dialog.TouchpadStateChanged(); break;
-            case 'U': pad.fail = false; dialog.SessionUnlocked(); break;
+            case 't': dialog.Click(kDisableTouchpad); break;
+            case 'p': dialog.core.ToggleMouseBlocking(); break;
+            case 'k': dialog.Click(kCheckDisableLeftClick); break;
+            case 'r': case 'R': pad.enabled = *step == 'r'; dialog.core.FollowReleaseChord(*step == 'r'); break;
+            case 'f': dialog.core.FollowReleaseChord(true, kTouchpadSwitchIgnored); break;
+            case 'h': dialog.core.FollowReleaseChord(true, kTouchpadModifiersHeld); break;
+            case 'i': dialog.core.FollowReleaseChord(true, kTouchpadBlockedByPrivilege); break;
+            case 'x': dialog.core.GiveTouchpadBack(); break;
+            case 'z': dialog.core.ResetStoredSettings(true); dialog.ShowView(); dialog.core.CommitBlockingSettings(); break;
+            case 'u': pad.enabled = true; dialog.core.RefreshTouchpad(); break;
+            case 'a': pad.supported = true; dialog.core.RefreshTouchpad(); break;
+            case 'L': pad.enabled = !pad.enabled; pad.ignore = false; dialog.core.TouchpadStateChanged(); break;
+            case 'U': pad.fail = false; dialog.core.SessionUnlocked(); break;
             }
         }
         EXPECT_EQ(pad.calls, c.calls);
         EXPECT_EQ(pad.enabled, c.enabledAfter);
         EXPECT_EQ(store.Load(kTouchpadSwitchedOff).number, c.memoAfter);
-        EXPECT_EQ(dialog.Control(&D::m_bDisableTouchpad), c.boxAfter != 0);
+        EXPECT_EQ(dialog.Control(kDisableTouchpad), c.boxAfter != 0);
         EXPECT_EQ(store.Number(kDisableTouchpad), c.boxAfter);
         EXPECT_EQ(dialog.status, c.status);
         const bool chordFailed = std::strpbrk(c.steps, "fhi") != nullptr;
@@ -1035,6 +1039,58 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
     // clang-format on
 }
 
+// Which boxes the window greys, as the core decides: the mouse boxes and "Allow Simulated"
+// while the Disable / Enable shortcut is chosen, both shortcuts' boxes while keys are blocked,
+// a box under a policy lock, and the touchpad's where it cannot be switched.
+TEST(DialogCore, BoxesGreyedWhereTheirChoiceCannotHold) {
+    struct Case {
+        const char* name;
+        std::initializer_list<std::pair<SettingIndex, int>> stored;
+        int locked; // a row under policy, or -1
+        bool touchpad;
+        std::vector<SettingIndex> greyed;
+    };
+    const std::vector<SettingIndex> mouse = {kCheckDisableLeftClick,      kCheckDisableMiddleClick,
+                                             kCheckDisableMouseMovements, kCheckDisableMouseWheel,
+                                             kCheckDisableRightClick,     kAllowInjected};
+    std::vector<SettingIndex> mouseAndTouchpad = mouse;
+    mouseAndTouchpad.push_back(kDisableTouchpad);
+    const Case cases[] = {
+        {"nothing chosen", {}, -1, true, {}},
+        {"no touchpad", {}, -1, false, {kDisableTouchpad}},
+        {"keys blocked",
+         {{kDisableKeyboardKeys, 1}},
+         -1,
+         true,
+         {kCloseWithKeyboardShortcut, kDisableEnableKeyboardShortcut}},
+        {"shortcut chosen",
+         {{kDisableEnableKeyboardShortcut, 1}, {kKey2, 0x51}},
+         -1,
+         false,
+         mouseAndTouchpad},
+        {"locked", {}, kAutoMinimize, true, {kAutoMinimize}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHooks hooks;
+        FakeStore store;
+        StoreNumbers(store, c.stored);
+        FakeTouchpad pad;
+        pad.supported = c.touchpad;
+        TestDialog dialog(hooks, store, pad);
+        if (c.locked >= 0) {
+            SettingsPolicy policy;
+            policy.locked[c.locked] = StoredSettingValue{0, {}};
+            dialog.core.SetPolicy(policy);
+        }
+        dialog.Start();
+        for (int i = 0; i < kSettingCount; ++i) {
+            const bool greyed = std::find(c.greyed.begin(), c.greyed.end(), i) != c.greyed.end();
+            EXPECT_EQ(dialog.core.BoxEnabled(i), !greyed) << i;
+        }
+    }
+}
+
 // A locked setting is in force with the policy's value whatever its box or a reset says, the
 // user's own stored value is never written over, and it comes back when the policy goes.
 TEST(DialogCore, LockedSettingsHoldAndTheUsersOwnComeBack) {
@@ -1045,35 +1101,35 @@ TEST(DialogCore, LockedSettingsHoldAndTheUsersOwnComeBack) {
     policy.locked[kCheckDisableLeftClick] = StoredSettingValue{1, {}};
     policy.locked[kAllowInjected] = StoredSettingValue{1, {}};
     TestDialog dialog(hooks, store);
-    dialog.SetPolicy(policy);
+    dialog.core.SetPolicy(policy);
     dialog.Start();
     EXPECT_EQ(hooks.calls, (Calls{"M01/1", "K0/1"}));
     hooks.calls.clear();
-    EXPECT_FALSE(dialog.Click(&D::m_bCheckDisableLeftClick));
+    EXPECT_FALSE(dialog.Click(kCheckDisableLeftClick));
     EXPECT_EQ(hooks.calls, (Calls{"M01/1", "K0/1"}));
-    EXPECT_TRUE(dialog.Control(&D::m_bCheckDisableLeftClick));
-    EXPECT_TRUE(dialog.Click(&D::m_bCheckDisableRightClick));
+    EXPECT_TRUE(dialog.Control(kCheckDisableLeftClick));
+    EXPECT_TRUE(dialog.Click(kCheckDisableRightClick));
     EXPECT_TRUE(dialog.errors.empty());
     EXPECT_EQ(store.Number(kCheckDisableRightClick), 1);
 
-    EXPECT_TRUE(dialog.ResetStoredSettings(true));
+    EXPECT_TRUE(dialog.core.ResetStoredSettings(true));
     TestDialog windowless(hooks, store);
-    windowless.SetPolicy(policy);
-    EXPECT_TRUE(windowless.ResetStoredSettings(false));
+    windowless.core.SetPolicy(policy);
+    EXPECT_TRUE(windowless.core.ResetStoredSettings(false));
     for (const TestDialog* d : {&dialog, &windowless}) {
-        EXPECT_EQ(d->m_bCheckDisableLeftClick, 1);
-        EXPECT_EQ(d->m_bAllowInjected, 1);
-        EXPECT_EQ(d->m_bCheckDisableRightClick, 0);
+        EXPECT_EQ(d->Value(kCheckDisableLeftClick), 1);
+        EXPECT_EQ(d->Value(kAllowInjected), 1);
+        EXPECT_EQ(d->Value(kCheckDisableRightClick), 0);
     }
     EXPECT_EQ(store.Number(kCheckDisableRightClick), 0);
     EXPECT_EQ(store.Number(kAutoMinimize), 0);
     EXPECT_EQ(store.Number(kCheckDisableLeftClick), 0);
     EXPECT_EQ(store.Number(kAllowInjected), 0);
 
-    dialog.SetPolicy({});
-    dialog.LoadSaveSettings(true);
-    EXPECT_EQ(dialog.m_bCheckDisableLeftClick, 0);
-    EXPECT_EQ(dialog.m_bAllowInjected, 0);
+    dialog.core.SetPolicy({});
+    dialog.core.LoadSettings();
+    EXPECT_EQ(dialog.Value(kCheckDisableLeftClick), 0);
+    EXPECT_EQ(dialog.Value(kAllowInjected), 0);
 }
 
 } // namespace
@@ -1165,43 +1221,43 @@ TEST(DialogCore, TimedLockHoldsEverythingAndGivesBackTheUsersOwnChoice) {
         TestDialog dialog(hooks, store, touchpad);
         SettingsPolicy policy;
         policy.allowTimedLock = c.allowed;
-        dialog.SetPolicy(policy);
+        dialog.core.SetPolicy(policy);
         dialog.Start();
         hooks.calls.clear();
         hooks.failKeyboardOn = c.failLock;
         const Calls touchpadCalls = touchpad.calls;
-        const auto members = dialog.All();
+        const auto members = dialog.core.Values().All();
         for (const char* step = c.steps; *step != '\0'; ++step) {
             switch (*step) {
             case 'L':
-                EXPECT_EQ(dialog.BeginTimedLock(60), !c.allowed   ? TimedLock::Start::Forbidden
-                                                     : c.failLock ? TimedLock::Start::Failed
-                                                                  : TimedLock::Start::Started);
+                EXPECT_EQ(dialog.core.BeginTimedLock(60), !c.allowed   ? TimedLock::Start::Forbidden
+                                                          : c.failLock ? TimedLock::Start::Failed
+                                                                       : TimedLock::Start::Started);
                 hooks.failKeyboardOn = false;
                 break;
             case 'c':
-                dialog.Click(&D::m_bCheckDisableLeftClick);
+                dialog.Click(kCheckDisableLeftClick);
                 break;
             case 'p':
-                dialog.ToggleMouseBlocking();
+                dialog.core.ToggleMouseBlocking();
                 break;
             case 'e':
-                dialog.TimedLockEnded();
+                dialog.core.TimedLockEnded();
                 break;
             case 'u':
-                dialog.EndTimedLock();
+                dialog.core.EndTimedLock();
                 break;
             case 'r':
-                dialog.ActAsChord(true);
+                dialog.core.ActAsChord(true);
                 break;
             }
         }
         EXPECT_EQ(hooks.calls, c.calls);
         EXPECT_EQ(dialog.status, c.status);
-        EXPECT_EQ(dialog.TimedLockActive(), c.active);
+        EXPECT_EQ(dialog.core.TimedLockActive(), c.active);
         EXPECT_EQ(store.Number(kCheckDisableLeftClick), c.leftStored);
         if (std::string(c.steps).find('c') == std::string::npos) {
-            EXPECT_EQ(dialog.All(), members); // the user's boxes as they were
+            EXPECT_EQ(dialog.core.Values().All(), members); // the user's boxes as they were
         }
         EXPECT_EQ(touchpad.calls, touchpadCalls); // the library, not the core, switches it
         if (c.memo >= 0) {
