@@ -216,6 +216,8 @@ def test_about_box_opens_from_the_system_menu_only(wine):
     app.post(0x0112, q.ABOUT)  # WM_SYSCOMMAND, as the system menu entry sends it
     wait_until(lambda: app.drive("find About Quelvant") != "none", what="the about box")
     app.use("About Quelvant")
+    # The box's window exists before its controls do; it shows once they are made and set.
+    wait_until(app.visible, what="the about box to show")
     texts = [row["text"] for row in app.controls()]
     assert "Quelvant, Version 1.0" in texts
     assert "OK" in texts
