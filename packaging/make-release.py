@@ -30,8 +30,9 @@ from pathlib import Path
 # installed version through the upgrade code in the .wxs.
 NAMESPACE = uuid.UUID("6F0C2B0E-5C1D-4E55-9B43-2D8A51C7E301")
 # The Group Policy templates, as packaging/policy holds them and as both artefacts ship them:
-# the layout of %SystemRoot%\PolicyDefinitions.
-POLICY_TEMPLATES = ("Quelvant.admx", "en-US/Quelvant.adml")
+# the layout of %SystemRoot%\PolicyDefinitions, the .admx and one .adml per language in a folder
+# named by its culture (en-US, de-DE, ...).
+POLICY_SOURCE = "packaging/policy"
 POLICY_DIR = "PolicyDefinitions"
 PASSWORD_VARIABLE = "QUELVANT_SIGN_PASSWORD"
 
@@ -59,6 +60,14 @@ def source_epoch(source_dir: Path) -> int:
         return int(out)
     except (OSError, subprocess.CalledProcessError, ValueError):
         return 1767225600  # 2026-01-01: a tree without history still builds the same
+
+
+def policy_templates(source_dir: Path) -> list[str]:
+    """The .admx, then every language's .adml in the order of its culture's name: a translator
+    adds a language with its folder (and its line in packaging/Quelvant.wxs)."""
+    folder = source_dir / POLICY_SOURCE
+    return ["Quelvant.admx", *sorted(p.relative_to(folder).as_posix()
+                                     for p in folder.glob("*/Quelvant.adml"))]
 
 
 def sign(args, epoch: int, unsigned: Path, signed: Path) -> None:
@@ -97,8 +106,14 @@ def write_msi(args, epoch: int, stage: Path, out: Path) -> None:
     product_code = uuid.uuid5(NAMESPACE, f"Quelvant {args.version} win64")
     # Windows caches installers by package code: a different build must never share one.
     digest = hashlib.sha256(f"{args.version}\n{args.homepage}".encode())
-    files = ("Quelvant.exe", "Helper.dll", "Quelvant.ico",
-             *(f"{POLICY_DIR}/{name}" for name in POLICY_TEMPLATES))
+    templates = [f"{POLICY_DIR}/{name}" for name in policy_templates(args.source_dir)]
+    # wixl installs what the .wxs names: a language's template it leaves out would be missing
+    # from the installer alone.
+    named = re.findall(rf'Source="({POLICY_DIR}/[^"]*)"', Path(args.wxs).read_text())
+    if sorted(named) != sorted(templates):
+        raise SystemExit(f"{args.wxs} installs the templates {sorted(named)}, packaging/policy "
+                         f"holds {sorted(templates)}")
+    files = ("Quelvant.exe", "Helper.dll", "Quelvant.ico", *templates)
     for name in files:
         digest.update((stage / name).read_bytes())
     digest.update(Path(args.wxs).read_bytes())
@@ -320,8 +335,8 @@ def main() -> None:
     put(args.installed_exe, installed / "Quelvant.exe")
     shutil.copyfile(portable / "Helper.dll", installed / "Helper.dll")
     shutil.copyfile(args.icon, installed / "Quelvant.ico")
-    templates = [(f"{POLICY_DIR}/{name}", args.source_dir / "packaging/policy" / name)
-                 for name in POLICY_TEMPLATES]
+    templates = [(f"{POLICY_DIR}/{name}", args.source_dir / POLICY_SOURCE / name)
+                 for name in policy_templates(args.source_dir)]
     for name, source in templates:
         (installed / name).parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(source, installed / name)

@@ -105,7 +105,13 @@ def test_silent_upgrade_use_refused_downgrade_and_uninstall(wine: WineSession, t
     assert msiexec(wine, "/i", str(new_msi)) == 0
     state = installed()
     assert state[0] == ["Helper.dll", "PolicyDefinitions", "Quelvant.exe"] and len(state[1]) == 1
-    for template in ("Quelvant.admx", "en-US/Quelvant.adml"):
+    # The .admx and every language's .adml, each in its culture's folder.
+    templates = ["Quelvant.admx", *sorted(p.relative_to(REPO / "packaging/policy").as_posix()
+                                          for p in (REPO / "packaging/policy").glob("*/Quelvant.adml"))]
+    assert len(templates) > 2 and "en-US/Quelvant.adml" in templates
+    assert sorted(p.relative_to(folder / "PolicyDefinitions").as_posix()
+                  for p in (folder / "PolicyDefinitions").rglob("*") if p.is_file()) == sorted(templates)
+    for template in templates:
         assert (folder / "PolicyDefinitions" / template).read_bytes() == (
             REPO / "packaging/policy" / template).read_bytes()
     assert state[2] == [(version, "Quelvant developers")]

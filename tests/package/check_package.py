@@ -29,10 +29,10 @@ import yaml
 sys.path.append(str(Path(__file__).resolve().parents[1]))  # the settings table's reader
 from settings_table import read_settings_table  # noqa: E402
 
-POLICY_TEMPLATES = {"PolicyDefinitions/Quelvant.admx": "packaging/policy/Quelvant.admx",
-                    "PolicyDefinitions/en-US/Quelvant.adml": "packaging/policy/en-US/Quelvant.adml"}
-SHIPPED = {"Quelvant.exe", "Helper.dll", "README.md", "LICENSE", *POLICY_TEMPLATES}
 GP = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
+# What no translation of a policy's texts may change, besides its numbers: the release chord,
+# the command-line words and the program's name.
+POLICY_KEPT = ("Ctrl+Alt+Shift+Q", "<RESET>", "Quelvant.exe /lock", "Quelvant")
 SIZE_LIMIT = 1024 * 1024
 TEST_URL, TEST_HOME = "https://downloads.test/quelvant/v{version}", "https://quelvant.test/"
 TEST_NOTES = "https://quelvant.test/notes/{version}"
@@ -111,6 +111,26 @@ def exports(dump):
     return names
 
 
+def policy_templates(source_dir):
+    """Shipped name -> source of the .admx and of every language's .adml (packaging/policy/
+    <culture>/Quelvant.adml), as the release takes them."""
+    folder = source_dir / "packaging/policy"
+    names = ["Quelvant.admx", *(p.relative_to(folder).as_posix()
+                                for p in sorted(folder.glob("*/Quelvant.adml")))]
+    return {f"PolicyDefinitions/{n}": f"packaging/policy/{n}" for n in names}
+
+
+def program_cultures(source_dir):
+    """The cultures of the program's own languages (IDS_LANGUAGE_TAG of each res/lang file that
+    holds one), and English, the templates' fallback, always."""
+    tags = {"en-US"}
+    for rc in (source_dir / "res/lang").glob("*.rc"):
+        m = re.search(r'^\s*IDS_LANGUAGE_TAG\s*,?\s*"([^"]+)"', rc.read_text(encoding="utf-8"), re.M)
+        if m:
+            tags.add(m[1])
+    return tags
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", required=True, type=Path)
@@ -121,6 +141,8 @@ def main():
     args = parser.parse_args()
 
     dist = args.build_dir / "dist"
+    templates = policy_templates(args.source_dir)
+    shipped = {"Quelvant.exe", "Helper.dll", "README.md", "LICENSE", *templates}
     archive = dist / f"Quelvant-{args.version}-win64.zip"
     msi = dist / f"Quelvant-{args.version}-win64.msi"
     sums = package(args.build_dir, archive, msi)
@@ -140,14 +162,14 @@ def main():
     with zipfile.ZipFile(archive) as z:
         names = z.namelist()
         check(len(names) == len(set(names)), f"duplicate entries: {names}")
-        check(set(names) == SHIPPED,
-              f"archive holds {sorted(names)}, expected exactly {sorted(SHIPPED)}")
+        check(set(names) == shipped,
+              f"archive holds {sorted(names)}, expected exactly {sorted(shipped)}")
         with tempfile.TemporaryDirectory() as tmp:
             z.extractall(tmp)
             out = Path(tmp)
             for name, original in (("README.md", args.source_dir / "README.md"),
                                    ("LICENSE", args.source_dir / "LICENSE"),
-                                   *((n, args.source_dir / s) for n, s in POLICY_TEMPLATES.items()),
+                                   *((n, args.source_dir / s) for n, s in templates.items()),
                                    ("Quelvant.exe", args.build_dir / "bin" / "Quelvant.exe"),
                                    ("Helper.dll", args.build_dir / "bin" / "Helper.dll")):
                 if (out / name).is_file():
@@ -164,7 +186,7 @@ def main():
                   f"the version resource does not name version {full}")
     with tempfile.TemporaryDirectory() as tmp:
         subprocess.run(["msiextract", "-C", tmp, str(msi)], check=True, capture_output=True)
-        for name, source in POLICY_TEMPLATES.items():
+        for name, source in templates.items():
             installed = list(Path(tmp).rglob(f"Quelvant/{name}"))
             check(len(installed) == 1 and installed[0].read_bytes()
                   == (args.source_dir / source).read_bytes(),
@@ -193,17 +215,24 @@ def policy_only_values(source_dir):
 
 
 def check_policy_templates(folder, source_dir):
-    """Both templates are well-formed XML of the Group Policy schema's namespace; one policy
+    """The templates are well-formed XML of the Group Policy schema's namespace; one policy
     per setting of the program's table, each writing that setting's value under the policy
-    key with the setting's own type and range; every text and presentation they name exists."""
+    key with the setting's own type and range; an .adml for English and for each of the
+    program's languages, each holding exactly the texts and presentations the .admx names."""
+    cultures = sorted(p.parent.name for p in folder.glob("*/Quelvant.adml"))
     try:
         admx = ElementTree.parse(folder / "Quelvant.admx").getroot()
-        adml = ElementTree.parse(folder / "en-US" / "Quelvant.adml").getroot()
+        admls = {c: ElementTree.parse(folder / c / "Quelvant.adml").getroot() for c in cultures}
     except (OSError, ElementTree.ParseError) as error:
         check(False, f"the policy templates are not well-formed XML: {error}")
         return
+    missing = program_cultures(source_dir) - set(cultures)
+    if not check(not missing, f"no PolicyDefinitions/<culture>/Quelvant.adml for {sorted(missing)}"):
+        return
     check(admx.tag == GP + "policyDefinitions", f"Quelvant.admx has the root {admx.tag}")
-    check(adml.tag == GP + "policyDefinitionResources", f"Quelvant.adml has the root {adml.tag}")
+    adml = admls["en-US"]
+    for culture in cultures:
+        check_adml(folder / culture / "Quelvant.adml", admls[culture], adml, admx)
     header = (source_dir / "core/SettingsPolicy.h").read_text()
     key = re.search(r'kPolicyKey = L"(.*)";', header).group(1).replace("\\\\", "\\")
     text_max = int(re.search(r"kPolicyTextMax = (\d+);", header).group(1))
@@ -257,6 +286,63 @@ def check_policy_templates(folder, source_dir):
             check(len(text) == 1 and text[0].get("maxLength") == str(text_max)
                   and text[0].get("expandable") != "true",
                   f"policy {name} does not take a plain text of at most {text_max} characters")
+
+
+def check_adml(path, adml, english, admx):
+    """One language's .adml: UTF-8 with the XML declaration, the resources' root, a revision the
+    .admx takes (the same major number, a minor one at least its minRequiredRevision's); exactly
+    the strings and presentations the .admx names, each filled in; and, against English, each
+    text in as many paragraphs with the same numbers and kept words, and each presentation with
+    the same controls."""
+    name = "/".join(path.parts[-2:])
+    check(path.read_bytes().startswith(b'<?xml version="1.0" encoding="utf-8"?>'),
+          f"{name} does not begin with the XML declaration of UTF-8")
+    check(adml.tag == GP + "policyDefinitionResources", f"{name} has the root {adml.tag}")
+    need = (admx.find(GP + "resources").get("minRequiredRevision") or "").split(".")
+    have = (adml.get("revision") or "").split(".")
+    check(len(need) == len(have) == 2 and all(n.isdigit() for n in need + have)
+          and have[0] == need[0] and int(have[1]) >= int(need[1])
+          and adml.get("schemaVersion") == admx.get("schemaVersion"),
+          f"{name}: revision {adml.get('revision')} (schema {adml.get('schemaVersion')}) does not "
+          f"meet Quelvant.admx's {'.'.join(need)} (schema {admx.get('schemaVersion')})")
+    for element in ("displayName", "description"):
+        check((adml.findtext(GP + element) or "").strip(), f"{name} has no {element}")
+    named = {"string": set(), "presentation": set()}
+    for element in admx.iter():
+        for attribute in ("displayName", "explainText", "presentation"):
+            m = re.fullmatch(r"\$\((string|presentation)\.(\w+)\)", element.get(attribute) or "")
+            if m:
+                named[m[1]].add(m[2])
+    for kind, wanted in named.items():
+        ids = [e.get("id") for e in adml.iter(GP + kind)]
+        check(len(ids) == len(set(ids)) and set(ids) == wanted,
+              f"{name}: the {kind}s {sorted(wanted - set(ids))} are missing, "
+              f"{sorted(set(ids) - wanted)} are named by no policy, "
+              f"{sorted({i for i in ids if ids.count(i) > 1})} come twice")
+
+    def kept(text):
+        return (len(re.split(r"\n\s*\n", text.strip())), sorted(set(re.findall(r"\d+", text))),
+                [word for word in POLICY_KEPT if word in text])
+
+    originals = {e.get("id"): e.text or "" for e in english.iter(GP + "string")}
+    for string in adml.iter(GP + "string"):
+        text, original = string.text or "", originals.get(string.get("id"))
+        check(text.strip(), f"{name}: the string {string.get('id')} is empty")
+        if original is not None:
+            check(kept(text) == kept(original), f"{name}: the string {string.get('id')} has "
+                  f"(paragraphs, numbers, kept words) {kept(text)}, English {kept(original)}")
+
+    def controls(presentation):
+        return [(e.tag.replace(GP, ""), sorted(e.attrib.items()), bool((e.text or "").strip()),
+                 sorted(set(re.findall(r"\d+", e.text or "")))) for e in presentation.iter()]
+
+    originals = {e.get("id"): e for e in english.iter(GP + "presentation")}
+    for presentation in adml.iter(GP + "presentation"):
+        original = originals.get(presentation.get("id"))
+        if original is not None:
+            check(controls(presentation) == controls(original),
+                  f"{name}: the presentation {presentation.get('id')} has the controls "
+                  f"{controls(presentation)}, English {controls(original)}")
 
 
 def package(build_dir, *made):
