@@ -83,6 +83,14 @@ def run_wine(args: list[str], env: dict[str, str], timeout: float = 60, check: b
                                            err.read().decode(errors="replace"))
 
 
+# Wine's own programs, named by their Windows path. A bare name ("wine reg") is no file, so
+# Wine's loader runs start.exe /exec, which starts the program as a second process through
+# ShellExecuteEx; a path in the Windows folder loads the program itself, as one process.
+WINE_REG = r"C:\windows\system32\reg.exe"
+WINE_REGEDIT = r"C:\windows\regedit.exe"
+WINE_MSIEXEC = r"C:\windows\system32\msiexec.exe"
+
+
 def windows_path(path: Path) -> str:
     """The Wine name of a Linux path through drive Z:, which maps the Linux root."""
     return "Z:" + str(path.resolve()).replace("/", "\\")

@@ -16,6 +16,8 @@ from harness import (  # noqa: F401
     BIN_DIR,
     DEFAULT_TIMEOUT,
     REPO,
+    WINE_REG,
+    WINE_REGEDIT,
     LineReader,
     Probe,
     WineSession,
@@ -348,12 +350,22 @@ def driver_for(wine: WineSession) -> Driver:
 
 
 # Registry
+def reg_query_lines(wine: WineSession, key: str) -> list[str]:
+    """What `reg query` prints for a key, line by line; [] when the key is missing."""
+    result = run_wine(["wine", WINE_REG, "query", key], wine.env)
+    if result.returncode != 0:
+        if result.returncode == 1 and "Unable to find the specified registry key" in result.stdout:
+            return []
+        # Any other failure is no answer, never "no values": say what reg.exe said.
+        raise AssertionError(f"reg query {key} ended with {result.returncode}: "
+                             f"{result.stdout!r} {result.stderr!r}")
+    return [line.rstrip("\r") for line in result.stdout.splitlines()]
+
+
 def reg_query(wine: WineSession, key: str) -> dict[str, tuple[str, str]]:
     """The values of a key as {name: (type, data)}; {} when the key is missing."""
-    result = run_wine(["wine", "reg", "query", key], wine.env)
     values = {}
-    for line in result.stdout.splitlines():
-        line = line.rstrip("\r")
+    for line in reg_query_lines(wine, key):
         if not line.startswith("    "):
             continue
         parts = line.strip().split("    ")
@@ -372,9 +384,15 @@ def settings(wine: WineSession) -> dict[str, int | str]:
     return out
 
 
+def reg_run(wine: WineSession, *args: str) -> None:
+    """Runs reg.exe to change the registry; a failure fails the test with what reg.exe said."""
+    result = run_wine(["wine", WINE_REG, *args], wine.env)
+    assert result.returncode == 0, \
+        f"reg {' '.join(args)} ended with {result.returncode}: {result.stdout!r} {result.stderr!r}"
+
+
 def reg_add(wine: WineSession, key: str, name: str, kind: str, data: str) -> None:
-    run_wine(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"], wine.env,
-             check=True)
+    reg_run(wine, "add", key, "/v", name, "/t", kind, "/d", data, "/f")
 
 
 def store_settings(wine: WineSession, **values: int | str) -> None:
@@ -389,7 +407,7 @@ def remove_key(wine: WineSession, key: str, whole: bool = False) -> None:
         parent, name = key.rsplit("\\", 1)
         run_wine(["wine", str(wine.exe("regdelete.exe")), parent, name], wine.env, check=True)
     else:
-        run_wine(["wine", "reg", "delete", key, "/f"], wine.env, check=True)
+        reg_run(wine, "delete", key, "/f")
     wait_until(lambda: reg_query(wine, key) == {}, what=f"{key} to go")
 
 
@@ -406,7 +424,8 @@ def store_values(wine: WineSession, key: str, **values: int | str) -> None:
             lines.append(f'"{name}"=dword:{value & 0xFFFFFFFF:08x}')
     reg_file = wine.root / "settings.reg"
     reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="utf-16")
-    subprocess.run(["wine", "regedit", "/S", str(reg_file)], env=wine.env, check=True, timeout=60)
+    subprocess.run(["wine", WINE_REGEDIT, "/S", str(reg_file)], env=wine.env, check=True,
+                   timeout=60)
     wait_until(lambda: all(n in reg_query(wine, key) for n in values), what=f"the values in {key}")
 
 
