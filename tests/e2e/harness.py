@@ -446,6 +446,18 @@ class WineSession:
                        timeout=60)
         return target
 
+    def hold_server(self) -> None:
+        """Starts the prefix's wineserver to stay until it is ended (-p without a time comes
+        after the -p0 of Debian's wrapper and wins); it returns once the server listens. The
+        first program started then boots the prefix as before."""
+        subprocess.run(["wineserver", "-p"], env=self.env, timeout=60, check=True)
+
+    def end_server(self) -> None:
+        """Ends every process of the prefix and waits until its wineserver, which writes the
+        registry files as it goes, has gone."""
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60, check=False)
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60, check=False)
+
     def close(self) -> None:
         """Ends every process of the prefix and waits for its wineserver to go."""
         subprocess.run(["wineserver", "-k"], env=self.env, timeout=60, check=False)
@@ -566,7 +578,12 @@ def copy_prefix(template: Path, prefix: Path) -> None:
                     shutil.copy2(source, target / name)
 
 
-def new_session(root: Path) -> WineSession:
+def new_session(root: Path, hold_server: bool = True) -> WineSession:
+    """A prefix of its own for one test. hold_server starts its wineserver at once and keeps it
+    until close(): Debian's wineserver runs with -p0, so a server ends about a second after the
+    last program in its prefix (once the desktop process leaves), and a program started while
+    it ends cannot join it: it waits in Wine's connect retries for it to go, then boots a new
+    one (wineboot, services, desktop, devices), seconds each time and more on a busy machine."""
     display = os.environ.get("DISPLAY")
     template = os.environ.get("QUELVANT_WINE_TEMPLATE")
     if not display or not template:
@@ -581,4 +598,7 @@ def new_session(root: Path) -> WineSession:
         WINEARCH="win64",
     )
     env.pop("WINESERVER", None)
-    return WineSession(root, env)
+    session = WineSession(root, env)
+    if hold_server:
+        session.hold_server()
+    return session
