@@ -322,19 +322,30 @@ class LineReader:
 
     def __init__(self, process: subprocess.Popen, what: str):
         self.what = what
-        self._lines: queue.Queue[str] = queue.Queue()
+        self.process = process
+        self._lines: queue.Queue[str | None] = queue.Queue()
         assert process.stdout is not None
         threading.Thread(target=self._read, args=(process.stdout,), daemon=True).start()
 
     def _read(self, stream) -> None:
         for line in stream:
             self._lines.put(line.rstrip("\r\n"))
+        self._lines.put(None)  # the end of its output: it ended, or closed it
 
     def next(self, timeout: float = DEFAULT_TIMEOUT) -> str:
         try:
-            return self._lines.get(timeout=timeout)
+            line = self._lines.get(timeout=timeout)
         except queue.Empty:
             raise AssertionError(f"{self.what} did not answer within {timeout:.0f} s") from None
+        if line is None:
+            self._lines.put(None)  # every later call is told the same
+            try:
+                code = self.process.wait(timeout=DEFAULT_TIMEOUT)
+            except subprocess.TimeoutExpired:
+                code = None
+            raise AssertionError(f"{self.what} ended its output without answering "
+                                 f"(exit code {code})")
+        return line
 
 
 @dataclass

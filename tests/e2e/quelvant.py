@@ -117,22 +117,27 @@ class Driver:
     """drive.exe: one command a line, one answer a line."""
 
     def __init__(self, wine: WineSession):
-        self.process = wine.start(
-            "drive.exe",
-            stdin=subprocess.PIPE,
-            stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL,
-            text=True,
-            encoding="utf-8",
-            bufsize=1,
-        )
+        # What Wine says when the driver cannot start (no server to join, say) goes to a file.
+        errors = wine.root / "drive.err"
+        with errors.open("w") as sink:
+            self.process = wine.start(
+                "drive.exe",
+                stdin=subprocess.PIPE,
+                stdout=subprocess.PIPE,
+                stderr=sink,
+                text=True,
+                encoding="utf-8",
+                bufsize=1,
+            )
         self._lines = LineReader(self.process, "drive.exe")
         try:
             first = self._next()
         except AssertionError as error:
-            # Seen rarely on a busy machine and not yet explained: say what the prefix was doing.
+            # Say what the prefix was doing and what Wine said.
+            said = errors.read_text(errors="replace")[-2000:]
             raise AssertionError(f"{error}; the prefix's processes:\n"
-                                 f"{prefix_processes(wine.prefix)}") from None
+                                 f"{prefix_processes(wine.prefix)}\ndrive.exe's errors: {said!r}"
+                                 ) from None
         assert first == "ready", first
 
     def _next(self) -> str:
