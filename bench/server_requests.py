@@ -82,7 +82,7 @@ class Counted:
 
 def count_setup(root: Path, x, setup: str, click_latencies, wait_idle) -> Counted:
     """Starts the set-up in a fresh traced prefix and counts what CLICKS clicks cause."""
-    wine = new_session(root)
+    wine = new_session(root, hold_server=False)  # the tracing server below is the prefix's
     log_path = root / "server.log"
     log = log_path.open("wb")
     server = subprocess.Popen(["wineserver", "-f", "-p"], env=wine.env, stderr=log,

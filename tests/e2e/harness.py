@@ -83,6 +83,14 @@ def run_wine(args: list[str], env: dict[str, str], timeout: float = 60, check: b
                                            err.read().decode(errors="replace"))
 
 
+# Wine's own programs, named by their Windows path. A bare name ("wine reg") is no file, so
+# Wine's loader runs start.exe /exec, which starts the program as a second process through
+# ShellExecuteEx; a path in the Windows folder loads the program itself, as one process.
+WINE_REG = r"C:\windows\system32\reg.exe"
+WINE_REGEDIT = r"C:\windows\regedit.exe"
+WINE_MSIEXEC = r"C:\windows\system32\msiexec.exe"
+
+
 def windows_path(path: Path) -> str:
     """The Wine name of a Linux path through drive Z:, which maps the Linux root."""
     return "Z:" + str(path.resolve()).replace("/", "\\")
@@ -314,19 +322,30 @@ class LineReader:
 
     def __init__(self, process: subprocess.Popen, what: str):
         self.what = what
-        self._lines: queue.Queue[str] = queue.Queue()
+        self.process = process
+        self._lines: queue.Queue[str | None] = queue.Queue()
         assert process.stdout is not None
         threading.Thread(target=self._read, args=(process.stdout,), daemon=True).start()
 
     def _read(self, stream) -> None:
         for line in stream:
             self._lines.put(line.rstrip("\r\n"))
+        self._lines.put(None)  # the end of its output: it ended, or closed it
 
     def next(self, timeout: float = DEFAULT_TIMEOUT) -> str:
         try:
-            return self._lines.get(timeout=timeout)
+            line = self._lines.get(timeout=timeout)
         except queue.Empty:
             raise AssertionError(f"{self.what} did not answer within {timeout:.0f} s") from None
+        if line is None:
+            self._lines.put(None)  # every later call is told the same
+            try:
+                code = self.process.wait(timeout=DEFAULT_TIMEOUT)
+            except subprocess.TimeoutExpired:
+                code = None
+            raise AssertionError(f"{self.what} ended its output without answering "
+                                 f"(exit code {code})")
+        return line
 
 
 @dataclass
@@ -437,6 +456,18 @@ class WineSession:
         subprocess.run(["import", "-window", window, str(target)], env=self.env, check=True,
                        timeout=60)
         return target
+
+    def hold_server(self) -> None:
+        """Starts the prefix's wineserver to stay until it is ended (-p without a time comes
+        after the -p0 of Debian's wrapper and wins); it returns once the server listens. The
+        first program started then boots the prefix as before."""
+        subprocess.run(["wineserver", "-p"], env=self.env, timeout=60, check=True)
+
+    def end_server(self) -> None:
+        """Ends every process of the prefix and waits until its wineserver, which writes the
+        registry files as it goes, has gone."""
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60, check=False)
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60, check=False)
 
     def close(self) -> None:
         """Ends every process of the prefix and waits for its wineserver to go."""
@@ -558,7 +589,12 @@ def copy_prefix(template: Path, prefix: Path) -> None:
                     shutil.copy2(source, target / name)
 
 
-def new_session(root: Path) -> WineSession:
+def new_session(root: Path, hold_server: bool = True) -> WineSession:
+    """A prefix of its own for one test. hold_server starts its wineserver at once and keeps it
+    until close(): Debian's wineserver runs with -p0, so a server ends about a second after the
+    last program in its prefix (once the desktop process leaves), and a program started while
+    it ends cannot join it: it waits in Wine's connect retries for it to go, then boots a new
+    one (wineboot, services, desktop, devices), seconds each time and more on a busy machine."""
     display = os.environ.get("DISPLAY")
     template = os.environ.get("QUELVANT_WINE_TEMPLATE")
     if not display or not template:
@@ -573,4 +609,7 @@ def new_session(root: Path) -> WineSession:
         WINEARCH="win64",
     )
     env.pop("WINESERVER", None)
-    return WineSession(root, env)
+    session = WineSession(root, env)
+    if hold_server:
+        session.hold_server()
+    return session

@@ -16,6 +16,8 @@ from harness import (  # noqa: F401
     BIN_DIR,
     DEFAULT_TIMEOUT,
     REPO,
+    WINE_REG,
+    WINE_REGEDIT,
     LineReader,
     Probe,
     WineSession,
@@ -115,22 +117,27 @@ class Driver:
     """drive.exe: one command a line, one answer a line."""
 
     def __init__(self, wine: WineSession):
-        self.process = wine.start(
-            "drive.exe",
-            stdin=subprocess.PIPE,
-            stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL,
-            text=True,
-            encoding="utf-8",
-            bufsize=1,
-        )
+        # What Wine says when the driver cannot start (no server to join, say) goes to a file.
+        errors = wine.root / "drive.err"
+        with errors.open("w") as sink:
+            self.process = wine.start(
+                "drive.exe",
+                stdin=subprocess.PIPE,
+                stdout=subprocess.PIPE,
+                stderr=sink,
+                text=True,
+                encoding="utf-8",
+                bufsize=1,
+            )
         self._lines = LineReader(self.process, "drive.exe")
         try:
             first = self._next()
         except AssertionError as error:
-            # Seen rarely on a busy machine and not yet explained: say what the prefix was doing.
+            # Say what the prefix was doing and what Wine said.
+            said = errors.read_text(errors="replace")[-2000:]
             raise AssertionError(f"{error}; the prefix's processes:\n"
-                                 f"{prefix_processes(wine.prefix)}") from None
+                                 f"{prefix_processes(wine.prefix)}\ndrive.exe's errors: {said!r}"
+                                 ) from None
         assert first == "ready", first
 
     def _next(self) -> str:
@@ -348,12 +355,22 @@ def driver_for(wine: WineSession) -> Driver:
 
 
 # Registry
+def reg_query_lines(wine: WineSession, key: str) -> list[str]:
+    """What `reg query` prints for a key, line by line; [] when the key is missing."""
+    result = run_wine(["wine", WINE_REG, "query", key], wine.env)
+    if result.returncode != 0:
+        if result.returncode == 1 and "Unable to find the specified registry key" in result.stdout:
+            return []
+        # Any other failure is no answer, never "no values": say what reg.exe said.
+        raise AssertionError(f"reg query {key} ended with {result.returncode}: "
+                             f"{result.stdout!r} {result.stderr!r}")
+    return [line.rstrip("\r") for line in result.stdout.splitlines()]
+
+
 def reg_query(wine: WineSession, key: str) -> dict[str, tuple[str, str]]:
     """The values of a key as {name: (type, data)}; {} when the key is missing."""
-    result = run_wine(["wine", "reg", "query", key], wine.env)
     values = {}
-    for line in result.stdout.splitlines():
-        line = line.rstrip("\r")
+    for line in reg_query_lines(wine, key):
         if not line.startswith("    "):
             continue
         parts = line.strip().split("    ")
@@ -372,9 +389,15 @@ def settings(wine: WineSession) -> dict[str, int | str]:
     return out
 
 
+def reg_run(wine: WineSession, *args: str) -> None:
+    """Runs reg.exe to change the registry; a failure fails the test with what reg.exe said."""
+    result = run_wine(["wine", WINE_REG, *args], wine.env)
+    assert result.returncode == 0, \
+        f"reg {' '.join(args)} ended with {result.returncode}: {result.stdout!r} {result.stderr!r}"
+
+
 def reg_add(wine: WineSession, key: str, name: str, kind: str, data: str) -> None:
-    run_wine(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"], wine.env,
-             check=True)
+    reg_run(wine, "add", key, "/v", name, "/t", kind, "/d", data, "/f")
 
 
 def store_settings(wine: WineSession, **values: int | str) -> None:
@@ -389,7 +412,7 @@ def remove_key(wine: WineSession, key: str, whole: bool = False) -> None:
         parent, name = key.rsplit("\\", 1)
         run_wine(["wine", str(wine.exe("regdelete.exe")), parent, name], wine.env, check=True)
     else:
-        run_wine(["wine", "reg", "delete", key, "/f"], wine.env, check=True)
+        reg_run(wine, "delete", key, "/f")
     wait_until(lambda: reg_query(wine, key) == {}, what=f"{key} to go")
 
 
@@ -406,7 +429,8 @@ def store_values(wine: WineSession, key: str, **values: int | str) -> None:
             lines.append(f'"{name}"=dword:{value & 0xFFFFFFFF:08x}')
     reg_file = wine.root / "settings.reg"
     reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="utf-16")
-    subprocess.run(["wine", "regedit", "/S", str(reg_file)], env=wine.env, check=True, timeout=60)
+    subprocess.run(["wine", WINE_REGEDIT, "/S", str(reg_file)], env=wine.env, check=True,
+                   timeout=60)
     wait_until(lambda: all(n in reg_query(wine, key) for n in values), what=f"the values in {key}")
 
 

@@ -8,7 +8,7 @@ import subprocess
 from dataclasses import dataclass
 from pathlib import Path
 
-from harness import WineSession, unescape, wait_until, windows_path
+from harness import WINE_REGEDIT, WineSession, unescape, wait_until, windows_path
 from quelvant import reg_query
 
 SPVOICE_CLSID = "{96749377-3391-11D2-9EE3-00C04F797396}"
@@ -37,7 +37,8 @@ def import_reg(wine: WineSession, name: str, sections: dict[str, list[str]]) -> 
         lines.append("")
     reg_file = wine.root / name
     reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="utf-16")
-    subprocess.run(["wine", "regedit", "/S", str(reg_file)], env=wine.env, check=True, timeout=60)
+    subprocess.run(["wine", WINE_REGEDIT, "/S", str(reg_file)], env=wine.env, check=True,
+                   timeout=60)
 
 
 @dataclass(frozen=True)

@@ -10,7 +10,7 @@ from pathlib import Path
 import pytest
 
 import quelvant as q
-from harness import BIN_DIR, WineSession, run_wine, wait_until, windows_path
+from harness import BIN_DIR, WineSession, wait_until, windows_path
 from runentry import (
     REG_EXPAND_SZ,
     REG_SZ,
@@ -59,7 +59,7 @@ def assert_written_for(wine: WineSession, path: str) -> None:
 
 
 def reg_delete(wine: WineSession, *args: str) -> None:
-    run_wine(["wine", "reg", "delete", *args, "/f"], wine.env, check=True)
+    q.reg_run(wine, "delete", *args, "/f")
 
 
 def test_ticking_writes_the_entry_and_clearing_deletes_it(wine: WineSession):

@@ -12,7 +12,7 @@ from pathlib import Path
 
 import pytest
 import quelvant as q
-from harness import BIN_DIR, REPO, WineSession, run_wine, windows_path
+from harness import BIN_DIR, REPO, WINE_MSIEXEC, WineSession, windows_path
 from input_kinds import LEFT, send_with_marker
 
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
@@ -37,12 +37,11 @@ FOLDERS = [
 def msiexec(wine: WineSession, *args: str) -> int:
     # No menu entries on the host for the shortcut the installer makes in the prefix.
     env = dict(wine.env, WINEDLLOVERRIDES=wine.env["WINEDLLOVERRIDES"] + ";winemenubuilder.exe=d")
-    return subprocess.run(["wine", "msiexec", *args, "/qn"], env=env, timeout=120).returncode
+    return subprocess.run(["wine", WINE_MSIEXEC, *args, "/qn"], env=env, timeout=120).returncode
 
 
 def subkey_names(wine: WineSession, key: str) -> list[str]:
-    out = run_wine(["wine", "reg", "query", key], wine.env).stdout.splitlines()
-    return [line.strip() for line in out if line.startswith("HKEY_")]
+    return [line.strip() for line in q.reg_query_lines(wine, key) if line.startswith("HKEY_")]
 
 
 def subkeys(wine: WineSession, key: str) -> list[dict[str, tuple[str, str]]]:

@@ -3,8 +3,6 @@ installed; registry values and files, when the program has run."""
 
 from __future__ import annotations
 
-import subprocess
-
 import quelvant as q
 from harness import HookHost, Probe, WineSession
 from input_kinds import KEY_MESSAGES, LEFT, check_actions, send_with_marker
@@ -56,14 +54,16 @@ def files_snapshot(wine: WineSession) -> dict[str, tuple[int, int]]:
 
 
 def end_session_processes(wine: WineSession) -> None:
-    """Ends the driver and waits for the prefix's wineserver to write the registry and go."""
+    """Ends the driver, then the prefix's wineserver, which writes the registry as it goes; the
+    next program starts Wine in the prefix anew, as a new session would."""
     if isinstance(wine.driver, q.Driver):
         wine.driver.process.stdin.close()
         wine.driver.process.wait(timeout=60)
         wine.driver = None
     for process in wine.processes:
         process.wait(timeout=60)
-    subprocess.run(["wineserver", "-w"], env=wine.env, timeout=120, check=True)
+    wine.end_server()
+    wine.hold_server()
 
 
 def changed_keys(before: dict, after: dict) -> set:

@@ -38,6 +38,12 @@ def combination_name(app: q.Quelvant, modifiers: int, vk: int) -> str:
 
 def open_capture(app: q.Quelvant) -> None:
     app.click(q.DISABLE_ENABLE_SHORTCUT)
+    wait_capture_shown(app)
+
+
+def wait_capture_shown(app: q.Quelvant) -> None:
+    """Works on the capture dialog once it shows: its window exists before its initialisation
+    has placed it over the main dialog's corner."""
     wait_until(lambda: app.drive(f"find {CAPTURE_TITLE}") != "none", what="the capture dialog")
     app.use(CAPTURE_TITLE)
     wait_until(app.visible, what="the capture dialog to show")
@@ -180,8 +186,7 @@ def test_whole_capture_by_keyboard_alone(wine: WineSession):
     wait_until(lambda: app.drive.value("focus") == str(q.DISABLE_ENABLE_SHORTCUT),
                what="focus on the shortcut box")
     wine.xdotool("key", "space")
-    wait_until(lambda: app.drive(f"find {CAPTURE_TITLE}") != "none", what="the capture dialog")
-    app.use(CAPTURE_TITLE)
+    wait_capture_shown(app)
     type_into_capture(app, "ctrl+shift+k", "Return")
     close_capture(app)
     name = combination_name(app, HOTKEYF_CONTROL | HOTKEYF_SHIFT, VK_K)
