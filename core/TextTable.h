@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// T(name, resource id), in the order of the ids.
+// T(name, resource id), in the order of the ids. A new text gets its IDS_ id in res/resource.h, its
+// entry in every res/lang/*.rc (ctest checks English against this list) and a row here.
 #define QUELVANT_TEXTS(T)                                                                          \
     T(LanguageTag, IDS_LANGUAGE_TAG)                                                               \
     T(MouseDisabled, IDS_MOUSE_DISABLED)                                                           \
