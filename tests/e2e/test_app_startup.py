@@ -20,12 +20,12 @@ WS_TABSTOP = 0x00010000
 # dialog units, and whether the control is a tab stop.
 TEMPLATE = [
     (-1, "Button", "Select the Mouse Type to Disable", 7, 4, 236, 104, False),
-    (q.LEFT, "Button", "Disable &Left Button Click", 63, 19, 130, 10, True),
-    (q.RIGHT, "Button", "Disable &Right Button Click", 63, 30, 130, 10, True),
-    (q.MIDDLE, "Button", "Disable &Middle Button Click", 63, 41, 130, 10, True),
-    (q.MOVES, "Button", "Disable Mouse Mo&vements", 63, 52, 130, 10, True),
-    (q.WHEEL, "Button", "Disable Mouse &Wheel", 63, 63, 130, 10, True),
-    (q.TOUCHPAD, "Button", "Disable &Touchpad", 63, 74, 130, 10, True),
+    (q.LEFT, "Button", "Disable &Left Button Click", 63, 19, 150, 10, True),
+    (q.RIGHT, "Button", "Disable &Right Button Click", 63, 30, 150, 10, True),
+    (q.MIDDLE, "Button", "Disable &Middle Button Click", 63, 41, 150, 10, True),
+    (q.MOVES, "Button", "Disable Mouse Mo&vements", 63, 52, 150, 10, True),
+    (q.WHEEL, "Button", "Disable Mouse &Wheel", 63, 63, 150, 10, True),
+    (q.TOUCHPAD, "Button", "Disable &Touchpad", 63, 74, 150, 10, True),
     (q.DISABLE_ENABLE_SHORTCUT, "Button", "Disable / Enable Shortcut", 16, 91, 222, 10, True),
     (q.KEYBOARD, "Button", "Disable Keyboard Keys", 17, 115, 112, 10, True),
     (q.ALLOW_INJECTED, "Button", "Allow Simulated", 134, 115, 100, 10, True),

@@ -140,24 +140,30 @@ void CheckText(const Language& language, int dialog, HWND control, const std::ws
         }
         return;
     }
-    const UINT prefix = lstrcmpiW(kind, L"Edit") == 0 || (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
-    if (lstrcmpiW(kind, L"Edit") == 0) {
-        const LRESULT margins = SendMessageW(control, EM_GETMARGINS, 0, 0);
-        const long available = client.right - LOWORD(margins) - HIWORD(margins);
+    // An edit draws inside its formatting rectangle; a static in its client area.
+    const bool edit = lstrcmpiW(kind, L"Edit") == 0;
+    RECT room = client;
+    if (edit) {
+        SendMessageW(control, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&room));
+    } else if (lstrcmpiW(kind, L"Static") != 0 || (style & SS_TYPEMASK) > SS_RIGHT) {
+        return;
+    }
+    const long width = room.right - room.left;
+    const long height = room.bottom - room.top;
+    const UINT prefix = edit || (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
+    if (edit && (style & ES_MULTILINE) == 0) {
         const long needed = Extent(control, text, DT_SINGLELINE | prefix, 0).cx;
-        if (needed > available) {
-            Report(language, dialog, control, text, L"text", needed, available);
+        if (needed > width) {
+            Report(language, dialog, control, text, L"text", needed, width);
         }
         return;
     }
-    if (lstrcmpiW(kind, L"Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT) {
-        const SIZE needed =
-            Extent(control, text, DT_WORDBREAK | DT_EXPANDTABS | prefix, client.right);
-        if (needed.cx > client.right) {
-            Report(language, dialog, control, text, L"a word", needed.cx, client.right);
-        } else if (needed.cy > client.bottom) {
-            Report(language, dialog, control, text, L"height", needed.cy, client.bottom);
-        }
+    const SIZE needed = Extent(
+        control, text, DT_WORDBREAK | DT_EXPANDTABS | prefix | (edit ? DT_EDITCONTROL : 0), width);
+    if (needed.cx > width) {
+        Report(language, dialog, control, text, L"a word", needed.cx, width);
+    } else if (needed.cy > height) {
+        Report(language, dialog, control, text, L"height", needed.cy, height);
     }
 }
 
