@@ -41,8 +41,8 @@ TEMPLATE = [
         "Note : You can use Tab Key to Move Focus to Next Control and Press Spacebar to Click it.",
         6, 196, 238, 19, False,
     ),
-    (q.STATUS, "Edit", None, 7, 214, 236, 14, False),
-    (q.MANAGED, "Edit", None, 7, 231, 236, 12, True),
+    (q.STATUS, "Edit", None, 7, 214, 236, 36, False),
+    (q.MANAGED, "Edit", None, 7, 253, 236, 12, True),
 ]
 
 DEFAULTS = q.DEFAULTS

@@ -59,13 +59,19 @@ std::wstring LoadText(HMODULE module, UINT id, WORD language) {
     return at < end && at + 1 + *at <= end ? std::wstring(at + 1, *at) : std::wstring();
 }
 
-// %1 filled in as the program does.
-std::wstring Fill(std::wstring text, const std::wstring& first) {
-    for (size_t at = text.find(L"%1"); at != std::wstring::npos; at = text.find(L"%1", at)) {
-        text.replace(at, 2, first);
-        at += first.size();
+// %1 and %2 filled in as the program does.
+std::wstring Fill(const std::wstring& text, const std::wstring& first, const std::wstring& second) {
+    std::wstring filled;
+    for (size_t at = 0; at < text.size(); ++at) {
+        const wchar_t next = at + 1 < text.size() ? text[at + 1] : L'\0';
+        if (text[at] == L'%' && (next == L'1' || next == L'2')) {
+            filled += next == L'1' ? first : second;
+            ++at;
+        } else {
+            filled += text[at];
+        }
     }
-    return text;
+    return filled;
 }
 
 std::wstring KeyName(UINT key, bool extended) {
@@ -183,17 +189,70 @@ INT_PTR CALLBACK DoNothing(HWND, UINT, WPARAM, LPARAM) {
     return FALSE;
 }
 
+// What fills a run-time text's %1 (and %2): the longest that the program puts there.
+enum class Part { None, Shortcut, CloseKey, Reason, Countdown };
+
 struct RunTimeText {
-    int dialog;
     int control;
     UINT text;
-    bool shortcut; // %1 is the longest shortcut name
+    Part part;
+    UINT reason; // the string that is %1 for Part::Reason
 };
 
-// Texts the program puts into controls at run time.
+// Texts the main dialog's controls get at run time: every status, the managed-settings line,
+// the shortcut boxes' captions with the longest key names.
 constexpr RunTimeText kRunTimeTexts[] = {
-    {IDD_QUELVANT_DIALOG, IDC_EDIT_STATUS, IDS_ABOUTBOX, false},
+    {IDC_EDIT_STATUS, IDS_MOUSE_DISABLED, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_MOUSE_DISABLE_ERROR, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_MOUSE_ENABLED, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_MOUSE_ENABLE_ERROR, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_CHORD_RELEASED, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_CHORD_RESTORED, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_KEYBOARD_BLOCKED_HINT, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_KEYBOARD_ERROR, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_SAVE_ERROR, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_RESTORED_MOUSE_AND_KEYBOARD, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_RESTORED_MOUSE, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_RESTORED_KEYBOARD, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_TOUCHPAD_DISABLED, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_TOUCHPAD_ENABLED, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_TOUCHPAD_DISABLE_ERROR, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_TOUCHPAD_ENABLE_ERROR, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_TOUCHPAD_DISABLE_ERROR_LINE, Part::Reason, IDS_TOUCHPAD_TOGGLE_IGNORED},
+    {IDC_EDIT_STATUS, IDS_TOUCHPAD_DISABLE_ERROR_LINE, Part::Reason, IDS_TOUCHPAD_MODIFIERS_HELD},
+    {IDC_EDIT_STATUS, IDS_TOUCHPAD_ENABLE_ERROR_LINE, Part::Reason,
+     IDS_TOUCHPAD_BLOCKED_BY_PRIVILEGE},
+    {IDC_EDIT_STATUS, IDS_AUTO_START_ENABLE_FAILED, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_AUTO_START_DISABLE_FAILED, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_RESET_FAILED, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_RESET_DONE, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_LOCK_FORBIDDEN, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_LOCK_ERROR, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_LOCK_ENDED, Part::None, 0},
+    {IDC_EDIT_STATUS, IDS_LOCK_COUNTDOWN, Part::Countdown, 0},
+    {IDC_EDIT_MANAGED, IDS_MANAGED_LINE, Part::None, 0},
+    {IDC_CHECK_DISABLE_ENABLE_SHORTCUT, IDS_DISABLE_ENABLE_CAPTION, Part::None, 0},
+    {IDC_CHECK_DISABLE_ENABLE_SHORTCUT, IDS_DISABLE_ENABLE_NAMED, Part::Shortcut, 0},
+    {IDC_CHECK_CLOSE_SHORTCUT, IDS_CLOSE_CAPTION, Part::None, 0},
+    {IDC_CHECK_CLOSE_SHORTCUT, IDS_CLOSE_NAMED, Part::CloseKey, 0},
 };
+
+std::wstring RunTime(const Language& language, const RunTimeText& item) {
+    const std::wstring text = LoadText(language.module, item.text, language.id);
+    switch (item.part) {
+    case Part::Shortcut:
+        return Fill(text, LongShortcut(), L"");
+    case Part::CloseKey:
+        return Fill(text, KeyName(VK_F12, false), L"");
+    case Part::Reason:
+        return Fill(text, LoadText(language.module, item.reason, language.id), L"");
+    case Part::Countdown: // a lock lasts at most 3600 s
+        return Fill(text, L"60", L"00");
+    case Part::None:
+        break;
+    }
+    return text;
+}
 
 void CheckDialog(const Language& language, int dialog) {
     const HRSRC found =
@@ -221,16 +280,17 @@ void CheckDialog(const Language& language, int dialog) {
         }
     }
     for (const RunTimeText& item : kRunTimeTexts) {
-        const HWND control = GetDlgItem(window.Get(), item.control);
-        if (item.dialog == dialog && control != nullptr) {
-            const std::wstring text = LoadText(language.module, item.text, language.id);
-            if (text.empty()) {
-                ++g_cut;
-                Say(language.name + L": no string " + std::to_wstring(item.text));
-                continue;
-            }
-            CheckText(language, dialog, control, item.shortcut ? Fill(text, LongShortcut()) : text);
+        if (dialog != IDD_QUELVANT_DIALOG) {
+            break;
         }
+        const std::wstring text = RunTime(language, item);
+        if (text.empty() || text.find(L'%') != std::wstring::npos) {
+            ++g_cut;
+            Say(language.name + L": string " + std::to_wstring(item.text) + L" is missing or " +
+                L"keeps a placeholder: \"" + text + L"\"");
+            continue;
+        }
+        CheckText(language, dialog, GetDlgItem(window.Get(), item.control), text);
     }
 }
 
