@@ -7,7 +7,7 @@
 #include "HelperHookPort.h"
 #include "LockCommand.h"
 #include "LockHandOver.h"
-#include "LockTexts.h"
+#include "ModuleTexts.h"
 #include "ProfileSettingsStore.h"
 #include "QuelvantDlg.h"
 #include "RegistryPolicy.h"
@@ -84,9 +84,14 @@ HWND FindRunningDialog(const CString& title) {
     return found != nullptr ? ::GetAncestor(found, GA_ROOTOWNER) : nullptr;
 }
 
+// The box of a lock command that is refused or not understood.
+void LockBox(TextId text) {
+    ::MessageBoxW(nullptr, ui::LoadText(text).c_str(), ui::LoadText(TextId::LockBoxCaption).c_str(),
+                  MB_ICONERROR);
+}
+
 // How long a lock command waits for the running instance to take it.
 constexpr UINT kHandOverTimeoutMs = 10000;
-constexpr wchar_t kLockBoxCaption[] = L"Quelvant: Lock for Cleaning";
 
 // Hands "/lock SECONDS" or "/unlock" to the running dialog; its answer is the exit code.
 int HandOver(HWND running, const LockCommand& command) {
@@ -115,13 +120,13 @@ BOOL CQuelvantApp::InitInstance() {
     // A lock command is checked before anything else happens: a bad one changes nothing.
     const LockCommand lockCommand = ParseLockCommand(m_lpCmdLine);
     if (lockCommand.kind == LockCommandKind::Bad) {
-        ::MessageBoxW(nullptr, kLockUsageText, kLockBoxCaption, MB_ICONERROR);
+        LockBox(TextId::LockUsage);
         m_nExitCode = kLockExitUsage;
         return FALSE;
     }
     if (lockCommand.kind == LockCommandKind::Lock &&
         !adapters::RegistryPolicy().Read().allowTimedLock) {
-        ::MessageBoxW(nullptr, kLockForbiddenText, kLockBoxCaption, MB_ICONERROR);
+        LockBox(TextId::LockForbidden);
         m_nExitCode = kLockExitForbidden;
         return FALSE;
     }
@@ -139,7 +144,7 @@ BOOL CQuelvantApp::InitInstance() {
     if (lockCommand.kind != LockCommandKind::None && ::IsWindow(running)) {
         m_nExitCode = HandOver(running, lockCommand);
         if (m_nExitCode == kLockExitForbidden) {
-            ::MessageBoxW(nullptr, kLockForbiddenText, kLockBoxCaption, MB_ICONERROR);
+            LockBox(TextId::LockForbidden);
         }
         return FALSE;
     }
@@ -172,9 +177,9 @@ BOOL CQuelvantApp::InitInstance() {
     if (action == StartupAction::ResetSettings) {
         // The success is told only when the store took every value and auto start is off.
         if (dlg.ResetSettings()) {
-            AfxMessageBox(L"Reset of Settings Done.", 0, 0);
+            AfxMessageBox(ui::LoadText(TextId::ResetDone).c_str(), 0, 0);
         } else {
-            AfxMessageBox(kResetFailedText, MB_ICONERROR, 0);
+            AfxMessageBox(ui::LoadText(TextId::ResetFailed).c_str(), MB_ICONERROR, 0);
         }
     } else {
         m_pMainWnd = &dlg;

@@ -4,6 +4,8 @@
 
 #include "Ports.h"
 
+#include <optional>
+
 namespace quelvant::core {
 
 class AutoStartControl {
@@ -15,10 +17,10 @@ public:
     bool Enabled();
 
     // What a change ends in: the box as the Run list now holds it, and the error to tell
-    // (nullptr when the list holds what was asked).
+    // (none when the list holds what was asked).
     struct Outcome {
         bool ticked = false;
-        const wchar_t* error = nullptr;
+        std::optional<TextId> error;
     };
     // Writes this program's entry (quoted path and the silent word) or deletes it, then reads
     // the list back: neither the write nor the delete reports back.

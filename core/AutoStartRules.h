@@ -1,6 +1,8 @@
 // Composing and reading back the program's entry in the user's Run list. Platform-free.
 #pragma once
 
+#include "TextTable.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -33,9 +35,8 @@ std::wstring StripSilentWord(std::wstring_view text);
 std::wstring RunEntryLookupPath(std::wstring_view text);
 
 // Told when the Run list, read back after a change, does not hold what the user asked for.
-constexpr const wchar_t* AutoStartFailedText(bool enable) noexcept {
-    return enable ? L"Could not Enable Auto Start at Logon."
-                  : L"Could not Disable Auto Start at Logon.";
+constexpr TextId AutoStartFailedText(bool enable) noexcept {
+    return enable ? TextId::AutoStartEnableFailed : TextId::AutoStartDisableFailed;
 }
 
 } // namespace quelvant::core

@@ -42,7 +42,7 @@ bool BlockingControl::Apply() {
     if (result.keys.done) {
         // Said once each time keys become blocked: a blind user may never meet the tooltip.
         if (keys && !m_bKeyboardInForce) {
-            m_window.Speak(kKeyboardBlockedHint);
+            m_window.Speak(m_window.Text(TextId::KeyboardBlockedHint));
         }
         m_bKeyboardInForce = keys;
         // Applying ends a release; a touchpad that cannot follow says so itself and its
@@ -51,17 +51,17 @@ bool BlockingControl::Apply() {
         ApplyTouchpad();
         return true;
     }
-    m_window.ShowError(kKeyboardErrorText);
+    m_window.ShowError(m_window.Text(TextId::KeyboardError));
     return false;
 }
 
 bool BlockingControl::TellMouse(std::uint16_t filter, const HookResult& mouse) {
     const MouseOutcome outcome = PickMouseOutcome(filter, mouse.done ? 1 : 0);
     m_nBlockState = outcome.blockState;
-    m_window.Announce(outcome.text);
+    m_window.Announce(m_window.Text(outcome.text));
     if (!mouse.done) {
         m_window.ShowError(
-            FormatMouseErrorMessage(mouse.error, m_window.SystemErrorText(mouse.error)));
+            FormatMouseErrorMessage(m_window, mouse.error, m_window.SystemErrorText(mouse.error)));
     }
     return mouse.done;
 }
@@ -109,7 +109,7 @@ void BlockingControl::Commit() {
         if (!(shown == applied)) {
             Apply();
         }
-        m_window.ShowError(kSaveErrorText);
+        m_window.ShowError(m_window.Text(TextId::SaveError));
     } else if (m_nBlockState != kBlockError && !shown.SameMouse(applied)) {
         BlockMouseOnly(shown.mouseFilter);
     }
@@ -166,12 +166,12 @@ void BlockingControl::FollowReleaseChord(bool released, std::uint32_t touchpadFa
     } else {
         m_nBlockState = m_nBlockStateBeforeChord;
     }
-    m_window.Announce(released ? kChordReleasedText : kChordRestoredText);
+    m_window.Announce(m_window.Text(released ? TextId::ChordReleased : TextId::ChordRestored));
     TellTouchpadNews(m_window, news);
 }
 
 void BlockingControl::HooksRestored(bool mouse, bool keyboard) {
-    m_window.Announce(HooksRestoredText(mouse, keyboard));
+    m_window.Announce(m_window.Text(HooksRestoredText(mouse, keyboard)));
 }
 
 } // namespace quelvant::core

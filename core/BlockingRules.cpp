@@ -13,12 +13,9 @@ std::wstring ToHex(std::uint32_t value, bool upperCase) {
     return text;
 }
 
-std::wstring FormatMouseErrorMessage(std::uint32_t lastError, std::wstring_view systemText) {
-    std::wstring message = L"Could not Disable Selected Mouse Functionality.\n\nLast Error ";
-    message += ToHex(lastError, false);
-    message += L"\n\n";
-    message += systemText;
-    return message;
+std::wstring FormatMouseErrorMessage(TextSource& texts, std::uint32_t lastError,
+                                     std::wstring_view systemText) {
+    return texts.Fill(TextId::MouseErrorMessage, {ToHex(lastError, false), systemText});
 }
 
 std::wstring TrimSystemMessage(std::wstring_view message) {
@@ -32,27 +29,22 @@ std::wstring TrimSystemMessage(std::wstring_view message) {
     return text;
 }
 
-std::wstring FallbackErrorText(std::uint32_t code) {
+std::wstring FallbackErrorText(TextSource& texts, std::uint32_t code) {
     if (code > 0x80040200u && code <= 0x8004FFFFu) {
-        return L"IDispatch error #" + std::to_wstring(code - 0x80040200u);
+        return texts.Fill(TextId::IdispatchError, {std::to_wstring(code - 0x80040200u)});
     }
-    return L"Unknown error 0x" + ToHex(code, true);
+    return texts.Fill(TextId::UnknownError, {ToHex(code, true)});
 }
 
-std::wstring FormatTouchpadErrorMessage(bool on, std::uint32_t lastError,
+std::wstring FormatTouchpadErrorMessage(TextSource& texts, bool on, std::uint32_t lastError,
                                         std::wstring_view systemText) {
-    std::wstring message = on ? L"Could not Enable Touchpad." : L"Could not Disable Touchpad.";
-    message += L"\n\nLast Error ";
-    message += ToHex(lastError, false);
-    message += L"\n\n";
-    message += systemText;
-    return message;
+    return texts.Fill(on ? TextId::TouchpadEnableErrorMessage : TextId::TouchpadDisableErrorMessage,
+                      {ToHex(lastError, false), systemText});
 }
 
-std::wstring FormatTouchpadErrorLine(bool on, std::wstring_view systemText) {
-    std::wstring line = on ? L"Could not Enable Touchpad: " : L"Could not Disable Touchpad: ";
-    line += systemText;
-    return line;
+std::wstring FormatTouchpadErrorLine(TextSource& texts, bool on, std::wstring_view systemText) {
+    return texts.Fill(on ? TextId::TouchpadEnableErrorLine : TextId::TouchpadDisableErrorLine,
+                      {systemText});
 }
 
 } // namespace quelvant::core

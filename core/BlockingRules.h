@@ -3,6 +3,7 @@
 #pragma once
 
 #include "HookDecision.h"
+#include "Ports.h"
 
 #include <cstdint>
 #include <string>
@@ -28,56 +29,42 @@ enum BlockState : std::int32_t {
 };
 
 struct MouseOutcome {
-    const wchar_t* text;
+    TextId text;
     std::int32_t blockState;
 };
 
 // "Disablig" is the program's own spelling of that status text.
 constexpr MouseOutcome PickMouseOutcome(std::uint16_t filter, int libraryResult) noexcept {
     if (filter != 0) {
-        return libraryResult != 0 ? MouseOutcome{L"Mouse Buttons Disabled", kBlockInForce}
-                                  : MouseOutcome{L"Error Disablig Mouse Buttons", kBlockError};
+        return libraryResult != 0 ? MouseOutcome{TextId::MouseDisabled, kBlockInForce}
+                                  : MouseOutcome{TextId::MouseDisableError, kBlockError};
     }
-    return libraryResult != 0 ? MouseOutcome{L"Mouse Buttons Enabled", kBlockReleased}
-                              : MouseOutcome{L"Error Enabling Mouse Buttons", kBlockError};
+    return libraryResult != 0 ? MouseOutcome{TextId::MouseEnabled, kBlockReleased}
+                              : MouseOutcome{TextId::MouseEnableError, kBlockError};
 }
-
-// The release chord that the hook library recognises while anything is blocked: what the user
-// is told when it acts, when keyboard blocking comes into force, and on the keyboard box.
-constexpr const wchar_t* kChordReleasedText =
-    L"All Blocking Released. Press Ctrl+Alt+Shift+Q to Block Again";
-constexpr const wchar_t* kChordRestoredText = L"Blocking Restored";
-constexpr const wchar_t* kKeyboardBlockedHint =
-    L"Keyboard Keys Disabled. Press Ctrl+Alt+Shift+Q to release all blocking";
-constexpr const wchar_t* kKeyboardBoxTip =
-    L"Stops every key. Ctrl+Alt+Shift+Q releases all blocking at once, even when this window "
-    L"does not answer; press it again to block again.";
 
 // The Disable / Enable shortcut releases while blocking is in force or failed, else applies.
 constexpr bool HotKeyReleasesMouse(std::int32_t blockState) noexcept {
     return blockState == kBlockInForce || blockState == kBlockError;
 }
 
-constexpr const wchar_t* kKeyboardErrorText = L"Could not Disable Keyboard.";
-// Shown when a change was applied but the store did not take it: it is undone in force too.
-constexpr const wchar_t* kSaveErrorText = L"Could not Save Settings.";
-
 // Told when the hook library put back a hook that the system had dropped: blocking had
 // lapsed and holds again.
-constexpr const wchar_t* HooksRestoredText(bool mouse, bool keyboard) noexcept {
-    return mouse && keyboard ? L"Mouse Buttons and Keyboard Keys Disabled Again"
-           : mouse           ? L"Mouse Buttons Disabled Again"
-                             : L"Keyboard Keys Disabled Again";
+constexpr TextId HooksRestoredText(bool mouse, bool keyboard) noexcept {
+    return mouse && keyboard ? TextId::RestoredMouseAndKeyboard
+           : mouse           ? TextId::RestoredMouse
+                             : TextId::RestoredKeyboard;
 }
 
 // "Could not Disable Selected Mouse Functionality.\n\nLast Error %x\n\n%s"
-std::wstring FormatMouseErrorMessage(std::uint32_t lastError, std::wstring_view systemText);
+std::wstring FormatMouseErrorMessage(TextSource& texts, std::uint32_t lastError,
+                                     std::wstring_view systemText);
 
 // A system message as the platform hands it out, with its closing line break cut.
 std::wstring TrimSystemMessage(std::wstring_view message);
 
 // The text given for a code the system has no message for.
-std::wstring FallbackErrorText(std::uint32_t code);
+std::wstring FallbackErrorText(TextSource& texts, std::uint32_t code);
 
 // Lower-case hexadecimal without prefix or leading zeros; upper-case for the fallback.
 std::wstring ToHex(std::uint32_t value, bool upperCase);

@@ -75,7 +75,7 @@ void DialogCore::SetBox(int index, bool ticked) {
     }
 }
 
-const wchar_t* DialogCore::SetAutoStart(bool ticked) {
+std::optional<TextId> DialogCore::SetAutoStart(bool ticked) {
     const AutoStartControl::Outcome outcome = m_autoStart.Change(ticked);
     m_autoStartTicked = outcome.ticked;
     return outcome.error;

@@ -15,6 +15,7 @@
 #include "TouchpadKeeper.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quelvant::core {
@@ -57,8 +58,8 @@ public:
     bool SetDisableEnableShortcut(bool ticked) {
         return m_shortcuts.DisableEnableShortcutClicked(ticked);
     }
-    // The auto-start box: the Run list written or cleared; the error to tell, else nullptr.
-    const wchar_t* SetAutoStart(bool ticked);
+    // The auto-start box: the Run list written or cleared; the error to tell, if any.
+    std::optional<TextId> SetAutoStart(bool ticked);
 
     // The administrator's policy as it stands now, and from now on. Nothing is loaded or
     // applied here: the caller loads the settings again and brings them into force.

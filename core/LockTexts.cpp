@@ -2,11 +2,12 @@
 
 namespace quelvant::core {
 
-std::wstring LockCountdownText(std::uint64_t millisecondsLeft) {
+std::wstring LockCountdownText(TextSource& texts, std::uint64_t millisecondsLeft) {
     const std::uint64_t seconds = (millisecondsLeft + 999) / 1000;
     const std::uint64_t rest = seconds % 60;
-    return L"Locked for cleaning: " + std::to_wstring(seconds / 60) + (rest < 10 ? L":0" : L":") +
-           std::to_wstring(rest) + L" left. Ctrl+Alt+Shift+Q ends it now.";
+    // Seconds always in two digits.
+    const std::wstring restDigits = (rest < 10 ? L"0" : L"") + std::to_wstring(rest);
+    return texts.Fill(TextId::LockCountdown, {std::to_wstring(seconds / 60), restDigits});
 }
 
 } // namespace quelvant::core

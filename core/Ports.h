@@ -1,15 +1,19 @@
 // Everything the core calls out to, in one place: the hook library, the per-user settings
-// store, the administrator's policy, the system's touchpad reading, the user's Run list and the
-// window over the core.
+// store, the administrator's policy, the system's touchpad reading, the user's Run list, the
+// program's texts and the window over the core.
 // The real adapters live in adapters/ (and the window in ui/); the native tests fake each one.
 #pragma once
 
 #include "SettingsPolicy.h"
 #include "SettingsTable.h"
 #include "StoredSettingValue.h"
+#include "TextFormat.h"
+#include "TextTable.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quelvant::core {
@@ -124,10 +128,23 @@ protected:
 // A system without a Run list: nothing reads, nothing is written.
 RunList& NoRunList();
 
+// The program's texts in the language it shows (the system's choice): each by its id, with its
+// variable parts filled. A text the resources lack comes back empty.
+class TextSource {
+public:
+    virtual std::wstring Text(TextId id) = 0;
+    std::wstring Fill(TextId id, std::initializer_list<std::wstring_view> args) {
+        return FillText(Text(id), args);
+    }
+
+protected:
+    ~TextSource() = default;
+};
+
 // The window over the core: the core's view put on the controls now (where the user must see
 // it before what follows, such as an error box), a text for the status line and the voice, one
-// for the voice only, an error box, and the system's text for a code.
-class CoreWindow {
+// for the voice only, an error box, and the system's text for a code; and the texts it shows.
+class CoreWindow : public TextSource {
 public:
     virtual void ShowView() = 0;
     virtual void Announce(const std::wstring& text) = 0;

@@ -20,16 +20,6 @@ inline constexpr const wchar_t* kPolicyKey = L"Software\\Policies\\Quelvant";
 // The longest shortcut name a policy may give, as the templates' text box allows.
 inline constexpr std::size_t kPolicyTextMax = 255;
 
-// What a locked control tells, as its tooltip (screen readers read it as the description).
-inline constexpr const wchar_t* kManagedTip =
-    L"Managed by your administrator: this setting cannot be changed here.";
-
-// The line the dialog shows while any setting is locked, in the words of Windows' own Settings
-// pages; its description names the locked boxes.
-inline constexpr const wchar_t* kManagedLineText =
-    L"Some settings are managed by your organization.";
-inline constexpr const wchar_t* kManagedLineDescription = L"Managed by your organization: ";
-
 // The policy-only value that lets an administrator forbid the lock for cleaning (REG_DWORD 0 or
 // 1, default 1).
 inline constexpr const wchar_t* kAllowTimedLockValue = L"m_bAllowTimedLock";

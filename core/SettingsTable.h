@@ -19,9 +19,6 @@ struct SettingDef {
 
 inline constexpr const wchar_t* kSettingsSection = L"Settings";
 
-// Shown instead of the success of a reset when the store did not take every value.
-inline constexpr const wchar_t* kResetFailedText = L"Could not Reset Settings.";
-
 // Every stored setting, one row each; all else that names a setting comes from here or is checked
 // against it (tests/settings_table.py, run by ctest, names each place a new row lacks). A row: its
 // index, the control that shows it (a name of res/resource.h that only the window layer reads;

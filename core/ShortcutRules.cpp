@@ -2,23 +2,24 @@
 
 namespace quelvant::core {
 
-std::wstring DisableEnableShortcutCaption(std::wstring_view name) {
+std::wstring DisableEnableShortcutCaption(TextSource& texts, std::wstring_view name) {
     if (name.empty()) {
-        return kDisableEnableCaption;
+        return texts.Text(TextId::DisableEnableCaption);
     }
-    return std::wstring(name) + L" to Disable / Enable";
+    return texts.Fill(TextId::DisableEnableNamed, {name});
 }
 
-std::wstring CloseShortcutCaption(std::wstring_view keyName) {
-    return std::wstring(keyName) + L" to Close";
+std::wstring CloseShortcutCaption(TextSource& texts, std::wstring_view keyName) {
+    return texts.Fill(TextId::CloseNamed, {keyName});
 }
 
-std::wstring NoFreeCloseKeyText(std::wstring_view title) {
-    return L"None of F6 to F12 is Free to Close " + std::wstring(title) + L".";
+std::wstring NoFreeCloseKeyText(TextSource& texts, std::wstring_view title) {
+    return texts.Fill(TextId::NoFreeCloseKey, {title});
 }
 
-std::wstring CloseShortcutAnnouncement(std::wstring_view caption, std::wstring_view title) {
-    return std::wstring(caption) + L" " + std::wstring(title);
+std::wstring CloseShortcutAnnouncement(TextSource& texts, std::wstring_view caption,
+                                       std::wstring_view title) {
+    return texts.Fill(TextId::CloseAnnouncement, {caption, title});
 }
 
 } // namespace quelvant::core

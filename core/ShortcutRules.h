@@ -1,6 +1,8 @@
 // The rules of the two global shortcuts that need no window. Platform-free.
 #pragma once
 
+#include "Ports.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,19 +34,17 @@ inline constexpr CloseKey kCloseKeys[] = {
     {0x79, L"F10"}, {0x7A, L"F11"}, {0x7B, L"F12"},
 };
 
-inline constexpr const wchar_t* kDisableEnableCaption = L"Disable / Enable Shortcut";
-inline constexpr const wchar_t* kCloseCaption = L"Close Shortcut";
+// The caption follows the stored name, not the key; without one it is the box's plain caption.
+std::wstring DisableEnableShortcutCaption(TextSource& texts, std::wstring_view name);
 
-// The caption follows the stored name, not the key.
-std::wstring DisableEnableShortcutCaption(std::wstring_view name);
-
-// "%s to Close", for the key that was registered.
-std::wstring CloseShortcutCaption(std::wstring_view keyName);
+// "%1 to Close", for the key that was registered.
+std::wstring CloseShortcutCaption(TextSource& texts, std::wstring_view keyName);
 
 // Shown and spoken when none of the close keys could be registered.
-std::wstring NoFreeCloseKeyText(std::wstring_view title);
+std::wstring NoFreeCloseKeyText(TextSource& texts, std::wstring_view title);
 
 // What is spoken when the close shortcut is set: the caption, a blank, the application title.
-std::wstring CloseShortcutAnnouncement(std::wstring_view caption, std::wstring_view title);
+std::wstring CloseShortcutAnnouncement(TextSource& texts, std::wstring_view caption,
+                                       std::wstring_view title);
 
 } // namespace quelvant::core

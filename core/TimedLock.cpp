@@ -17,13 +17,13 @@ TimedLock::Start TimedLock::Begin(std::uint32_t seconds) {
     const bool remembered = !m_active && m_touchpad.RememberForLock();
     if (!m_hooks.Lock(seconds).done) {
         m_touchpad.LockOver(remembered);
-        m_window.ShowError(kLockErrorText);
+        m_window.ShowError(m_window.Text(TextId::LockError));
         return Start::Failed;
     }
     m_touchpadRemembered = m_touchpadRemembered || remembered;
     m_active = true;
     m_blocking.Hold(true);
-    m_window.Announce(LockCountdownText(std::uint64_t{seconds} * 1000));
+    m_window.Announce(LockCountdownText(m_window, std::uint64_t{seconds} * 1000));
     return Start::Started;
 }
 
@@ -33,7 +33,7 @@ void TimedLock::Ended() {
     }
     m_active = false;
     m_touchpad.LockOver(std::exchange(m_touchpadRemembered, false));
-    m_window.Announce(kLockEndedText);
+    m_window.Announce(m_window.Text(TextId::LockEnded));
     // What the user changed meanwhile comes into force now, and says so.
     m_blocking.Hold(false);
 }

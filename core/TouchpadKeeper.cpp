@@ -9,7 +9,7 @@ namespace {
 TouchpadNews Failure(bool on, std::uint32_t code, bool boxless = false) {
     TouchpadNews news;
     news.held = false;
-    news.status = on ? kTouchpadEnableErrorText : kTouchpadDisableErrorText;
+    news.status = on ? TextId::TouchpadEnableError : TextId::TouchpadDisableError;
     news.switchFailed = true;
     news.on = on;
     news.code = code;
@@ -23,11 +23,11 @@ TouchpadNews Failure(bool on, std::uint32_t code, bool boxless = false) {
 std::wstring Reason(CoreWindow& window, std::uint32_t code) {
     switch (code) {
     case kTouchpadSwitchIgnored:
-        return kTouchpadToggleIgnoredText;
+        return window.Text(TextId::TouchpadToggleIgnored);
     case kTouchpadModifiersHeld:
-        return kTouchpadModifiersHeldText;
+        return window.Text(TextId::TouchpadModifiersHeld);
     case kTouchpadBlockedByPrivilege:
-        return kTouchpadBlockedByPrivilegeText;
+        return window.Text(TextId::TouchpadBlockedByPrivilege);
     default:
         return window.SystemErrorText(code);
     }
@@ -36,16 +36,17 @@ std::wstring Reason(CoreWindow& window, std::uint32_t code) {
 } // namespace
 
 void TellTouchpadNews(CoreWindow& window, const TouchpadNews& news) {
-    if (news.status != nullptr && !news.boxless) {
-        window.Announce(news.status);
+    if (news.status && !news.boxless) {
+        window.Announce(window.Text(*news.status));
     }
     if (news.storeRefused) {
-        window.ShowError(kSaveErrorText);
+        window.ShowError(window.Text(TextId::SaveError));
     }
     if (news.switchFailed && news.boxless) {
-        window.Announce(FormatTouchpadErrorLine(news.on, Reason(window, news.code)));
+        window.Announce(FormatTouchpadErrorLine(window, news.on, Reason(window, news.code)));
     } else if (news.switchFailed) {
-        window.ShowError(FormatTouchpadErrorMessage(news.on, news.code, Reason(window, news.code)));
+        window.ShowError(
+            FormatTouchpadErrorMessage(window, news.on, news.code, Reason(window, news.code)));
     }
 }
 
@@ -112,7 +113,7 @@ TouchpadNews TouchpadKeeper::LookAgain(bool boxTicked) {
     m_failedOff = false;
     if (wantOff) {
         Send(false, error); // off as asked after all: held, nothing sent
-        return {true, kTouchpadDisabledText};
+        return {true, TextId::TouchpadDisabled};
     }
     // The box was cleared when the toggle seemed not taken: the touchpad goes back on.
     GiveBack();
@@ -136,7 +137,7 @@ TouchpadNews TouchpadKeeper::Apply(bool boxTicked, bool locked) {
         }
         m_late = LateToggle::None;
         RememberSwitchedOff(false);
-        return {true, kTouchpadEnabledText};
+        return {true, TextId::TouchpadEnabled};
     }
     if (m_failedOff) {
         return {}; // asked once already and told; see m_failedOff
@@ -170,7 +171,7 @@ TouchpadNews TouchpadKeeper::Apply(bool boxTicked, bool locked) {
         return Failure(false, error, locked);
     }
     m_late = LateToggle::None;
-    return {true, kTouchpadDisabledText};
+    return {true, TextId::TouchpadDisabled};
 }
 
 TouchpadNews TouchpadKeeper::FollowChord(bool released, std::uint32_t failure) {

@@ -7,15 +7,16 @@
 #include "TouchpadRules.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace quelvant::core {
 
 // What a step of the keeper did that the user is told.
 struct TouchpadNews {
-    bool held = true;                // the touchpad is as asked, or cannot be switched here
-    const wchar_t* status = nullptr; // for the status line and the voice, when anything
-    bool storeRefused = false;       // the memory of our switch could not be written
-    bool switchFailed = false;       // the system's switch failed: `on` was asked, `code` why
+    bool held = true;             // the touchpad is as asked, or cannot be switched here
+    std::optional<TextId> status; // for the status line and the voice, when anything
+    bool storeRefused = false;    // the memory of our switch could not be written
+    bool switchFailed = false;    // the system's switch failed: `on` was asked, `code` why
     bool on = false;
     std::uint32_t code = 0;
     // Told in the status line and by voice, never as a box: under a policy lock (which would

@@ -2,6 +2,7 @@
 // and what the user is told. Platform-free; the switch itself is a port (Ports.h).
 #pragma once
 
+#include "Ports.h"
 #include "SettingsTable.h"
 #include "TouchpadSwitchRules.h"
 
@@ -18,36 +19,14 @@ inline constexpr SettingDef kTouchpadSwitchedOff{L"m_bTouchpadSwitchedOff", Sett
 
 // ERROR_NOT_SUPPORTED: the error told for a toggle that was sent but did not change the state.
 inline constexpr std::uint32_t kTouchpadSwitchIgnored = 50;
-inline constexpr const wchar_t* kTouchpadToggleIgnoredText =
-    L"Windows did not switch the touchpad when sent its toggle, Ctrl+Win+F24.";
 // Why the hook library did not send the toggle: the user's Ctrl, Alt, Shift or Windows key
 // stayed down (ERROR_TIMEOUT), or a window of a higher integrity level is in front, which
 // SendInput tells by a short count alone (ERROR_ELEVATION_REQUIRED, chosen by the library).
 inline constexpr std::uint32_t kTouchpadModifiersHeld = kModifiersHeldError;
-inline constexpr const wchar_t* kTouchpadModifiersHeldText =
-    L"Ctrl, Alt, Shift or Windows was held down for over 30 seconds, so Quelvant did not send "
-    L"the touchpad's toggle, Ctrl+Win+F24.";
 inline constexpr std::uint32_t kTouchpadBlockedByPrivilege = kBlockedByPrivilegeError;
-inline constexpr const wchar_t* kTouchpadBlockedByPrivilegeText =
-    L"A window of a program running as administrator is in front, so Windows did not let "
-    L"Quelvant send the touchpad's toggle, Ctrl+Win+F24.";
 // ERROR_INVALID_SPI_VALUE, which SPI_GETTOUCHPADPARAMETERS gives where the system has no such
 // parameter (Windows before 11 24H2, Wine); the state is then read from the registry.
 inline constexpr std::uint32_t kTouchpadCallUnsupported = 1439;
-
-inline constexpr const wchar_t* kTouchpadDisabledText = L"Touchpad Disabled";
-inline constexpr const wchar_t* kTouchpadEnabledText = L"Touchpad Enabled";
-inline constexpr const wchar_t* kTouchpadDisableErrorText = L"Error Disabling Touchpad";
-inline constexpr const wchar_t* kTouchpadEnableErrorText = L"Error Enabling Touchpad";
-
-// The box's description, which screen readers read: what it does, or why it cannot be used.
-inline constexpr const wchar_t* kTouchpadTip =
-    L"Switches the built-in precision touchpad off; an external mouse keeps working. The "
-    L"Disable / Enable shortcut and Ctrl+Alt+Shift+Q switch it back on for a while.";
-inline constexpr const wchar_t* kTouchpadUnsupportedTip =
-    L"Not available: Windows reports no precision touchpad on this computer.";
-inline constexpr const wchar_t* kTouchpadAbsentTip =
-    L"Not available: no precision touchpad was found.";
 
 enum class TouchpadAvailability {
     Unsupported, // neither the system's parameters nor its Status value can be read
@@ -55,17 +34,17 @@ enum class TouchpadAvailability {
     Available,
 };
 
-// The box's description for each case.
-constexpr const wchar_t* TouchpadTip(TouchpadAvailability availability) noexcept {
-    return availability == TouchpadAvailability::Available ? kTouchpadTip
-           : availability == TouchpadAvailability::Absent  ? kTouchpadAbsentTip
-                                                           : kTouchpadUnsupportedTip;
+// The box's description, which screen readers read: what it does, or why it cannot be used.
+constexpr TextId TouchpadTip(TouchpadAvailability availability) noexcept {
+    return availability == TouchpadAvailability::Available ? TextId::TouchpadTip
+           : availability == TouchpadAvailability::Absent  ? TextId::TouchpadAbsentTip
+                                                           : TextId::TouchpadUnsupportedTip;
 }
 
 // "Could not Disable Touchpad.\n\nLast Error %x\n\n%s", or Enable.
-std::wstring FormatTouchpadErrorMessage(bool on, std::uint32_t lastError,
+std::wstring FormatTouchpadErrorMessage(TextSource& texts, bool on, std::uint32_t lastError,
                                         std::wstring_view systemText);
 // The same for the status line and the voice: "Could not Disable Touchpad: %s".
-std::wstring FormatTouchpadErrorLine(bool on, std::wstring_view systemText);
+std::wstring FormatTouchpadErrorLine(TextSource& texts, bool on, std::wstring_view systemText);
 
 } // namespace quelvant::core

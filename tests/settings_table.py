@@ -76,9 +76,9 @@ PLACES = [
     Place("res/resource.h", "", "", ALL,
           lambda r, _: rf"^#define\s+{r.control}\s+\d+\s*$",
           lambda r, _: f"res/resource.h does not #define {r.control}, the control of {r.name}"),
-    Place("res/Quelvant.rc", r"^IDD_QUELVANT_DIALOG DIALOGEX", r"^END\b", ALL,
+    Place("res/lang/en-US.rc", r"^IDD_QUELVANT_DIALOG DIALOGEX", r"^END\b", ALL,
           lambda r, _: rf'^\s*CONTROL\s+"[^"\n]*",\s*{r.control},\s*"Button",\s*BS_AUTOCHECKBOX\b',
-          lambda r, _: f'res/Quelvant.rc: the main dialog has no CONTROL "...", {r.control}, '
+          lambda r, _: f'res/lang/en-US.rc: the main dialog has no CONTROL "...", {r.control}, '
                        f'"Button", BS_AUTOCHECKBOX ... for {r.name}'),
     Place("ui/*.cpp", r"^BEGIN_MESSAGE_MAP\(CQuelvantDlg\b", r"^END_MESSAGE_MAP\(\)", ALL,
           lambda r, _: rf"^\s*ON_BN_CLICKED\(\s*{r.control}\s*,\s*\w+\s*\)",

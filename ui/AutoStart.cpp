@@ -4,15 +4,15 @@
 namespace quelvant::ui {
 
 void CQuelvantDlg::OnBnClickedAutoStart() {
-    if (const wchar_t* error = ChangeAutoStart(Ticked(IDC_CHECK_AUTO_START)); error != nullptr) {
+    if (const std::wstring error = ChangeAutoStart(Ticked(IDC_CHECK_AUTO_START)); !error.empty()) {
         ShowError(error);
     }
 }
 
-const wchar_t* CQuelvantDlg::ChangeAutoStart(bool enable) {
-    const wchar_t* error = m_core.SetAutoStart(enable);
+std::wstring CQuelvantDlg::ChangeAutoStart(bool enable) {
+    const std::optional<core::TextId> error = m_core.SetAutoStart(enable);
     ShowView();
-    return error;
+    return error ? Text(*error) : std::wstring();
 }
 
 } // namespace quelvant::ui

@@ -83,6 +83,10 @@ LRESULT CQuelvantDlg::OnSessionChange(WPARAM wParam, LPARAM /*lParam*/) {
     return 0;
 }
 
+std::wstring CQuelvantDlg::Text(TextId id) {
+    return LoadText(id);
+}
+
 CString CQuelvantDlg::GetSystemErrorText(DWORD dwError) {
     wchar_t* buffer = nullptr;
     const DWORD length = ::FormatMessageW(
@@ -91,7 +95,8 @@ CString CQuelvantDlg::GetSystemErrorText(DWORD dwError) {
         reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
     const UniqueLocalText owner(buffer);
     if (length == 0 || buffer == nullptr) {
-        return FallbackErrorText(dwError);
+        ModuleTexts texts;
+        return FallbackErrorText(texts, dwError);
     }
     return TrimSystemMessage(CString(buffer, length));
 }

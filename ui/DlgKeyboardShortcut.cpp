@@ -1,6 +1,8 @@
 #include "DlgKeyboardShortcut.h"
 
 #include "MainIcon.h"
+#include "ModuleTexts.h"
+#include "TextFormat.h"
 
 namespace quelvant::ui {
 
@@ -18,8 +20,9 @@ BOOL CDlgKeyboardShortcut::OnInitDialog() {
     CDialog::OnInitDialog();
 
     const CWinApp* app = AfxGetApp();
-    SetWindowText(
-        (L"Keyboard Shortcut - " + (app != nullptr ? app->m_strAppName : CString())).c_str());
+    SetWindowText(core::FillText(LoadText(core::TextId::ShortcutDialogCaption),
+                                 {app != nullptr ? app->m_strAppName : CString()})
+                      .c_str());
 
     SetMainIcons(*this, LoadMainIcon());
 

@@ -1,5 +1,6 @@
 #include "LockWindow.h"
 
+#include "ModuleTexts.h"
 #include "resource.h"
 
 namespace quelvant::ui {
@@ -33,8 +34,9 @@ void LockWindow::Show(const std::wstring& text) {
         wc.lpszClassName = kClass;
         ::RegisterClassExW(&wc); // fails harmlessly when registered before
         m_window.Reset(::CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW,
-                                         kClass, kTitle, WS_POPUP | WS_BORDER, 0, 0, 0, 0, nullptr,
-                                         nullptr, instance, nullptr));
+                                         kClass, LoadText(core::TextId::LockWindowTitle).c_str(),
+                                         WS_POPUP | WS_BORDER, 0, 0, 0, 0, nullptr, nullptr,
+                                         instance, nullptr));
         if (!m_window) {
             return;
         }

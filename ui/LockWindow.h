@@ -13,8 +13,6 @@ namespace quelvant::ui {
 
 class LockWindow {
 public:
-    static constexpr const wchar_t* kTitle = L"Quelvant Lock";
-
     // Shows the text, creating the window on first use, at the top of the primary screen.
     void Show(const std::wstring& text);
     void Hide();

@@ -62,7 +62,7 @@ void CQuelvantDlg::StartTimedLock(std::uint32_t seconds) {
         ShowLockCountdown();
         break;
     case TimedLock::Start::Forbidden:
-        Announce(kLockForbiddenText);
+        Announce(Text(TextId::LockForbidden));
         break;
     case TimedLock::Start::Failed:
         break; // the core said why
@@ -76,7 +76,7 @@ void CQuelvantDlg::ShowLockCountdown() {
     }
     const ULONGLONG now = ::GetTickCount64();
     // At 0:00 the hook library ends the lock on its own thread and tells us.
-    const std::wstring text = LockCountdownText(m_lockEnd > now ? m_lockEnd - now : 0);
+    const std::wstring text = LockCountdownText(*this, m_lockEnd > now ? m_lockEnd - now : 0);
     m_lockWindow.Show(text);
     // The line and its name follow each second without a word to screen readers: only start
     // and end are told (Announce).
@@ -164,22 +164,22 @@ void CQuelvantDlg::ShowNotifyMenu(POINT anchor) {
         return;
     }
     const UINT allowed = m_core.TimedLockAllowed() ? MF_ENABLED : MF_GRAYED;
-    ::AppendMenuW(lengths, MF_STRING | allowed, ID_TRAY_LOCK_1, L"&1 Minute");
-    ::AppendMenuW(lengths, MF_STRING | allowed, ID_TRAY_LOCK_5, L"&5 Minutes");
-    ::AppendMenuW(lengths, MF_STRING | allowed, ID_TRAY_LOCK_15, L"1&5 Minutes");
+    ::AppendMenuW(lengths, MF_STRING | allowed, ID_TRAY_LOCK_1, Text(TextId::TrayLock1).c_str());
+    ::AppendMenuW(lengths, MF_STRING | allowed, ID_TRAY_LOCK_5, Text(TextId::TrayLock5).c_str());
+    ::AppendMenuW(lengths, MF_STRING | allowed, ID_TRAY_LOCK_15, Text(TextId::TrayLock15).c_str());
     // Owned by the menu from here: it goes with it.
     ::AppendMenuW(menu.Get(), MF_POPUP | allowed, reinterpret_cast<UINT_PTR>(lengths),
-                  L"&Lock for Cleaning");
+                  Text(TextId::TrayLock).c_str());
     const bool lock = m_core.TimedLockActive();
     const bool blockAgain = !lock && m_core.ChordReleased();
     const UINT release = lock || blockAgain || m_core.AnythingBlocked() ? MF_ENABLED : MF_GRAYED;
     ::AppendMenuW(menu.Get(), MF_STRING | release, ID_TRAY_RELEASE,
-                  blockAgain ? L"&Block Again" : L"&Release All Blocking");
+                  Text(blockAgain ? TextId::TrayBlockAgain : TextId::TrayRelease).c_str());
     ::AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
-    ::AppendMenuW(menu.Get(), MF_STRING, ID_TRAY_OPEN, L"&Open Quelvant");
+    ::AppendMenuW(menu.Get(), MF_STRING, ID_TRAY_OPEN, Text(TextId::TrayOpen).c_str());
     ::SetMenuDefaultItem(menu.Get(), ID_TRAY_OPEN, FALSE);
     ::AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
-    ::AppendMenuW(menu.Get(), MF_STRING, ID_TRAY_CLOSE, L"&Close");
+    ::AppendMenuW(menu.Get(), MF_STRING, ID_TRAY_CLOSE, Text(TextId::TrayClose).c_str());
 
     ::SetForegroundWindow(m_hWnd);
     const UINT align =

@@ -20,12 +20,12 @@ constexpr UINT_PTR kHoverToolBase = 0xFFFF0000u;
 
 // The tooltip a control has of its own: the keyboard box tells the way out.
 std::wstring TipOf(int nID, bool locked) {
-    std::wstring tip = locked ? kManagedTip : L"";
-    if (nID == IDC_CHECK_DISABLE_KEYBOARD_KEYS) {
-        tip += locked ? L" " : L"";
-        tip += kKeyboardBoxTip;
+    const std::wstring managed = locked ? LoadText(TextId::ManagedTip) : std::wstring();
+    if (nID != IDC_CHECK_DISABLE_KEYBOARD_KEYS) {
+        return managed;
     }
-    return tip;
+    const std::wstring own = LoadText(TextId::KeyboardBoxTip);
+    return locked ? FillText(LoadText(TextId::TwoSentences), {managed, own}) : own;
 }
 
 } // namespace
@@ -73,15 +73,14 @@ void CQuelvantDlg::ShowManagedLine() {
         named.push_back(id);
         wchar_t text[128] = {};
         ::GetWindowTextW(GetDlgItem(id), text, static_cast<int>(std::size(text)));
-        std::wstring name(text);
-        std::erase(name, L'&');
-        names += (names.empty() ? L"" : L", ") + name;
+        names += (names.empty() ? std::wstring() : Text(TextId::NameListSeparator)) +
+                 WithoutAccessKey(text);
     }
     const bool show = !names.empty();
     if (show) {
-        const std::wstring description = kManagedLineDescription + names + L".";
+        const std::wstring description = Fill(TextId::ManagedLineDescription, {names});
         SetControlTip(IDC_EDIT_MANAGED, description);
-        m_annotations.SetName(line, kManagedLineText);
+        m_annotations.SetName(line, Text(TextId::ManagedLine).c_str());
         m_annotations.SetDescription(line, description.c_str());
     } else if (::GetFocus() == line) {
         // Hidden, it would keep the focus where nobody can see it.

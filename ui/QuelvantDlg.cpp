@@ -108,8 +108,8 @@ BOOL CQuelvantDlg::OnInitDialog() {
     SetWindowText(app != nullptr ? app->m_strAppName.c_str() : L"");
     startup_trace::Mark("title");
 
-    SetControlTip(IDC_CHECK_DISABLE_KEYBOARD_KEYS, kKeyboardBoxTip);
-    SetControlText(IDC_EDIT_MANAGED, kManagedLineText);
+    SetControlTip(IDC_CHECK_DISABLE_KEYBOARD_KEYS, Text(TextId::KeyboardBoxTip));
+    SetControlText(IDC_EDIT_MANAGED, Text(TextId::ManagedLine));
     startup_trace::Mark("tip and managed line");
     // Read before the choice comes into force, so that the touchpad follows it at once.
     RefreshTouchpadAvailability();
@@ -179,10 +179,11 @@ void CQuelvantDlg::RefreshTouchpadAvailability() {
     }
     EnableControl(IDC_CHECK_DISABLE_TOUCHPAD,
                   availability == TouchpadAvailability::Available ? TRUE : FALSE);
-    const std::wstring tip = TouchpadTip(availability);
-    SetControlTip(IDC_CHECK_DISABLE_TOUCHPAD, ControlLocked(IDC_CHECK_DISABLE_TOUCHPAD)
-                                                  ? std::wstring(kManagedTip) + L" " + tip
-                                                  : tip);
+    const std::wstring tip = Text(TouchpadTip(availability));
+    SetControlTip(IDC_CHECK_DISABLE_TOUCHPAD,
+                  ControlLocked(IDC_CHECK_DISABLE_TOUCHPAD)
+                      ? Fill(TextId::TwoSentences, {Text(TextId::ManagedTip), tip})
+                      : tip);
 }
 
 // Every switch of the settings table in the box that shows it, ticked or not, enabled or greyed

@@ -7,6 +7,7 @@
 #include "AccessibleAnnotations.h"
 #include "DialogCore.h"
 #include "LockWindow.h"
+#include "ModuleTexts.h"
 #include "NotifyIcon.h"
 #include "TextSpeaker.h"
 #include "TouchpadStatusWatch.h"
@@ -51,6 +52,8 @@ protected:
     void Speak(const std::wstring& text) override;
     void ShowError(const std::wstring& text) override;
     std::wstring SystemErrorText(std::uint32_t code) override;
+    // From the program's string table, in the language the system picked.
+    std::wstring Text(core::TextId id) override;
 
     // Window behaviours
     void OnSysCommand(UINT nID, LPARAM lParam);
@@ -139,7 +142,7 @@ private:
 
     // Auto start at logon: writes or deletes the entry, then shows what the Run list holds;
     // the error to tell when that is not as asked, else nullptr.
-    const wchar_t* ChangeAutoStart(bool enable);
+    std::wstring ChangeAutoStart(bool enable);
 
     bool Ticked(int nID) const;
     void EnableControl(int nID, BOOL bEnable) const;

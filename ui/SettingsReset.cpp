@@ -23,11 +23,11 @@ BOOL CQuelvantDlg::ResetSettings() {
     }
     if (!written) {
         if (hasWindow) {
-            ShowError(kResetFailedText);
+            ShowError(Text(TextId::ResetFailed));
         }
         return FALSE;
     }
-    if (const wchar_t* error = ChangeAutoStart(false); error != nullptr) {
+    if (const std::wstring error = ChangeAutoStart(false); !error.empty()) {
         if (hasWindow) {
             ShowError(error);
         }

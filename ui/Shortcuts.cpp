@@ -17,11 +17,12 @@ void CQuelvantDlg::RegisterDisableEnableShortcut() {
     const auto mod = static_cast<std::uint16_t>(values.Number(kMod2));
     if (key != 0 &&
         !::RegisterHotKey(m_hWnd, kDisableEnableHotKey, HotKeyFlagsToModifiers(mod), key)) {
-        ShowError(L"Failed to Assign Keyboard Shortcut to Disable / Enable Mouse Button(s).");
+        ShowError(Text(TextId::AssignShortcutFailed));
         m_core.ShortcutNotRegistered();
     }
-    SetControlText(IDC_CHECK_DISABLE_ENABLE_SHORTCUT,
-                   DisableEnableShortcutCaption(m_core.Values().Text(kKeyboardShortcutName2)));
+    SetControlText(
+        IDC_CHECK_DISABLE_ENABLE_SHORTCUT,
+        DisableEnableShortcutCaption(*this, m_core.Values().Text(kKeyboardShortcutName2)));
 }
 
 void CQuelvantDlg::OnBnClickedCloseShortcut() {
@@ -43,19 +44,19 @@ void CQuelvantDlg::RegisterCloseShortcut() {
         const CWinApp* app = AfxGetApp();
         const CString title = app != nullptr ? app->m_strAppName : CString();
         if (*keyName != L'\0') {
-            const CString caption = CloseShortcutCaption(keyName);
+            const CString caption = CloseShortcutCaption(*this, keyName);
             SetControlText(IDC_CHECK_CLOSE_SHORTCUT, caption);
-            Speak(CloseShortcutAnnouncement(caption, title));
+            Speak(CloseShortcutAnnouncement(*this, caption, title));
         } else {
             // No key names itself when none could be had. The choice stays on, stored too, so
             // that a later start takes a key that has become free.
-            SetControlText(IDC_CHECK_CLOSE_SHORTCUT, kCloseCaption);
-            const CString text = NoFreeCloseKeyText(title);
+            SetControlText(IDC_CHECK_CLOSE_SHORTCUT, Text(TextId::CloseCaption));
+            const CString text = NoFreeCloseKeyText(*this, title);
             Speak(text);
             ShowError(text);
         }
     } else {
-        SetControlText(IDC_CHECK_CLOSE_SHORTCUT, kCloseCaption);
+        SetControlText(IDC_CHECK_CLOSE_SHORTCUT, Text(TextId::CloseCaption));
     }
 }
 

@@ -87,20 +87,32 @@ CONTEXT_MENU = _id("IDR_MENU_CONTEXT")
 MOUSE_BOXES = (LEFT, RIGHT, MIDDLE, MOVES, WHEEL)
 
 
-def _header_text(relative: str, name: str) -> str:
-    """A text constant of a header, its literal pieces joined."""
+def _string_table(relative: str) -> dict[str, str]:
+    """The STRINGTABLE of a resource script, each text by the name before it, escapes undone."""
+    table = {}
     text = (REPO / relative).read_text(encoding="utf-8")
-    found = re.search(rf"{name}\s*=\s*((?:\s*L\"(?:[^\"\\]|\\.)*\")+);", text)
-    if not found:
-        raise RuntimeError(f"cannot read {name} of {relative}: update quelvant.py")
-    return "".join(re.findall(r'L"((?:[^"\\]|\\.)*)"', found.group(1)))
+    for block in re.findall(r"^STRINGTABLE\s*\nBEGIN\n(.*?)^END", text, re.M | re.S):
+        for name, quoted in re.findall(r'^\s*(\S+)\s+"((?:[^"]|"")*)"\s*$', block, re.M):
+            table[name] = unescape(quoted.replace('""', '"'))
+    return table
+
+
+ENGLISH = _string_table("res/lang/en-US.rc")
+
+
+def english(name: str, *args: str) -> str:
+    """An English text of the program by its id's name, %1, %2... filled."""
+    if name not in ENGLISH:
+        raise RuntimeError(f"res/lang/en-US.rc has no {name}: update quelvant.py")
+    return re.sub(r"%([1-9])", lambda m: args[int(m[1]) - 1] if int(m[1]) <= len(args) else m[0],
+                  ENGLISH[name])
 
 
 # What a control of a locked setting says, and what the keyboard box says of the way out.
-MANAGED_TIP = _header_text("core/SettingsPolicy.h", "kManagedTip")
-MANAGED_LINE = _header_text("core/SettingsPolicy.h", "kManagedLineText")
-MANAGED_DESCRIPTION = _header_text("core/SettingsPolicy.h", "kManagedLineDescription")
-KEYBOARD_TIP = _header_text("core/BlockingRules.h", "kKeyboardBoxTip")
+MANAGED_TIP = english("IDS_MANAGED_TIP")
+MANAGED_LINE = english("IDS_MANAGED_LINE")
+MANAGED_DESCRIPTION = english("IDS_MANAGED_LINE_DESCRIPTION").split("%1")[0]
+KEYBOARD_TIP = english("IDS_KEYBOARD_BOX_TIP")
 # The check box that shows each BOOL setting, as the settings table names it.
 SETTING_BOX = {row.name: _id(row.control) for row in SETTING_ROWS if row.kind == "Bool"}
 # Every stored setting in the order of core/SettingsTable.h.
@@ -423,9 +435,9 @@ def wait_settings(wine: WineSession, **expected: int | str) -> dict[str, int | s
 # The lock for cleaning: its window, its words, and what it says.
 LOCK_WINDOW = "Quelvant Lock"
 LOCK_BOX = "Quelvant: Lock for Cleaning"
-LOCK_ENDED = _header_text("core/LockTexts.h", "kLockEndedText")
-LOCK_USAGE = unescape(_header_text("core/LockTexts.h", "kLockUsageText"))
-LOCK_FORBIDDEN = _header_text("core/LockTexts.h", "kLockForbiddenText")
+LOCK_ENDED = english("IDS_LOCK_ENDED")
+LOCK_USAGE = english("IDS_LOCK_USAGE")
+LOCK_FORBIDDEN = english("IDS_LOCK_FORBIDDEN")
 
 
 def countdown(seconds: int) -> str:

@@ -1,6 +1,7 @@
 // The start-up decision and the stored-settings table.
 #include "LockCommand.h"
 #include "LockHandOver.h"
+#include "EnglishTexts.h"
 #include "LockTexts.h"
 #include "SettingsTable.h"
 #include "StartupDecision.h"
@@ -15,6 +16,8 @@
 using namespace quelvant::core;
 
 namespace {
+
+quelvant::test::EnglishTexts english;
 
 struct StartupCase {
     bool windowFound;
@@ -155,14 +158,14 @@ TEST(LockCommandLine, ParsesStrictly) {
 }
 
 TEST(LockCommandLine, CountdownInMinutesAndSecondsRoundedUp) {
-    EXPECT_EQ(LockCountdownText(42000),
+    EXPECT_EQ(LockCountdownText(english, 42000),
               L"Locked for cleaning: 0:42 left. Ctrl+Alt+Shift+Q ends it now.");
-    EXPECT_EQ(LockCountdownText(41001), LockCountdownText(42000));
-    EXPECT_EQ(LockCountdownText(3600000),
+    EXPECT_EQ(LockCountdownText(english, 41001), LockCountdownText(english, 42000));
+    EXPECT_EQ(LockCountdownText(english, 3600000),
               L"Locked for cleaning: 60:00 left. Ctrl+Alt+Shift+Q ends it now.");
-    EXPECT_EQ(LockCountdownText(65000),
+    EXPECT_EQ(LockCountdownText(english, 65000),
               L"Locked for cleaning: 1:05 left. Ctrl+Alt+Shift+Q ends it now.");
-    EXPECT_EQ(LockCountdownText(0),
+    EXPECT_EQ(LockCountdownText(english, 0),
               L"Locked for cleaning: 0:00 left. Ctrl+Alt+Shift+Q ends it now.");
 }
 

@@ -4,6 +4,7 @@
 #include "AutoStartRules.h"
 #include "BlockingRules.h"
 #include "DialogCore.h"
+#include "EnglishTexts.h"
 #include "LockTexts.h"
 #include "ShortcutRules.h"
 #include "TouchpadParameters.h"
@@ -23,8 +24,12 @@
 #include <vector>
 
 using namespace quelvant::core;
+using quelvant::test::English;
 
 namespace {
+
+// The texts as English shows them, from the program's own string table.
+quelvant::test::EnglishTexts english;
 
 TEST(MouseFilterWord, EachBoxSetsItsOwnBitAndNoOther) {
     // Arguments in the order left, right, middle, movements, wheel.
@@ -60,20 +65,20 @@ TEST(MouseOutcome, TextAndStateForEveryWordAndResult) {
     };
     for (const Case& c : cases) {
         const MouseOutcome outcome = PickMouseOutcome(c.filter, c.result);
-        EXPECT_STREQ(outcome.text, c.text) << c.filter << " " << c.result;
+        EXPECT_EQ(English(outcome.text), c.text) << c.filter << " " << c.result;
         EXPECT_EQ(outcome.blockState, c.state) << c.filter << " " << c.result;
     }
 }
 
 TEST(ErrorText, MouseErrorMessageUsesBareLowerCaseHex) {
-    EXPECT_EQ(FormatMouseErrorMessage(0x5, L"Access is denied."),
+    EXPECT_EQ(FormatMouseErrorMessage(english, 0x5, L"Access is denied."),
               L"Could not Disable Selected Mouse Functionality.\n\nLast Error 5\n\nAccess is "
               L"denied.");
-    EXPECT_EQ(FormatMouseErrorMessage(0x80070005u, L""),
+    EXPECT_EQ(FormatMouseErrorMessage(english, 0x80070005u, L""),
               L"Could not Disable Selected Mouse Functionality.\n\nLast Error 80070005\n\n");
-    EXPECT_EQ(FormatMouseErrorMessage(0, L"x"),
+    EXPECT_EQ(FormatMouseErrorMessage(english, 0, L"x"),
               L"Could not Disable Selected Mouse Functionality.\n\nLast Error 0\n\nx");
-    EXPECT_EQ(FormatMouseErrorMessage(0xABCDEFu, L"y"),
+    EXPECT_EQ(FormatMouseErrorMessage(english, 0xABCDEFu, L"y"),
               L"Could not Disable Selected Mouse Functionality.\n\nLast Error abcdef\n\ny");
 }
 
@@ -88,12 +93,12 @@ TEST(ErrorText, SystemMessageLosesOnlyItsClosingLineBreak) {
 }
 
 TEST(ErrorText, FallbackNamesDispatchErrorsAndOtherCodes) {
-    EXPECT_EQ(FallbackErrorText(0x80040201u), L"IDispatch error #1");
-    EXPECT_EQ(FallbackErrorText(0x8004FFFFu), L"IDispatch error #65023");
-    EXPECT_EQ(FallbackErrorText(0x80040200u), L"Unknown error 0x80040200");
-    EXPECT_EQ(FallbackErrorText(0x80050000u), L"Unknown error 0x80050000");
-    EXPECT_EQ(FallbackErrorText(0x1234ABCDu), L"Unknown error 0x1234ABCD");
-    EXPECT_EQ(FallbackErrorText(0), L"Unknown error 0x0");
+    EXPECT_EQ(FallbackErrorText(english, 0x80040201u), L"IDispatch error #1");
+    EXPECT_EQ(FallbackErrorText(english, 0x8004FFFFu), L"IDispatch error #65023");
+    EXPECT_EQ(FallbackErrorText(english, 0x80040200u), L"Unknown error 0x80040200");
+    EXPECT_EQ(FallbackErrorText(english, 0x80050000u), L"Unknown error 0x80050000");
+    EXPECT_EQ(FallbackErrorText(english, 0x1234ABCDu), L"Unknown error 0x1234ABCD");
+    EXPECT_EQ(FallbackErrorText(english, 0), L"Unknown error 0x0");
 }
 
 TEST(HotKeyModifiers, ControlBitsBecomeHotKeyModifiers) {
@@ -111,12 +116,13 @@ TEST(HotKeyModifiers, ControlBitsBecomeHotKeyModifiers) {
 }
 
 TEST(ShortcutCaptions, FollowTheNameAndTheCloseKey) {
-    EXPECT_EQ(DisableEnableShortcutCaption(L""), L"Disable / Enable Shortcut");
-    EXPECT_EQ(DisableEnableShortcutCaption(L"Ctrl + Q"), L"Ctrl + Q to Disable / Enable");
-    EXPECT_EQ(CloseShortcutCaption(L"F6"), L"F6 to Close");
-    EXPECT_EQ(CloseShortcutCaption(L""), L" to Close");
-    EXPECT_EQ(CloseShortcutAnnouncement(L"F7 to Close", L"Quelvant"), L"F7 to Close Quelvant");
-    EXPECT_EQ(CloseShortcutAnnouncement(L" to Close", L"Quelvant"), L" to Close Quelvant");
+    EXPECT_EQ(DisableEnableShortcutCaption(english, L""), L"Disable / Enable Shortcut");
+    EXPECT_EQ(DisableEnableShortcutCaption(english, L"Ctrl + Q"), L"Ctrl + Q to Disable / Enable");
+    EXPECT_EQ(CloseShortcutCaption(english, L"F6"), L"F6 to Close");
+    EXPECT_EQ(CloseShortcutCaption(english, L""), L" to Close");
+    EXPECT_EQ(CloseShortcutAnnouncement(english, L"F7 to Close", L"Quelvant"),
+              L"F7 to Close Quelvant");
+    EXPECT_EQ(CloseShortcutAnnouncement(english, L" to Close", L"Quelvant"), L" to Close Quelvant");
     ASSERT_EQ(std::size(kCloseKeys), 7u);
     for (unsigned i = 0; i < 7; ++i) {
         EXPECT_EQ(kCloseKeys[i].virtualKey, 0x75 + i);
@@ -325,7 +331,7 @@ TEST(AutoStart, AClickWritesOrDeletesAndTheListReadBackDecidesBoxAndError) {
         }
         const AutoStartControl::Outcome outcome = AutoStartControl(list).Change(c.enable);
         EXPECT_EQ(outcome.ticked, c.ticked);
-        EXPECT_EQ(outcome.error == nullptr ? std::wstring(L"-") : std::wstring(outcome.error),
+        EXPECT_EQ(!outcome.error ? std::wstring(L"-") : English(*outcome.error),
                   c.error == nullptr ? std::wstring(L"-") : std::wstring(c.error));
         ASSERT_EQ(list.entry.has_value(), c.after.has_value());
         if (c.after) {
@@ -342,7 +348,7 @@ TEST(AutoStart, AClickWritesOrDeletesAndTheListReadBackDecidesBoxAndError) {
         list.entry = odd;
         const AutoStartControl::Outcome outcome = AutoStartControl(list).Change(true);
         EXPECT_TRUE(outcome.ticked);
-        EXPECT_EQ(outcome.error, nullptr);
+        EXPECT_FALSE(outcome.error);
         ASSERT_TRUE(list.entry.has_value());
         EXPECT_EQ(list.entry->type, 1u);
         EXPECT_EQ(list.entry->data, Utf16Bytes(written, true));
@@ -492,6 +498,7 @@ public:
     std::wstring SystemErrorText(std::uint32_t code) override {
         return L"text of " + std::to_wstring(code);
     }
+    std::wstring Text(TextId id) override { return English(id); }
 
     bool ticked[std::size(kBoxes)] = {};
     std::wstring status;
@@ -749,10 +756,10 @@ TEST(DialogCore, ReleaseChordPutsTheStateAsideAndBringsItBack) {
         const std::int32_t before = dialog.core.BlockState();
         dialog.core.FollowReleaseChord(true);
         EXPECT_EQ(dialog.core.BlockState(), kBlockReleased);
-        EXPECT_EQ(dialog.status, kChordReleasedText);
+        EXPECT_EQ(dialog.status, English(TextId::ChordReleased));
         dialog.core.FollowReleaseChord(false);
         EXPECT_EQ(dialog.core.BlockState(), before);
-        EXPECT_EQ(dialog.status, kChordRestoredText);
+        EXPECT_EQ(dialog.status, English(TextId::ChordRestored));
     }
 }
 
@@ -778,10 +785,12 @@ TEST(DialogCore, KeyboardBlockingTakesBothShortcutsOnlyOnceItHolds) {
         EXPECT_EQ(dialog.Text(kKeyboardShortcutName2), fails ? L"Ctrl + K" : L"");
         // The way out is said once each time keys become blocked.
         const int hints = fails ? 0 : 1;
-        EXPECT_EQ(std::count(dialog.spoken.begin(), dialog.spoken.end(), kKeyboardBlockedHint),
+        EXPECT_EQ(std::count(dialog.spoken.begin(), dialog.spoken.end(),
+                             English(TextId::KeyboardBlockedHint)),
                   hints);
         dialog.core.CommitBlockingSettings();
-        EXPECT_EQ(std::count(dialog.spoken.begin(), dialog.spoken.end(), kKeyboardBlockedHint),
+        EXPECT_EQ(std::count(dialog.spoken.begin(), dialog.spoken.end(),
+                             English(TextId::KeyboardBlockedHint)),
                   hints);
     }
 }
@@ -837,7 +846,7 @@ TEST(DialogCore, ResetStoresTheResetValuesAndKeepsTheAlertsChoice) {
                 dialog.Click(kAudibleAlerts);
                 store.takesWrites = true;
             }
-            EXPECT_EQ(dialog.core.SetAutoStart(true), nullptr);
+            EXPECT_FALSE(dialog.core.SetAutoStart(true));
             EXPECT_EQ(dialog.Value(D::kAutoStartAtLogon), 1);
             const auto before = store.values;
             store.takesWrites = !refuses;
@@ -947,7 +956,11 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         const wchar_t* status;
         bool fail = false, ignore = false, locked = false, fromStart = false;
     };
-    const wchar_t *off = kTouchpadDisabledText, *on = kTouchpadEnabledText, *mouse = kEnabled;
+    const std::wstring offText = English(TextId::TouchpadDisabled),
+                       onText = English(TextId::TouchpadEnabled),
+                       released = English(TextId::ChordReleased),
+                       restored = English(TextId::ChordRestored);
+    const wchar_t *off = offText.c_str(), *on = onText.c_str(), *mouse = kEnabled;
     const wchar_t* refused = L"Error Disabling Touchpad";
     // clang-format off
     const Case cases[] = {
@@ -966,8 +979,8 @@ TEST(DialogCore, TouchpadSwitchesOffOnlyWhatItGivesBack) {
         {"unlock-gives-back-what-is-owed", 0, 1, false, true, "U", {"on!", "on"}, true, 0, 0, on, true, false, false, true},
         {"clear-fails", 1, 0, true, true, "t", {"on!"}, false, 1, 1, L"Error Enabling Touchpad", true},
         {"shortcut-twice", 1, 0, true, true, "pp", {"on", "off"}, false, 1, 1, off},
-        {"chord", 1, 0, true, true, "r", {}, true, 1, 1, kChordReleasedText},
-        {"chord-twice", 1, 0, true, true, "rR", {}, false, 1, 1, kChordRestoredText},
+        {"chord", 1, 0, true, true, "r", {}, true, 1, 1, released.c_str()},
+        {"chord-twice", 1, 0, true, true, "rR", {}, false, 1, 1, restored.c_str()},
         {"chord-not-followed", 1, 0, true, true, "f", {}, false, 1, 1, L"Could not Enable Touchpad: Windows did not switch the touchpad when sent its toggle, Ctrl+Win+F24."},
         {"chord-keys-held-too-long", 1, 0, true, true, "h", {}, false, 1, 1, L"Could not Enable Touchpad: Ctrl, Alt, Shift or Windows was held down for over 30 seconds, so Quelvant did not send the touchpad's toggle, Ctrl+Win+F24."},
         {"chord-refused-by-privilege", 1, 0, true, true, "i", {}, false, 1, 1, L"Could not Enable Touchpad: A window of a program running as administrator is in front, so Windows did not let Quelvant send the touchpad's toggle, Ctrl+Win+F24."},
@@ -1138,7 +1151,8 @@ TEST(DialogCore, LockedSettingsHoldAndTheUsersOwnComeBack) {
 // Disable / Enable shortcut, e the library's word that the lock ended (time or chord), u the
 // lock ended from here, r "Release All Blocking" from the icon's menu.
 TEST(DialogCore, TimedLockHoldsEverythingAndGivesBackTheUsersOwnChoice) {
-    const std::wstring counting = LockCountdownText(60000);
+    const std::wstring counting = LockCountdownText(english, 60000);
+    const std::wstring ended = English(TextId::LockEnded);
     struct Case {
         const char* name;
         const char* steps;
@@ -1151,15 +1165,15 @@ TEST(DialogCore, TimedLockHoldsEverythingAndGivesBackTheUsersOwnChoice) {
     };
     const Case cases[] = {
         {"start", "L", {"L60"}, counting, true, 1},
-        {"ends on time or by chord", "Le", {"L60"}, kLockEndedText, false, 1},
-        {"told twice", "Lee", {"L60"}, kLockEndedText, false, 1},
-        {"ended from here", "Lu", {"L60", "L0"}, kLockEndedText, false, 1},
-        {"the menu's release ends it", "Lr", {"L60", "L0"}, kLockEndedText, false, 1},
+        {"ends on time or by chord", "Le", {"L60"}, ended, false, 1},
+        {"told twice", "Lee", {"L60"}, ended, false, 1},
+        {"ended from here", "Lu", {"L60", "L0"}, ended, false, 1},
+        {"the menu's release ends it", "Lr", {"L60", "L0"}, ended, false, 1},
         {"a click waits", "Lc", {"L60"}, counting, true, 1},
         {"then applies", "Lce", {"L60", "M00/1", "K0/1"}, kEnabled, false, 0},
         {"the shortcut waits, then applies", "Lpe", {"L60", "M00/1"}, kEnabled, false, 1},
-        {"two presses cancel", "Lppe", {"L60"}, kLockEndedText, false, 1},
-        {"a second lock sets a new end", "LLe", {"L60", "L60"}, kLockEndedText, false, 1},
+        {"two presses cancel", "Lppe", {"L60"}, ended, false, 1},
+        {"a second lock sets a new end", "LLe", {"L60", "L60"}, ended, false, 1},
         {"forbidden", "Lc", {"M00/1", "K0/1"}, kEnabled, false, 0, false},
         {"failed, the click applies at once",
          "Lc",
@@ -1181,16 +1195,7 @@ TEST(DialogCore, TimedLockHoldsEverythingAndGivesBackTheUsersOwnChoice) {
          false,
          false,
          1},
-        {"and no longer once it is on",
-         "Le",
-         {"L60"},
-         kLockEndedText,
-         false,
-         1,
-         true,
-         false,
-         false,
-         0},
+        {"and no longer once it is on", "Le", {"L60"}, ended, false, 1, true, false, false, 0},
         {"a failed lock remembers nothing",
          "L",
          {"L60!"},
@@ -1204,7 +1209,7 @@ TEST(DialogCore, TimedLockHoldsEverythingAndGivesBackTheUsersOwnChoice) {
         {"held off by the box, it stays ours",
          "Lue",
          {"L60", "L0"},
-         kLockEndedText,
+         ended,
          false,
          1,
          true,
