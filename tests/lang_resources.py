@@ -21,14 +21,16 @@ import tempfile
 from dataclasses import dataclass, field
 from pathlib import Path
 
-LANGUAGES = {
-    "en-US": ("LANG_ENGLISH", "SUBLANG_ENGLISH_US"),
-    "de": ("LANG_GERMAN", "SUBLANG_NEUTRAL"),
-    "fr": ("LANG_FRENCH", "SUBLANG_NEUTRAL"),
-    "es": ("LANG_SPANISH", "SUBLANG_NEUTRAL"),
-    "pt-BR": ("LANG_PORTUGUESE", "SUBLANG_PORTUGUESE_BRAZILIAN"),
-    "ja": ("LANG_JAPANESE", "SUBLANG_NEUTRAL"),
+LANGUAGES = {  # file: its LANGUAGE statement, and the tag its IDS_LANGUAGE_TAG holds
+    "en-US": ("LANG_ENGLISH", "SUBLANG_ENGLISH_US", "en-US"),
+    "de": ("LANG_GERMAN", "SUBLANG_NEUTRAL", "de-DE"),
+    "fr": ("LANG_FRENCH", "SUBLANG_NEUTRAL", "fr-FR"),
+    "es": ("LANG_SPANISH", "SUBLANG_NEUTRAL", "es-ES"),
+    "pt-BR": ("LANG_PORTUGUESE", "SUBLANG_PORTUGUESE_BRAZILIAN", "pt-BR"),
+    "ja": ("LANG_JAPANESE", "SUBLANG_NEUTRAL", "ja-JP"),
 }
+# Texts that stay as they are in every language: a second start finds the dialog by its title.
+FIXED = {"IDD_QUELVANT_DIALOG CAPTION": "Quelvant"}
 # qps-ploc, LANGID 0x0501: MAKELANGID(0x101, 1).
 PSEUDO_LANGUAGE = ("0x101", "0x1")
 
@@ -67,7 +69,8 @@ def _logical_lines(text: str) -> list[str]:
 
 def _styles(tokens: list[str]) -> tuple[str, ...]:
     """Style words joined by |, as a sorted tuple (order does not matter to the compiler)."""
-    return tuple(sorted(" ".join(tokens).replace(" | ", "|").replace("|", " ").split()))
+    words = " ".join(tokens).replace("|", " ").replace("NOT ", "NOT_").split()
+    return tuple(sorted(words))
 
 
 def parse(text: str) -> Resources:
@@ -136,12 +139,17 @@ def _marks(text: str) -> tuple:
 def compare(tag: str, english: Resources, other: Resources) -> list[str]:
     where = f"res/lang/{tag}.rc"
     faults = []
-    if tag in LANGUAGES and other.language != LANGUAGES[tag]:
+    if tag not in LANGUAGES:
+        return [f"{where}: no language is decided for {tag}: add it to LANGUAGES in "
+                f"tests/lang_resources.py"]
+    if other.language != LANGUAGES[tag][:2]:
         faults.append(f"{where}: LANGUAGE {', '.join(other.language) or '(none)'} "
-                      f"instead of {', '.join(LANGUAGES[tag])}")
-    elif tag not in LANGUAGES:
-        faults.append(f"{where}: no language is decided for {tag}: add it to LANGUAGES in "
-                      f"tests/lang_resources.py")
+                      f"instead of {', '.join(LANGUAGES[tag][:2])}")
+    if other.strings.get("IDS_LANGUAGE_TAG", LANGUAGES[tag][2]) != LANGUAGES[tag][2]:
+        faults.append(f'{where}: IDS_LANGUAGE_TAG is "{other.strings["IDS_LANGUAGE_TAG"]}", '
+                      f'not "{LANGUAGES[tag][2]}"')
+    faults += [f'{where}: {key} is "{other.texts.get(key)}": it stays "{text}" in every language'
+               for key, text in FIXED.items() if other.texts.get(key) != text]
     for name in english.dialogs.keys() | other.dialogs.keys():
         mine, theirs = english.dialogs.get(name), other.dialogs.get(name)
         if mine is None or theirs is None:
@@ -216,6 +224,8 @@ def pseudo(english_rc: str) -> str:
             block = None
         elif word == "IDS_LANGUAGE_TAG":
             line = first.sub('"qps-ploc"', line, count=1)
+        elif word == "CAPTION" and line.split(None, 1)[1].strip('"') in FIXED.values():
+            pass
         elif (word in _TEXT_CONTROLS | {"CAPTION", "MENUITEM", "POPUP"} or block == "strings") \
                 and word not in ("BEGIN", "END"):
             line = first.sub(lambda m: f'"{pseudo_text(m.group(0)[1:-1])}"', line, count=1)
@@ -239,6 +249,8 @@ def self_test(root: Path) -> list[str]:
         "a mnemonic dropped": (r'"([^"&\n]*)&(\w)', r'"\1\2'),
         "a second mnemonic": (r'"([^"&\n]*)&(\w)', r'"&\1&\2'),
         "the language changed": (r"^LANGUAGE .*", "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN"),
+        "the main dialog's title translated": (r'^(CAPTION )"Quelvant"$', r'\1"Quelvant-Dialog"'),
+        "English's language tag": (r'^(\s*IDS_LANGUAGE_TAG )"de-DE"', r'\1"en-US"'),
     }
     problems = []
     with tempfile.TemporaryDirectory() as tmp:
@@ -247,6 +259,8 @@ def self_test(root: Path) -> list[str]:
         (copy / "res/CMakeLists.txt").write_text("set(QUELVANT_LANGUAGES en-US de)\n")
         (copy / "res/lang/en-US.rc").write_text(english, encoding="utf-8")
         german = re.sub(r"^LANGUAGE .*", "LANGUAGE LANG_GERMAN, SUBLANG_NEUTRAL", english,
+                        flags=re.MULTILINE)
+        german = re.sub(r'^(\s*IDS_LANGUAGE_TAG )"en-US"', r'\1"de-DE"', german,
                         flags=re.MULTILINE)
         for what, (pattern, replacement) in spoilers.items():
             spoilt, count = re.subn(pattern, replacement, german, count=1, flags=re.MULTILINE)
@@ -257,10 +271,11 @@ def self_test(root: Path) -> list[str]:
         (copy / "res/lang/de.rc").write_text(german, encoding="utf-8")
         problems += [f"a faithful copy fails: {line}" for line in check(copy)]
         made = parse(pseudo(english))
-        made.language = LANGUAGES["en-US"]
+        made.language = LANGUAGES["en-US"][:2]
+        made.strings["IDS_LANGUAGE_TAG"] = "en-US"
         problems += [f"the pseudo-language fails: {line}"
                      for line in compare("en-US", parse(english), made)]
-        if any(t and key != "STRINGTABLE IDS_LANGUAGE_TAG" and
+        if any(t and key != "STRINGTABLE IDS_LANGUAGE_TAG" and key not in FIXED and
                (not t.startswith("[") or not t.endswith("]") or t == parse(english).texts[key])
                for key, t in made.texts.items()):
             problems.append("the pseudo-language leaves a text unmarked")

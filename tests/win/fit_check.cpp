@@ -1,13 +1,15 @@
 // Every text of every dialog in every language of Quelvant.exe, and of the pseudo-language built
 // into this program, fits its control at the system DPI asked for: each text is measured with
-// the control's own font against what the control leaves for it. Also the texts the program
-// puts into controls at run time. One line per cut text; the exit code counts them.
+// the control's own font against what the control leaves for it; so are the texts the main
+// dialog's controls get at run time. One line per cut text; exit code 1 when any is cut.
 //
-//   fit_check PATH\Quelvant.exe DPI
+//   fit_check PATH\Quelvant.exe DPI [ja]
 //
-// When the system DPI is not DPI, it is set in the prefix (HKCU\Control Panel\Desktop
-// LogPixels, which Wine reads once at each process start), the check runs again in a child and
-// the value is put back.
+// Japanese is measured alone, with "ja", in a Japanese session (LC_ALL=ja_JP.UTF-8), where
+// "MS Shell Dlg" maps to a Japanese font as for a Japanese user; every other language and the
+// pseudo-language without it. When the system DPI is not DPI, it is set in the prefix
+// (HKCU\Control Panel\Desktop LogPixels, which Wine reads once at each process start), the
+// check runs again in a child and the value is put back.
 #include <windows.h>
 #include <commctrl.h>
 
