@@ -50,3 +50,6 @@
 #define ID_TRAY_CLOSE 32785
 // The lock window's text.
 #define IDC_LOCK_TEXT 100
+
+// The language the string table is in, as a tag ("en-US"); the voice follows it.
+#define IDS_LANGUAGE_TAG 200
