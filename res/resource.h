@@ -51,5 +51,75 @@
 // The lock window's text.
 #define IDC_LOCK_TEXT 100
 
-// The language the string table is in, as a tag ("en-US"); the voice follows it.
+// Every text the program shows or speaks that is not part of a dialog or menu template: one
+// string table entry each in every language (res/lang/<tag>.rc). %1, %2... are filled by the core.
 #define IDS_LANGUAGE_TAG 200
+// Blocking: the status line and the voice.
+#define IDS_MOUSE_DISABLED 201
+#define IDS_MOUSE_DISABLE_ERROR 202
+#define IDS_MOUSE_ENABLED 203
+#define IDS_MOUSE_ENABLE_ERROR 204
+#define IDS_CHORD_RELEASED 205
+#define IDS_CHORD_RESTORED 206
+#define IDS_KEYBOARD_BLOCKED_HINT 207
+#define IDS_KEYBOARD_BOX_TIP 208
+#define IDS_KEYBOARD_ERROR 209
+#define IDS_SAVE_ERROR 210
+#define IDS_RESTORED_MOUSE_AND_KEYBOARD 211
+#define IDS_RESTORED_MOUSE 212
+#define IDS_RESTORED_KEYBOARD 213
+#define IDS_MOUSE_ERROR_MESSAGE 214
+#define IDS_IDISPATCH_ERROR 215
+#define IDS_UNKNOWN_ERROR 216
+// The touchpad.
+#define IDS_TOUCHPAD_DISABLE_ERROR_MESSAGE 217
+#define IDS_TOUCHPAD_ENABLE_ERROR_MESSAGE 218
+#define IDS_TOUCHPAD_DISABLE_ERROR_LINE 219
+#define IDS_TOUCHPAD_ENABLE_ERROR_LINE 220
+#define IDS_TOUCHPAD_TOGGLE_IGNORED 221
+#define IDS_TOUCHPAD_MODIFIERS_HELD 222
+#define IDS_TOUCHPAD_BLOCKED_BY_PRIVILEGE 223
+#define IDS_TOUCHPAD_DISABLED 224
+#define IDS_TOUCHPAD_ENABLED 225
+#define IDS_TOUCHPAD_DISABLE_ERROR 226
+#define IDS_TOUCHPAD_ENABLE_ERROR 227
+#define IDS_TOUCHPAD_TIP 228
+#define IDS_TOUCHPAD_UNSUPPORTED_TIP 229
+#define IDS_TOUCHPAD_ABSENT_TIP 230
+// The two shortcuts.
+#define IDS_DISABLE_ENABLE_CAPTION 231
+#define IDS_CLOSE_CAPTION 232
+#define IDS_DISABLE_ENABLE_NAMED 233
+#define IDS_CLOSE_NAMED 234
+#define IDS_NO_FREE_CLOSE_KEY 235
+#define IDS_CLOSE_ANNOUNCEMENT 236
+#define IDS_ASSIGN_SHORTCUT_FAILED 237
+#define IDS_SHORTCUT_DIALOG_CAPTION 238
+// Settings an administrator manages.
+#define IDS_MANAGED_TIP 239
+#define IDS_MANAGED_LINE 240
+#define IDS_MANAGED_LINE_DESCRIPTION 241
+#define IDS_NAME_LIST_SEPARATOR 242
+#define IDS_TWO_SENTENCES 243
+// Auto start and the settings.
+#define IDS_AUTO_START_ENABLE_FAILED 244
+#define IDS_AUTO_START_DISABLE_FAILED 245
+#define IDS_RESET_FAILED 246
+#define IDS_RESET_DONE 247
+// The lock for cleaning.
+#define IDS_LOCK_USAGE 248
+#define IDS_LOCK_FORBIDDEN 249
+#define IDS_LOCK_ERROR 250
+#define IDS_LOCK_ENDED 251
+#define IDS_LOCK_COUNTDOWN 252
+#define IDS_LOCK_BOX_CAPTION 253
+#define IDS_LOCK_WINDOW_TITLE 254
+// The notification icon's menu.
+#define IDS_TRAY_LOCK 255
+#define IDS_TRAY_LOCK_1 256
+#define IDS_TRAY_LOCK_5 257
+#define IDS_TRAY_LOCK_15 258
+#define IDS_TRAY_RELEASE 259
+#define IDS_TRAY_BLOCK_AGAIN 260
+#define IDS_TRAY_OPEN 261
+#define IDS_TRAY_CLOSE 262
