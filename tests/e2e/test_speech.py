@@ -219,7 +219,9 @@ def test_the_voice_speaks_the_language_of_the_texts(
         pytest.skip(f"no {TEXTS_FILE[lang]} texts in this tree yet")
     recording = install_recording_voice(wine, voices=voices)
     q.store_settings(wine, m_bAudibleAlerts=1)
-    wine.env["LANG"] = lang
+    # Wine takes the UI language from LC_ALL even where the host has no such locale; LANG
+    # alone needs the locale installed.
+    wine.env["LC_ALL"] = lang
     app = q.start(wine)
     recording.wait_spoken(1)
     app.close()
