@@ -164,34 +164,26 @@ std::wstring TokenKeyName(ISpObjectToken* token) {
 ISpObjectToken* DefaultToken() noexcept {
     try {
         const std::wstring wanted = ConfigText(kConfigKey, L"Default");
-        if (wanted.empty()) {
-            return nullptr;
-        }
-        ISpObjectTokenCategory* category = nullptr;
-        if (FAILED(CoCreateInstance(kClsidSpObjectTokenCategory, nullptr, CLSCTX_ALL,
+        ComPtr<ISpObjectTokenCategory> category;
+        ComPtr<IEnumSpObjectTokens> tokens;
+        if (wanted.empty() ||
+            FAILED(CoCreateInstance(kClsidSpObjectTokenCategory, nullptr, CLSCTX_ALL,
                                     __uuidof(ISpObjectTokenCategory),
-                                    reinterpret_cast<void**>(&category)))) {
+                                    reinterpret_cast<void**>(category.Put()))) ||
+            FAILED(category->SetId(SPCAT_VOICES, FALSE)) ||
+            FAILED(category->EnumTokens(nullptr, nullptr, tokens.Put())) || !tokens) {
             return nullptr;
         }
-        IEnumSpObjectTokens* tokens = nullptr;
-        if (FAILED(category->SetId(SPCAT_VOICES, FALSE)) ||
-            FAILED(category->EnumTokens(nullptr, nullptr, &tokens))) {
-            tokens = nullptr;
-        }
-        category->Release();
-        ISpObjectToken* found = nullptr;
-        ISpObjectToken* token = nullptr;
-        while (tokens != nullptr && found == nullptr && tokens->Next(1, &token, nullptr) == S_OK) {
-            if (TokenKeyName(token) == wanted) {
-                found = token;
-            } else {
-                token->Release();
+        for (;;) {
+            ComPtr<ISpObjectToken> token;
+            if (tokens->Next(1, token.Put(), nullptr) != S_OK || !token) {
+                return nullptr;
+            }
+            if (TokenKeyName(token.Get()) == wanted) {
+                token->AddRef(); // the caller's reference
+                return token.Get();
             }
         }
-        if (tokens != nullptr) {
-            tokens->Release();
-        }
-        return found;
     } catch (...) {
         return nullptr;
     }
@@ -238,24 +230,20 @@ public:
             return E_OUTOFMEMORY;
         }
         token->AddRef();
-        if (m_token != nullptr) {
-            m_token->Release();
-        }
-        m_token = token;
+        *m_token.Put() = token;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetVoice(ISpObjectToken** token) override {
         if (token == nullptr) {
             return E_POINTER;
         }
-        *token = m_token != nullptr ? m_token : DefaultToken();
-        if (*token == nullptr) {
-            return kSpErrNotFound;
-        }
-        if (*token == m_token) {
+        if (m_token) {
             m_token->AddRef();
+            *token = m_token.Get();
+            return S_OK;
         }
-        return S_OK;
+        *token = DefaultToken();
+        return *token != nullptr ? S_OK : kSpErrNotFound;
     }
 
     HRESULT STDMETHODCALLTYPE Speak(LPCWSTR pwcs, DWORD dwFlags, ULONG* pulStreamNumber) override {
@@ -275,15 +263,11 @@ public:
     }
 
 private:
-    ~RecordingVoice() {
-        if (m_token != nullptr) {
-            m_token->Release();
-        }
-    }
+    ~RecordingVoice() = default;
 
     std::atomic<ULONG> m_refs{1};
     std::wstring m_id;
-    ISpObjectToken* m_token = nullptr; // given by SetVoice, one reference
+    ComPtr<ISpObjectToken> m_token; // given by SetVoice
 };
 
 class VoiceFactory final : public IClassFactory {
