@@ -205,12 +205,13 @@ TEXTS_FILE = {"en_US.UTF-8": "en-US.rc", "de_DE.UTF-8": "de.rc", "fi_FI.UTF-8": 
     [
         ("en_US.UTF-8", (EN_GB, EN_US, DE), None),
         ("en_US.UTF-8", (DE, EN_GB, EN_US), "VoiceEnUs"),
+        ("en_US.UTF-8", (DE, EN_GB), "VoiceEnGb"),
         ("en_US.UTF-8", (DE,), None),
         ("fi_FI.UTF-8", (FI, EN_US), "VoiceEnUs"),
         ("de_DE.UTF-8", (EN_US, DE), "VoiceDe"),
     ],
-    ids=["default of the language", "exact over region", "none of the language", "finnish display",
-         "german"],
+    ids=["default of the language", "exact over region", "another region", "none of the language",
+         "finnish display", "german"],
 )
 def test_the_voice_speaks_the_language_of_the_texts(
     wine: WineSession, lang: str, voices: tuple[tuple[str, str], ...], chosen: str | None

@@ -10,10 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <initializer_list>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 using namespace quelvant::ui;
@@ -35,7 +33,6 @@ public:
     static inline std::atomic<int> s_alive = 0;
     static inline DWORD s_createdOnThread = 0;
     static inline std::vector<Spoken> s_spoken;
-    static inline std::vector<std::wstring> s_setVoices; // key names of the tokens set
 
     static HRESULT Create(ISpVoice** voice) {
         const std::lock_guard<std::mutex> guard(s_lock);
@@ -68,18 +65,6 @@ public:
             delete this;
         }
         return refs;
-    }
-    HRESULT STDMETHODCALLTYPE SetVoice(ISpObjectToken* token) override {
-        wchar_t* id = nullptr;
-        if (token == nullptr || FAILED(token->GetId(&id)) || id == nullptr) {
-            return E_INVALIDARG;
-        }
-        // SAPI's id is the token's whole key path, Wine's its key name alone.
-        const std::wstring path = id;
-        ::CoTaskMemFree(id);
-        const std::lock_guard<std::mutex> guard(s_lock);
-        s_setVoices.push_back(path.substr(path.rfind(L'\\') + 1));
-        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Speak(LPCWSTR text, DWORD flags, ULONG*) override {
         const std::lock_guard<std::mutex> guard(s_lock);
@@ -128,7 +113,6 @@ protected:
         CountingVoice::s_created = 0;
         CountingVoice::s_refusals = 0;
         CountingVoice::s_spoken.clear();
-        CountingVoice::s_setVoices.clear();
         StandInReader::s_outcome = ReaderOutcome::NoneRunning;
         StandInReader::s_release = nullptr;
         StandInReader::s_offered.clear();
@@ -174,61 +158,6 @@ TEST_F(SpeakerTest, StartMakesTheVoiceOnItsOwnThreadThenSpeaksWhatWaitedInOrder)
     }
     // The speaker's end releases its voice.
     EXPECT_EQ(CountingVoice::s_alive, 0);
-}
-
-// Installed voices as SAPI lists them: a token key each, its languages in Attributes\Language.
-class InstalledVoices {
-public:
-    InstalledVoices(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> voices) {
-        for (const auto& [name, languages] : voices) {
-            const std::wstring key = std::wstring(kTokens) + L"\\" + name + L"\\Attributes";
-            EXPECT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Language", REG_SZ,
-                                        languages, (::lstrlenW(languages) + 1) * sizeof(wchar_t)),
-                      ERROR_SUCCESS);
-            m_names.push_back(name);
-        }
-    }
-    ~InstalledVoices() {
-        for (const std::wstring& name : m_names) {
-            ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kTokens) + L"\\" + name).c_str());
-        }
-    }
-
-private:
-    static constexpr const wchar_t* kTokens = L"SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens";
-    std::vector<std::wstring> m_names;
-};
-
-TEST_F(SpeakerTest, TheVoiceIsOneOfTheTextsLanguageWhereOneIsInstalled) {
-    const InstalledVoices voices{
-        {L"QtEnUs", L"409;9"}, {L"QtDeAt", L"C07"}, {L"QtDe", L"407"}, {L"QtPtPt", L"816"}};
-    const struct {
-        const wchar_t* tag;
-        LANGID language;
-        const wchar_t* chosen; // nullptr: the default voice stays
-    } cases[] = {
-        {L"de-DE", 0x0407, L"QtDe"},   // the very language before another region's
-        {L"pt-BR", 0x0416, L"QtPtPt"}, // else the same language of another region
-        {L"ja-JP", 0x0411, nullptr},   // no Japanese voice
-        {L"fr-FR", 0x040C, nullptr},
-        {L"es-ES", 0x0C0A, nullptr},
-        {L"", 0, nullptr}, // no tag: the default voice
-    };
-    for (const auto& c : cases) {
-        const LANGID language = CTextSpeaker::LanguageOfTag(c.tag);
-        EXPECT_EQ(language, c.language) << c.tag;
-        CountingVoice::s_setVoices.clear();
-        {
-            CTextSpeaker speaker;
-            speaker.Start(language);
-            speaker.SpeakText(L"one", TRUE);
-            ASSERT_TRUE(speaker.WaitUntilHandedOn(10000));
-        }
-        EXPECT_EQ(CountingVoice::s_setVoices, c.chosen != nullptr
-                                                  ? std::vector<std::wstring>{c.chosen}
-                                                  : std::vector<std::wstring>{})
-            << c.tag;
-    }
 }
 
 TEST_F(SpeakerTest, AHungReaderHoldsUpNeitherTheCallerNorTheSpeakersEnd) {
