@@ -33,9 +33,14 @@ public:
     virtual ~CTextSpeaker();
 
     // Starts the speaker's thread, which creates the voice and then speaks what was given so
-    // far. The dialog calls it once its window has been painted; later calls do nothing.
-    void Start();
+    // far. The dialog calls it once its window has been painted; later calls do nothing. The
+    // voice is one of the texts' language (a LANGID) where one is installed and the default
+    // voice is not; 0 keeps the default voice.
+    void Start(LANGID textLanguage = 0);
     bool Started() const noexcept { return static_cast<bool>(m_thread); }
+
+    // The LANGID of a language tag such as "de-DE", or 0 when the system knows no such tag.
+    static LANGID LanguageOfTag(const wchar_t* tag) noexcept;
 
     // Queues the text when alerts are on and the text is not empty; returns at once. A live
     // region given is told of the text whenever no reader took it from us (alerts off, no

@@ -44,7 +44,9 @@ void CQuelvantDlg::OnTimer(UINT_PTR nIDEvent) {
             m_annotations.SetName(status, text);
             ShowManagedLine();
         }
-        m_textSpeaker.Start();
+        // The system voice speaks in the language the texts are in, not the display's: under a
+        // language without texts of ours, English texts want an English voice.
+        m_textSpeaker.Start(CTextSpeaker::LanguageOfTag(AfxLoadString(IDS_LANGUAGE_TAG).c_str()));
         return;
     }
     if (nIDEvent == kPolicyRetryTimer) {

@@ -16,6 +16,9 @@ SPVOICE_CLSID = "{96749377-3391-11D2-9EE3-00C04F797396}"
 # key: Wine 8's COM does not look at per-user classes (HKCU\Software\Classes).
 SPVOICE_SERVER_KEY = rf"HKLM\Software\Classes\CLSID\{SPVOICE_CLSID}\InprocServer32"
 CONFIG_KEY = r"HKCU\Software\QuelvantTests\RecordingVoice"
+# Where SAPI lists the installed voices: a key per token, its languages in the Attributes
+# subkey's Language value (hex language ids separated by ';').
+VOICE_TOKENS_KEY = r"HKLM\SOFTWARE\Microsoft\Speech\Voices\Tokens"
 
 SPF_ASYNC = 0x1
 
@@ -43,17 +46,19 @@ def import_reg(wine: WineSession, name: str, sections: dict[str, list[str]]) -> 
 
 @dataclass(frozen=True)
 class Event:
-    kind: str  # create, refuse, speak, destroy
+    kind: str  # create, refuse, speak, set, destroy
     voice: str  # "pid.n"; empty for a refusal
     flags: int
     stream: bool
     text: str
+    token: str = ""  # the voice token's key name given to SetVoice
 
 
 _LINE = re.compile(
-    r"(?P<kind>create|refuse|speak|destroy)"
+    r"(?P<kind>create|refuse|speak|set|destroy)"
     r"(?: voice=(?P<voice>\d+\.\d+))?(?: pid=\d+)?"
-    r"(?: flags=(?P<flags>[0-9a-f]+) stream=(?P<stream>[01]) text=(?P<text>.*))?$"
+    r"(?: flags=(?P<flags>[0-9a-f]+) stream=(?P<stream>[01]) text=(?P<text>.*))?"
+    r"(?: token=(?P<token>.*))?$"
 )
 
 
@@ -80,6 +85,7 @@ class Recording:
                     int(match["flags"] or "0", 16),
                     match["stream"] == "1",
                     unescape(match["text"] or ""),
+                    match["token"] or "",
                 )
             )
         return events
@@ -102,16 +108,25 @@ class Recording:
         return wait_until(enough, what=f"{count} {kind} events (so far {self.events()})")
 
 
-def install_recording_voice(wine: WineSession, refuse: int = 0) -> Recording:
+def install_recording_voice(wine: WineSession, refuse: int = 0,
+                            voices: tuple[tuple[str, str], ...] = ()) -> Recording:
     """Puts the recording voice in place of the system's voice; it refuses the first `refuse`
-    creations."""
+    creations. `voices` are registered as installed voices, (token key name, Language), the
+    first as the user's default."""
     dll = wine.exe("recvoice.dll")
     log = wine.root / "voice.log"
     log.unlink(missing_ok=True)
+    tokens: dict[str, list[str]] = {}
+    for name, languages in voices:
+        tokens[rf"{VOICE_TOKENS_KEY}\{name}"] = [f"@={_reg_string(name)}"]
+        tokens[rf"{VOICE_TOKENS_KEY}\{name}\Attributes"] = [
+            f'"Language"={_reg_string(languages)}']
+    default = [f'"Default"={_reg_string(voices[0][0])}'] if voices else []
     import_reg(
         wine,
         "voice.reg",
         {
+            **tokens,
             SPVOICE_SERVER_KEY: [
                 f"@={_reg_string(windows_path(dll))}",
                 '"ThreadingModel"="Both"',
@@ -119,6 +134,7 @@ def install_recording_voice(wine: WineSession, refuse: int = 0) -> Recording:
             CONFIG_KEY: [
                 f'"Log"={_reg_string(windows_path(log))}',
                 f'"Refuse"=dword:{refuse:08x}',
+                *default,
             ],
         },
     )

@@ -11,7 +11,7 @@ import subprocess
 import pytest
 
 import quelvant as q
-from harness import WineSession, wait_until
+from harness import REPO, WineSession, wait_until
 from speech import (SPF_ASYNC, Recording, install_recording_voice, install_standin_annotations,
                     start_standin_reader)
 
@@ -190,6 +190,50 @@ def test_the_voice_is_created_once_at_start_reused_and_released_at_the_end(wine:
     # The program lets go of its one voice when it ends, and never made another.
     assert [(e.kind, e.voice) for e in events[-1:]] == [("destroy", created.voice)]
     assert not recording.of("refuse")
+
+
+# Installed voices as (token key name, Language attribute).
+EN_US, EN_GB = ("VoiceEnUs", "409;9"), ("VoiceEnGb", "809")
+DE, FI = ("VoiceDe", "407"), ("VoiceFi", "40B")
+# The language of the texts a display language gets: its own table, else English.
+TEXTS_FILE = {"en_US.UTF-8": "en-US.rc", "de_DE.UTF-8": "de.rc", "fi_FI.UTF-8": "en-US.rc"}
+
+
+# The first voice listed is the user's default; None: the default speaks, nothing is set.
+@pytest.mark.parametrize(
+    "lang, voices, chosen",
+    [
+        ("en_US.UTF-8", (EN_GB, EN_US, DE), None),
+        ("en_US.UTF-8", (DE, EN_GB, EN_US), "VoiceEnUs"),
+        ("en_US.UTF-8", (DE, EN_GB), "VoiceEnGb"),
+        ("en_US.UTF-8", (DE,), None),
+        ("fi_FI.UTF-8", (FI, EN_US), "VoiceEnUs"),
+        ("de_DE.UTF-8", (EN_US, DE), "VoiceDe"),
+    ],
+    ids=["default of the language", "exact over region", "another region", "none of the language",
+         "finnish display", "german"],
+)
+def test_the_voice_speaks_the_language_of_the_texts(
+    wine: WineSession, lang: str, voices: tuple[tuple[str, str], ...], chosen: str | None
+):
+    if not (REPO / "res" / "lang" / TEXTS_FILE[lang]).is_file():
+        pytest.skip(f"no {TEXTS_FILE[lang]} texts in this tree yet")
+    recording = install_recording_voice(wine, voices=voices)
+    q.store_settings(wine, m_bAudibleAlerts=1)
+    # Wine takes the UI language from LC_ALL even where the host has no such locale; LANG
+    # alone needs the locale installed.
+    wine.env["LC_ALL"] = lang
+    app = q.start(wine)
+    recording.wait_spoken(1)
+    app.close()
+
+    events = recording.events()
+    [created] = recording.of("create")
+    # The voice is chosen once, when it is made, before it says anything.
+    assert [(e.kind, e.voice, e.token) for e in events if e.kind in ("create", "set")] == [
+        ("create", created.voice, "")] + ([("set", created.voice, chosen)] if chosen else [])
+    kinds = [e.kind for e in events]
+    assert kinds.index("speak") > kinds.index("set" if chosen else "create")
 
 
 @pytest.mark.parametrize("refusals", [1, 2, 3])

@@ -8,6 +8,7 @@
 #include "LockTexts.h"
 #include "ShortcutRules.h"
 #include "TouchpadParameters.h"
+#include "VoiceLanguage.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <concepts>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -99,6 +101,35 @@ TEST(ErrorText, FallbackNamesDispatchErrorsAndOtherCodes) {
     EXPECT_EQ(FallbackErrorText(english, 0x80050000u), L"Unknown error 0x80050000");
     EXPECT_EQ(FallbackErrorText(english, 0x1234ABCDu), L"Unknown error 0x1234ABCD");
     EXPECT_EQ(FallbackErrorText(english, 0), L"Unknown error 0x0");
+}
+
+TEST(VoiceLanguage, ATokensLanguageListFitsTheTextsLanguage) {
+    const struct {
+        const wchar_t* attribute;
+        std::uint16_t language;
+        VoiceFit fit;
+    } cases[] = {
+        {L"407", 0x0407, VoiceFit::Exact},
+        {L"409;9", 0x0409, VoiceFit::Exact},
+        {L"809;407", 0x0407, VoiceFit::Exact},  // any piece, not only the first
+        {L"x407;407", 0x0407, VoiceFit::Exact}, // a piece that is no id is skipped
+        {L"c07", 0x0C07, VoiceFit::Exact},      // hex in either case
+        {L"9", 0x0409, VoiceFit::SameLanguage}, // the language without a region
+        {L"809", 0x0409, VoiceFit::SameLanguage},
+        {L"411;C07", 0x0407, VoiceFit::SameLanguage},
+        {L"816", 0x0416, VoiceFit::SameLanguage},
+        {L"411", 0x0407, VoiceFit::None},
+        {L"40007", 0x0407, VoiceFit::None}, // too long to be a LANGID, not 0x0007
+        {L"", 0x0407, VoiceFit::None},
+        {L";;", 0x0409, VoiceFit::None},
+        {L"407", 0x0000, VoiceFit::None}, // texts of no known language fit no voice
+        {L"0", 0x0400, VoiceFit::None},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FitOfVoice(c.attribute, c.language), c.fit)
+            << std::string(c.attribute, c.attribute + std::wcslen(c.attribute)) << " for "
+            << c.language;
+    }
 }
 
 TEST(HotKeyModifiers, ControlBitsBecomeHotKeyModifiers) {

@@ -10,9 +10,16 @@
 //   create voice=P.N
 //   refuse pid=P
 //   speak voice=P.N flags=F stream=0|1 text=T
+//   set voice=P.N token=K
 //   destroy voice=P.N
 // P is the process id, N the creation number within that process, F the flags in hex, stream
-// 1 when the caller asked for a stream number, T the text with \, CR and LF escaped.
+// 1 when the caller asked for a stream number, T the text with \, CR and LF escaped, K the key
+// name of the token given to SetVoice (the last part of its id).
+//
+// Voices as SAPI lists them: tests register tokens under
+// HKLM\SOFTWARE\Microsoft\Speech\Voices\Tokens\K, each with its languages in the Attributes
+// subkey's Language value. Until SetVoice, GetVoice answers the token named by the config's
+// Default value (K), as SpVoice answers the user's default voice.
 //
 // It also stands in for the system's annotation service (registered under CLSID_AccPropServices)
 // and for a screen reader's view of it: each annotation is recorded, and each live-region event
@@ -137,6 +144,51 @@ bool TakeRefusal() {
     return true;
 }
 
+constexpr HRESULT kSpErrNotFound = static_cast<HRESULT>(0x8004503A);
+constexpr CLSID kClsidSpObjectTokenCategory = {
+    0xA910187F, 0x0C7A, 0x45AC, {0x92, 0xCC, 0x59, 0xED, 0xAF, 0xB7, 0x7B, 0x53}};
+
+// The last part of a token's id: SAPI gives the whole key path, Wine 8 the key name alone.
+std::wstring TokenKeyName(ISpObjectToken* token) {
+    wchar_t* id = nullptr;
+    if (FAILED(token->GetId(&id)) || id == nullptr) {
+        return L"?";
+    }
+    std::wstring name = id;
+    CoTaskMemFree(id);
+    const std::size_t slash = name.rfind(L'\\');
+    return slash == std::wstring::npos ? name : name.substr(slash + 1);
+}
+
+// The registered voice token named by the config's Default value (one reference), or nullptr.
+ISpObjectToken* DefaultToken() noexcept {
+    try {
+        const std::wstring wanted = ConfigText(kConfigKey, L"Default");
+        ComPtr<ISpObjectTokenCategory> category;
+        ComPtr<IEnumSpObjectTokens> tokens;
+        if (wanted.empty() ||
+            FAILED(CoCreateInstance(kClsidSpObjectTokenCategory, nullptr, CLSCTX_ALL,
+                                    __uuidof(ISpObjectTokenCategory),
+                                    reinterpret_cast<void**>(category.Put()))) ||
+            FAILED(category->SetId(SPCAT_VOICES, FALSE)) ||
+            FAILED(category->EnumTokens(nullptr, nullptr, tokens.Put())) || !tokens) {
+            return nullptr;
+        }
+        for (;;) {
+            ComPtr<ISpObjectToken> token;
+            if (tokens->Next(1, token.Put(), nullptr) != S_OK || !token) {
+                return nullptr;
+            }
+            if (TokenKeyName(token.Get()) == wanted) {
+                token->AddRef(); // the caller's reference
+                return token.Get();
+            }
+        }
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 class RecordingVoice final : public VoiceStub {
 public:
     explicit RecordingVoice(std::wstring id) : m_id(std::move(id)) {}
@@ -167,7 +219,33 @@ public:
         return left;
     }
 
-    // ISpVoice: only Speak does anything.
+    // ISpVoice: Speak records; SetVoice and GetVoice keep the token.
+    HRESULT STDMETHODCALLTYPE SetVoice(ISpObjectToken* token) override {
+        if (token == nullptr) {
+            return E_INVALIDARG;
+        }
+        try {
+            Record(L"set voice=" + m_id + L" token=" + TokenKeyName(token));
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        token->AddRef();
+        *m_token.Put() = token;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetVoice(ISpObjectToken** token) override {
+        if (token == nullptr) {
+            return E_POINTER;
+        }
+        if (m_token) {
+            m_token->AddRef();
+            *token = m_token.Get();
+            return S_OK;
+        }
+        *token = DefaultToken();
+        return *token != nullptr ? S_OK : kSpErrNotFound;
+    }
+
     HRESULT STDMETHODCALLTYPE Speak(LPCWSTR pwcs, DWORD dwFlags, ULONG* pulStreamNumber) override {
         try {
             wchar_t flags[16] = {};
@@ -189,6 +267,7 @@ private:
 
     std::atomic<ULONG> m_refs{1};
     std::wstring m_id;
+    ComPtr<ISpObjectToken> m_token; // given by SetVoice
 };
 
 class VoiceFactory final : public IClassFactory {
