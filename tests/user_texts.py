@@ -21,7 +21,8 @@ FOLDERS = ("ui", "core", "app", "adapters", "framework", "hooklib")
 
 # Literals that must stay as they are in every language: the product name, the registry's and
 # the profile's names, value names read from the system, desktop names.
-ALLOWED = {"Quelvant", "Settings", "Software", "Policy", "Present", "Enabled", "Default"}
+ALLOWED = {"Quelvant", "Settings", "Software", "Policy", "Present", "Enabled", "Default",
+           "Attributes", "Language"}  # registry and SAPI token names
 
 # Words with a blank between them, or one capitalised word (with numbers, a closing stop or
 # colon); identifiers in CamelCase, capitals, paths and names with dots do not read as text.
