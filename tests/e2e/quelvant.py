@@ -89,7 +89,7 @@ CONTEXT_MENU = _id("IDR_MENU_CONTEXT")
 MOUSE_BOXES = (LEFT, RIGHT, MIDDLE, MOVES, WHEEL)
 
 
-def _string_table(relative: str) -> dict[str, str]:
+def string_table(relative: str) -> dict[str, str]:
     """The STRINGTABLE of a resource script, each text by the name before it, escapes undone."""
     table = {}
     text = (REPO / relative).read_text(encoding="utf-8")
@@ -99,7 +99,7 @@ def _string_table(relative: str) -> dict[str, str]:
     return table
 
 
-ENGLISH = _string_table("res/lang/en-US.rc")
+ENGLISH = string_table("res/lang/en-US.rc")
 
 
 def english(name: str, *args: str) -> str:

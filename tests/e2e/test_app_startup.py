@@ -4,6 +4,7 @@ ways the program ends."""
 
 from __future__ import annotations
 
+import re
 import shutil
 import subprocess
 
@@ -361,3 +362,31 @@ def test_menu_close_ends_the_program(wine):
     app = q.start(wine)
     app.command(q.MENU_CLOSE)
     assert app.wait_exit() == 0
+
+
+def dialog_texts(rc: str, dialog: str) -> list[str]:
+    """The texts of a dialog template's controls that have one, in template order."""
+    block = re.search(rf"^{dialog} DIALOGEX.*?^BEGIN\n(.*?)^END", rc, re.M | re.S)[1]
+    kinds = "LTEXT|GROUPBOX|CONTROL|PUSHBUTTON|DEFPUSHBUTTON"
+    return [m.replace('""', '"') for m in
+            re.findall(rf'^\s*(?:{kinds})\s+"((?:[^"]|"")*)"', block, re.M) if m]
+
+
+# Wine takes the display language from LC_ALL, even where the host lacks that locale.
+@pytest.mark.parametrize("lang, texts", [("de_DE.UTF-8", "de.rc"), ("ja_JP.UTF-8", "ja.rc"),
+                                         ("fi_FI.UTF-8", "en-US.rc")],
+                         ids=["german", "japanese", "finnish gives english"])
+def test_the_dialog_is_in_the_display_language(wine, lang: str, texts: str):
+    rc = (q.REPO / "res" / "lang" / texts).read_text(encoding="utf-8")
+    table = q.string_table(f"res/lang/{texts}")
+    wine.env["LC_ALL"] = lang
+    app = q.start(wine)
+    # The title stays the product's name: a second start finds the window by it.
+    assert app.drive.value("wintext") == "Quelvant"
+    shown = [r["text"] for r in app.controls() if r["cls"] in ("Button", "Static") and r["text"]]
+    assert shown == dialog_texts(rc, "IDD_QUELVANT_DIALOG")
+    assert app.status() == table["IDS_MOUSE_ENABLED"]
+    assert app.tip(q.KEYBOARD) == table["IDS_KEYBOARD_BOX_TIP"]
+    app.click(q.LEFT)
+    app.wait_status(table["IDS_MOUSE_DISABLED"])
+    app.close()
