@@ -1,7 +1,7 @@
 #include "TextSpeaker.h"
 
 #include "AccessibleAnnotations.h"
-#include "VoiceLanguage.h"
+#include "VoiceChoice.h"
 
 #include <deque>
 #include <string>
@@ -15,100 +15,8 @@ constexpr CLSID kClsidSpVoice = {
 constexpr IID kIidISpVoice = {
     0x6C44DF74, 0x72B9, 0x4992, {0xA1, 0xEC, 0xEF, 0x99, 0x6E, 0x04, 0x22, 0xD4}};
 
-// The speech service's token category, which lists the installed voices.
-constexpr CLSID kClsidSpObjectTokenCategory = {
-    0xA910187F, 0x0C7A, 0x45AC, {0x92, 0xCC, 0x59, 0xED, 0xAF, 0xB7, 0x7B, 0x53}};
-
 // How long the speaker's end waits for its thread: a reader that hangs is left behind.
 constexpr DWORD kStopWaitMs = 2000;
-
-// Text the speech service allocated, freed with CoTaskMemFree.
-struct CoTaskText {
-    wchar_t* text = nullptr;
-    CoTaskText() noexcept = default;
-    CoTaskText(const CoTaskText&) = delete;
-    CoTaskText& operator=(const CoTaskText&) = delete;
-    ~CoTaskText() { ::CoTaskMemFree(text); }
-};
-
-// How well a voice's token fits the language: its Language attribute sits in the token's
-// Attributes subkey.
-core::VoiceFit FitOfToken(ISpObjectToken* token, LANGID language) noexcept {
-    ComPtr<ISpDataKey> attributes;
-    CoTaskText value;
-    if (token == nullptr || FAILED(token->OpenKey(L"Attributes", attributes.Put())) ||
-        !attributes || FAILED(attributes->GetStringValue(L"Language", &value.text)) ||
-        value.text == nullptr) {
-        return core::VoiceFit::None;
-    }
-    return core::FitOfVoice(value.text, language);
-}
-
-// The first token of the category that fits better than `kept`, best first; `kept` becomes
-// its fit. SAPI lists only tokens with the required attributes; Wine 8 ignores them and lists
-// all, so each token's own language is read as well.
-ComPtr<ISpObjectToken> BetterToken(ISpObjectTokenCategory* category, const wchar_t* required,
-                                   LANGID language, core::VoiceFit& kept) noexcept {
-    ComPtr<ISpObjectToken> chosen;
-    ComPtr<IEnumSpObjectTokens> tokens;
-    if (FAILED(category->EnumTokens(required, nullptr, tokens.Put())) || !tokens) {
-        return chosen;
-    }
-    for (;;) {
-        ComPtr<ISpObjectToken> token;
-        ULONG fetched = 0;
-        if (tokens->Next(1, token.Put(), &fetched) != S_OK || fetched != 1 || !token) {
-            return chosen;
-        }
-        const core::VoiceFit fit = FitOfToken(token.Get(), language);
-        if (core::FitsBetter(fit, kept)) {
-            kept = fit;
-            chosen = std::move(token);
-            if (kept == core::VoiceFit::Exact) {
-                return chosen;
-            }
-        }
-    }
-}
-
-// Leaves the user's default voice when it speaks the texts' language, whatever its region (one
-// table serves German, Austrian and Swiss users alike); else sets the installed voice that fits
-// them best. Any failure keeps the voice as it is.
-void ChooseVoiceFor(ISpVoice* voice, LANGID language) noexcept {
-    if (language == 0) {
-        return;
-    }
-    core::VoiceFit kept = core::VoiceFit::None;
-    {
-        ComPtr<ISpObjectToken> current;
-        if (SUCCEEDED(voice->GetVoice(current.Put()))) {
-            kept = FitOfToken(current.Get(), language);
-        }
-    }
-    if (kept != core::VoiceFit::None) {
-        return;
-    }
-    ComPtr<ISpObjectTokenCategory> category;
-    if (FAILED(::CoCreateInstance(kClsidSpObjectTokenCategory, nullptr, CLSCTX_ALL,
-                                  __uuidof(ISpObjectTokenCategory),
-                                  reinterpret_cast<void**>(category.Put()))) ||
-        !category || FAILED(category->SetId(SPCAT_VOICES, FALSE))) {
-        return;
-    }
-    // A voice of the very language first ("Language=407", as SpFindBestToken asks), else any
-    // voice of the same language with another region.
-    wchar_t required[32] = {};
-    ::wsprintfW(required, L"Language=%X", static_cast<unsigned>(language));
-    ComPtr<ISpObjectToken> chosen = BetterToken(category.Get(), required, language, kept);
-    if (kept != core::VoiceFit::Exact) {
-        if (ComPtr<ISpObjectToken> other = BetterToken(category.Get(), nullptr, language, kept)) {
-            chosen = std::move(other);
-        }
-    }
-    if (chosen) {
-        voice->SetVoice(chosen.Get());
-    }
-}
 
 void CreateVoiceInto(ComPtr<ISpVoice>& voice, LANGID language) noexcept {
     ISpVoice** slot = voice.Put();
