@@ -35,11 +35,13 @@ GP = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 POLICY_KEPT = ("Ctrl+Alt+Shift+Q", "<RESET>", "Quelvant.exe /lock", "Quelvant")
 # How a policy's texts quote a name, by language: "..." (English, Spanish, Portuguese), German
 # „...“, French « ... », Japanese [...] for what is on screen and 「...」 for what is typed.
-QUOTED = re.compile(r'"([^"\n]+)"|„([^“\n]+)“|«\s*([^»\n]+?)\s*»|\[([^\]\n]+)\]|「([^」\n]+)」')
+QUOTED = re.compile(r'"([^"\n]+)"|„([^“\n]+)“|«\s*([^»\n]+?)\s*»'
+                    r"|\[([^\]\n]+)\]|「([^」\n]+)」")
 # What besides the program's texts and the policies' names a policy's texts may quote: the
 # command lines, an example key name, and Windows' own names (the Group Policy editor's two
 # halves and the Settings page of the touchpad, as Japanese Windows names them).
-QUOTED_OTHER = re.compile(r"Quelvant\.exe /lock.*|Ctrl( \+ \w+)+|コンピューターの構成|ユーザーの構成|タッチパッド")
+QUOTED_OTHER = re.compile(r"Quelvant\.exe /lock.*|Ctrl( \+ \w+)+"
+                          r"|コンピューターの構成|ユーザーの構成|タッチパッド")
 SIZE_LIMIT = 1024 * 1024
 TEST_URL, TEST_HOME = "https://downloads.test/quelvant/v{version}", "https://quelvant.test/"
 TEST_NOTES = "https://quelvant.test/notes/{version}"
@@ -130,12 +132,7 @@ def policy_templates(source_dir):
 def program_cultures(source_dir):
     """The cultures of the program's own languages (IDS_LANGUAGE_TAG of each res/lang file that
     holds one), and English, the templates' fallback, always."""
-    tags = {"en-US"}
-    for rc in (source_dir / "res/lang").glob("*.rc"):
-        m = re.search(r'^\s*IDS_LANGUAGE_TAG\s*,?\s*"([^"]+)"', rc.read_text(encoding="utf-8"), re.M)
-        if m:
-            tags.add(m[1])
-    return tags
+    return {"en-US", *program_texts(source_dir)}
 
 
 def program_texts(source_dir):
