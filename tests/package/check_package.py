@@ -33,6 +33,15 @@ GP = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 # What no translation of a policy's texts may change, besides its numbers: the release chord,
 # the command-line words and the program's name.
 POLICY_KEPT = ("Ctrl+Alt+Shift+Q", "<RESET>", "Quelvant.exe /lock", "Quelvant")
+# How a policy's texts quote a name, by language: "..." (English, Spanish, Portuguese), German
+# „...“, French « ... », Japanese [...] for what is on screen and 「...」 for what is typed.
+QUOTED = re.compile(r'"([^"\n]+)"|„([^“\n]+)“|«\s*([^»\n]+?)\s*»'
+                    r"|\[([^\]\n]+)\]|「([^」\n]+)」")
+# What besides the program's texts and the policies' names a policy's texts may quote: the
+# command lines, an example key name, and Windows' own names (the Group Policy editor's two
+# halves and the Settings page of the touchpad, as Japanese Windows names them).
+QUOTED_OTHER = re.compile(r"Quelvant\.exe /lock.*|Ctrl( \+ \w+)+"
+                          r"|コンピューターの構成|ユーザーの構成|タッチパッド")
 SIZE_LIMIT = 1024 * 1024
 TEST_URL, TEST_HOME = "https://downloads.test/quelvant/v{version}", "https://quelvant.test/"
 TEST_NOTES = "https://quelvant.test/notes/{version}"
@@ -123,12 +132,22 @@ def policy_templates(source_dir):
 def program_cultures(source_dir):
     """The cultures of the program's own languages (IDS_LANGUAGE_TAG of each res/lang file that
     holds one), and English, the templates' fallback, always."""
-    tags = {"en-US"}
+    return {"en-US", *program_texts(source_dir)}
+
+
+def program_texts(source_dir):
+    """Culture -> every text of that language's res/lang file as a user sees it: without a
+    mnemonic's &, a Japanese "(&X)" or a menu item's closing "..."."""
+    cultures = {}
     for rc in (source_dir / "res/lang").glob("*.rc"):
-        m = re.search(r'^\s*IDS_LANGUAGE_TAG\s*,?\s*"([^"]+)"', rc.read_text(encoding="utf-8"), re.M)
+        source = "\n".join(line for line in rc.read_text(encoding="utf-8").splitlines()
+                           if not line.lstrip().startswith("//"))
+        m = re.search(r'^\s*IDS_LANGUAGE_TAG\s*,?\s*"([^"]+)"', source, re.M)
         if m:
-            tags.add(m[1])
-    return tags
+            texts = (re.sub(r"\(&\w\)", "", t.replace('""', '"')).replace("&", "")
+                     for t in re.findall(r'"((?:[^"\n]|"")*)"', source))
+            cultures[m[1]] = {t.removesuffix("...") for t in texts}
+    return cultures
 
 
 def main():
@@ -231,8 +250,10 @@ def check_policy_templates(folder, source_dir):
         return
     check(admx.tag == GP + "policyDefinitions", f"Quelvant.admx has the root {admx.tag}")
     adml = admls["en-US"]
+    texts = program_texts(source_dir)
     for culture in cultures:
-        check_adml(folder / culture / "Quelvant.adml", admls[culture], adml, admx)
+        check_adml(folder / culture / "Quelvant.adml", admls[culture], adml, admx,
+                   texts.get(culture))
     header = (source_dir / "core/SettingsPolicy.h").read_text()
     key = re.search(r'kPolicyKey = L"(.*)";', header).group(1).replace("\\\\", "\\")
     text_max = int(re.search(r"kPolicyTextMax = (\d+);", header).group(1))
@@ -288,12 +309,13 @@ def check_policy_templates(folder, source_dir):
                   f"policy {name} does not take a plain text of at most {text_max} characters")
 
 
-def check_adml(path, adml, english, admx):
+def check_adml(path, adml, english, admx, texts):
     """One language's .adml: UTF-8 with the XML declaration, the resources' root, a revision the
     .admx takes (the same major number, a minor one at least its minRequiredRevision's); exactly
-    the strings and presentations the .admx names, each filled in; and, against English, each
-    text in as many paragraphs with the same numbers and kept words, and each presentation with
-    the same controls."""
+    the strings and presentations the .admx names, each filled in; against English, each text
+    in as many paragraphs with the same numbers and kept words, and each presentation with the
+    same controls; and every name it quotes spelt as the program's texts in that language (when
+    the program has them) or as a policy's name."""
     name = "/".join(path.parts[-2:])
     check(path.read_bytes().startswith(b'<?xml version="1.0" encoding="utf-8"?>'),
           f"{name} does not begin with the XML declaration of UTF-8")
@@ -343,6 +365,16 @@ def check_adml(path, adml, english, admx):
             check(controls(presentation) == controls(original),
                   f"{name}: the presentation {presentation.get('id')} has the controls "
                   f"{controls(presentation)}, English {controls(original)}")
+
+    if texts is None:
+        return
+    policies = {e.text for e in adml.iter(GP + "string") if not e.get("id").endswith("_Explain")}
+    for element in adml.iter():
+        for quoted in QUOTED.finditer(element.text or ""):
+            words = next(g for g in quoted.groups() if g is not None)
+            check(words in texts or words in policies or QUOTED_OTHER.fullmatch(words),
+                  f"{name} quotes {quoted[0]!r}, which is neither a text of the program in that "
+                  "language nor a policy's name")
 
 
 def package(build_dir, *made):
