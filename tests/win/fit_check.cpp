@@ -1,7 +1,8 @@
 // Every text of every dialog in every language of Quelvant.exe, and of the pseudo-language built
 // into this program, fits its control at the system DPI asked for: each text is measured with
 // the control's own font against what the control leaves for it; so are the texts the main
-// dialog's controls get at run time. One line per cut text; exit code 1 when any is cut.
+// dialog's controls get at run time; and that font has a glyph for every character shown (no
+// empty boxes). One line per cut text or missing glyph; exit code 1 when there is any.
 //
 //   fit_check PATH\Quelvant.exe DPI [ja]
 //
@@ -99,24 +100,68 @@ int g_cut = 0;
 // Set for the child that runs at the DPI asked for.
 constexpr const wchar_t* kChild = L"QUELVANT_FIT_CHILD";
 
+// The control's DC with the control's font selected, for measuring.
+class FontDc {
+public:
+    explicit FontDc(HWND control)
+        : m_control(control), m_dc(GetDC(control)),
+          m_old(SelectObject(m_dc,
+                             reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)))) {}
+    ~FontDc() {
+        SelectObject(m_dc, m_old);
+        ReleaseDC(m_control, m_dc);
+    }
+    FontDc(const FontDc&) = delete;
+    FontDc& operator=(const FontDc&) = delete;
+    HDC Get() const { return m_dc; }
+
+private:
+    HWND m_control;
+    HDC m_dc;
+    HGDIOBJ m_old;
+};
+
 // The text's extent in the control's font; wrapped at `width` with DT_WORDBREAK.
 SIZE Extent(HWND control, const std::wstring& text, UINT format, int width) {
-    const HDC dc = GetDC(control);
-    const HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    const FontDc dc(control);
     RECT rect{0, 0, width, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | format);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
+    DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | format);
     return SIZE{rect.right, rect.bottom};
 }
 
 void Report(const Language& language, int dialog, HWND control, const std::wstring& text,
-            const wchar_t* what, long needed, long available) {
+            const std::wstring& fault) {
     ++g_cut;
     Say(language.name + L": dialog " + std::to_wstring(dialog) + L", control " +
-        std::to_wstring(GetDlgCtrlID(control)) + L" \"" + text + L"\": " + what + L" needs " +
-        std::to_wstring(needed) + L" px, has " + std::to_wstring(available));
+        std::to_wstring(GetDlgCtrlID(control)) + L" \"" + text + L"\": " + fault);
+}
+
+void Report(const Language& language, int dialog, HWND control, const std::wstring& text,
+            const wchar_t* what, long needed, long available) {
+    Report(language, dialog, control, text,
+           what + std::wstring(L" needs ") + std::to_wstring(needed) + L" px, has " +
+               std::to_wstring(available));
+}
+
+// The first character of the text that the control's font has no glyph for (an empty box on
+// screen), or 0; line structure and the mnemonic's & are not drawn as such.
+wchar_t MissingGlyph(HWND control, const std::wstring& text) {
+    std::wstring drawn;
+    for (const wchar_t c : text) {
+        if (c >= L' ' && c != L'&') {
+            drawn += c;
+        }
+    }
+    std::vector<WORD> glyphs(drawn.size());
+    const DWORD done =
+        GetGlyphIndicesW(FontDc(control).Get(), drawn.c_str(), static_cast<int>(drawn.size()),
+                         glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
+    for (size_t at = 0; at < drawn.size(); ++at) {
+        if (done == GDI_ERROR || glyphs[at] == 0xFFFF) {
+            return drawn[at];
+        }
+    }
+    return 0;
 }
 
 // Measures one text against what its control leaves for text, by the control's kind.
@@ -126,6 +171,18 @@ void CheckText(const Language& language, int dialog, HWND control, const std::ws
     const LONG style = GetWindowLongW(control, GWL_STYLE);
     RECT client{};
     GetClientRect(control, &client);
+    const bool edit = lstrcmpiW(kind, L"Edit") == 0;
+    if (lstrcmpiW(kind, L"Button") != 0 && !edit &&
+        (lstrcmpiW(kind, L"Static") != 0 || (style & SS_TYPEMASK) > SS_RIGHT)) {
+        return; // draws no text: an icon's "text" is its resource id
+    }
+    if (const wchar_t missing = MissingGlyph(control, text)) {
+        wchar_t code[8] = {};
+        swprintf(code, 8, L"U+%04X", missing);
+        Report(language, dialog, control, text,
+               L"no glyph for " + std::wstring(code) + L" '" + missing + L"'");
+        return;
+    }
     const int half = Extent(control, L"0", DT_SINGLELINE, 0).cx / 2;
     if (lstrcmpiW(kind, L"Button") == 0) {
         const LONG type = style & BS_TYPEMASK;
@@ -149,12 +206,9 @@ void CheckText(const Language& language, int dialog, HWND control, const std::ws
         return;
     }
     // An edit draws inside its formatting rectangle; a static in its client area.
-    const bool edit = lstrcmpiW(kind, L"Edit") == 0;
     RECT room = client;
     if (edit) {
         SendMessageW(control, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&room));
-    } else if (lstrcmpiW(kind, L"Static") != 0 || (style & SS_TYPEMASK) > SS_RIGHT) {
-        return;
     }
     const long width = room.right - room.left;
     const long height = room.bottom - room.top;
