@@ -88,6 +88,8 @@ def run_wine(args: list[str], env: dict[str, str], timeout: float = 60, check: b
 # ShellExecuteEx; a path in the Windows folder loads the program itself, as one process.
 WINE_REG = r"C:\windows\system32\reg.exe"
 WINE_REGEDIT = r"C:\windows\regedit.exe"
+# The shortest of them, run to boot a prefix.
+WINE_HOSTNAME = r"C:\windows\system32\hostname.exe"
 WINE_MSIEXEC = r"C:\windows\system32\msiexec.exe"
 
 
@@ -459,9 +461,21 @@ class WineSession:
 
     def hold_server(self) -> None:
         """Starts the prefix's wineserver to stay until it is ended (-p without a time comes
-        after the -p0 of Debian's wrapper and wins); it returns once the server listens. The
-        first program started then boots the prefix as before."""
+        after the -p0 of Debian's wrapper and wins), then boots the prefix with one short
+        program before the test starts any. A program started from Linux waits for the
+        prefix's boot; if another program's boot is under way, it waits on that boot's event
+        alone, and a boot that ends without setting it leaves the waiter hanging for two
+        minutes (Quelvant and the driver, started at once, were seen so)."""
         subprocess.run(["wineserver", "-p"], env=self.env, timeout=60, check=True)
+        # Wine's errors on, for this program and the boot it starts, to say why a boot failed.
+        env = dict(self.env, WINEDEBUG=f"{self.env.get('WINEDEBUG', '-all')},err+all")
+        result = run_wine(["wine", WINE_HOSTNAME], env)
+        processes = prefix_processes(self.prefix)
+        # wineboot sets the boot event only once it has started the services.
+        if "services.exe" not in processes:
+            raise AssertionError(f"the prefix did not boot (hostname.exe ended with "
+                                 f"{result.returncode}); its processes:\n{processes}\n"
+                                 f"Wine's errors: {result.stderr[-2000:]!r}")
 
     def end_server(self) -> None:
         """Ends every process of the prefix and waits until its wineserver, which writes the
