@@ -569,13 +569,19 @@ def prefix_processes(prefix: Path) -> str:
             if wanted not in (entry / "environ").read_bytes().split(b"\0"):
                 continue
             command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace")
-            threads = []
-            for task in sorted((entry / "task").iterdir(), key=lambda t: int(t.name)):
+            tasks = sorted((entry / "task").iterdir(), key=lambda t: int(t.name))
+        except OSError:
+            continue  # ended meanwhile
+        threads = []
+        for task in tasks:
+            # A busy process starts and ends threads all the time: one that has ended is left
+            # out, never its process (the services were missed so while they started up).
+            try:
                 name = (task / "comm").read_text().strip()
                 state = (task / "stat").read_text().rsplit(")", 1)[1].split()[0]
                 threads.append(f"{name}:{state}:{(task / 'wchan').read_text().strip() or '-'}")
-        except OSError:
-            continue  # ended meanwhile
+            except OSError:
+                continue
         rows.append(f"  {entry.name} {command.strip()}\n    " + " ".join(threads))
     return "\n".join(rows) or "  (none)"
 
